@@ -1,0 +1,243 @@
+// Slots of the main window. Each one stays thin: the work is done by the
+// loaders, the marking cursor, the score table and the workbook export.
+#include "app/velora.h"
+
+#include "ui_velora.h"
+
+#include "exam/exam_store.h"
+#include "exam/loaders.h"
+#include "export/workbook_export.h"
+#include "marking/navigator.h"
+#include "marking/score_table.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTextCodec>
+
+#include <cstring>
+
+namespace {
+
+// LCD numbers keep their digit count unless a value would not fit; then they
+// widen so the true value is always shown.
+void show_int(QLCDNumber *lcd, int value)
+{
+    if (lcd->checkOverflow(value))
+        lcd->setDigitCount(QString::number(value).size());
+    lcd->display(value);
+}
+
+void show_double(QLCDNumber *lcd, double value)
+{
+    QString text = QString::number(value, 'f', 2);
+    while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0')) || text.endsWith(QLatin1Char('.'))))
+        text.chop(1);
+    if (text.size() > lcd->digitCount())
+        lcd->setDigitCount(text.size());
+    lcd->display(value);
+}
+
+QString decode(QTextCodec *utf8, const char *bytes, size_t capacity)
+{
+    return utf8->toUnicode(bytes, int(strnlen(bytes, capacity)));
+}
+
+// Enough lines to name the problem; the rest goes into the box's details.
+constexpr int kListedProblems = 15;
+
+}  // namespace
+
+velora::velora(QWidget *parent) : QMainWindow(parent), ui(new Ui_velora)
+{
+    ui->setupUi(this);
+}
+
+velora::~velora()
+{
+    delete ui;
+}
+
+void show_main_window(velora &window)
+{
+    window.show();
+    window.setWindowTitle(QCoreApplication::translate("velora", "velora试卷评测系统-教师端"));
+}
+
+void velora::show_problem(const QString &title, const QString &text, const QStringList &details)
+{
+    // Non-blocking: the teacher reads it while the window stays usable, and tests can read it.
+    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (!details.isEmpty())
+        box->setDetailedText(details.join(QLatin1Char('\n')));
+    box->open();
+}
+
+void velora::on_problemfile_button_clicked()
+{
+    const LoadResult r = load_problem_file(exam_store, ui->problemfile_input->text());
+    if (!r.ok) {
+        show_problem(tr("导入试题文件失败"), r.error);
+        return;
+    }
+    show_int(ui->xuan_number, exam_store.xuan_count);
+    show_int(ui->unxuan_number, exam_store.unxuan_count);
+}
+
+void velora::on_ansfile_button_clicked()
+{
+    const LoadResult r = load_answer_file(exam_store, ui->ansfile_input->text());
+    if (!r.ok)
+        show_problem(tr("导入答案文件失败"), r.error);
+}
+
+void velora::on_stufile_button_clicked()
+{
+    const LoadResult r = load_roster(exam_store, ui->stufile_input->text());
+    if (!r.ok) {
+        show_problem(tr("导入学生文件失败"), r.error);
+        return;
+    }
+    show_int(ui->student_number, exam_store.stu_count);
+    start_marking();
+    if (!r.sheet_problems.isEmpty()) {
+        QStringList shown = r.sheet_problems.mid(0, kListedProblems);
+        if (r.sheet_problems.size() > kListedProblems)
+            shown << tr("……共 %1 名学生的答卷有问题，详见详细信息。").arg(r.sheet_problems.size());
+        show_problem(tr("部分答卷缺失或不完整"),
+                     tr("以下学生的答卷缺失或不完整，缺少的部分按空白处理，仍可评分：\n") + shown.join(QLatin1Char('\n')),
+                     r.sheet_problems.size() > kListedProblems ? r.sheet_problems : QStringList());
+    }
+}
+
+void velora::start_marking()
+{
+    begin_marking(exam_store);
+    show_int(ui->total_num, exam_store.mark_steps);
+    if (exam_store.mark_steps <= 0) {
+        clear_marking_view();
+        return;
+    }
+    show_current_item();
+}
+
+void velora::clear_marking_view()
+{
+    ui->had_num->display(0);
+    ui->jindu->setValue(0);
+    ui->pro_out->clear();
+    ui->ans_out->clear();
+    ui->stu_out->clear();
+}
+
+void velora::store_current_mark()
+{
+    store_mark(exam_store, ui->pin_fen->value());
+}
+
+void velora::show_current_item()
+{
+    ExamStore &st = exam_store;
+    const int p = st.xuan_count + st.cur_pro;
+    show_double(ui->highest_score, st.pro_score[p]);
+    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
+    const QString question = decode(utf8, st.pro_text[p], sizeof st.pro_text[p]);
+    const QString standard = decode(utf8, st.ans_text[st.cur_pro], sizeof st.ans_text[st.cur_pro]);
+    const QString answer = decode(utf8, st.stu_text[st.cur_stu][st.cur_pro], sizeof st.stu_text[st.cur_stu][st.cur_pro]);
+    ui->pro_out->setText(question);
+    ui->ans_out->setText(standard);
+    // A student's answer is shown literally: markup in it must neither render nor hide anything.
+    ui->stu_out->setPlainText(answer);
+    ui->jindu->setValue(progress_percent(st));
+    ui->pin_fen->setMaximum(st.pro_score[p]);
+    ui->pin_fen->setMinimum(0.0);
+    ui->pin_fen->setValue(st.stu_score[st.cur_stu][p]);
+    show_int(ui->had_num, current_item(st));
+}
+
+void velora::on_save_clicked()
+{
+    const CursorState state = check_cursor(exam_store);
+    if (state == CursorState::NoItems)
+        return;
+    if (state == CursorState::Adjusted) {
+        // The shown item no longer exists; show the one the cursor now names.
+        show_int(ui->total_num, exam_store.mark_steps);
+        show_current_item();
+        return;
+    }
+    store_current_mark();
+}
+
+void velora::on_last_clicked()
+{
+    const CursorState state = check_cursor(exam_store);
+    if (state == CursorState::NoItems)
+        return;
+    if (state == CursorState::Adjusted) {
+        show_int(ui->total_num, exam_store.mark_steps);
+        show_current_item();
+        return;
+    }
+    store_current_mark();
+    if (step_back(exam_store))
+        show_current_item();
+}
+
+void velora::on_next_clicked()
+{
+    const CursorState state = check_cursor(exam_store);
+    if (state == CursorState::NoItems)
+        return;
+    if (state == CursorState::Adjusted) {
+        show_int(ui->total_num, exam_store.mark_steps);
+        show_current_item();
+        return;
+    }
+    store_current_mark();
+    if (step_forward(exam_store))
+        show_current_item();
+}
+
+void velora::on_tongji_button_clicked()
+{
+    // Every press rebuilds from what the store holds now, so corrected marks reach the table.
+    exam_store.tongji_done = true;
+    compute_scores(exam_store);
+    fill_score_table(*ui->score_show, exam_store);
+}
+
+void velora::on_choose_problem_file_clicked()
+{
+    const QString caption = tr("选择试题文件");
+    ui->problemfile_input->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+}
+
+void velora::on_choose_answer_file_clicked()
+{
+    const QString caption = tr("选择答案文件");
+    ui->ansfile_input->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+}
+
+void velora::on_choose_student_file_clicked()
+{
+    const QString caption = tr("选择学生导入文件");
+    ui->stufile_input->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+}
+
+void velora::on_pushButton_clicked()
+{
+    const QString filter = tr("(*.xlsx *.xls)");
+    const QString caption = tr("导出分数表格");
+    ui->input_file->setText(QFileDialog::getSaveFileName(this, caption, QStringLiteral("/home"), filter));
+}
+
+void velora::on_print_button_clicked()
+{
+    const QString path = ui->input_file->text();
+    if (path.isEmpty())
+        return;
+    const ExportResult r = export_workbook(path, table_contents(*ui->score_show));
+    if (!r.ok)
+        show_problem(tr("导出失败"), r.error);
+}

@@ -1,0 +1,555 @@
+// The .xls writer: lays the score sheet out as BIFF8 records (workbook globals
+// with the shared string table, then one worksheet) and packs them into a
+// compound file.
+#include "export/xls_writer.h"
+
+#include "export/compound_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QString>
+#include <QVector>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int max_rows = 65536;
+constexpr int max_cols = 256;
+constexpr int max_cell_chars = 32767;
+constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
+constexpr int rows_per_block = 32;     // rows per DBCELL block
+
+constexpr quint16 xf_text = 15;   // the default cell format
+constexpr quint16 xf_score = 16;  // general cell format with number format "0.00"
+constexpr quint16 fmt_score = 2;  // built-in number format "0.00"
+
+enum Rec : quint16 {
+    rec_precision = 0x000E,
+    rec_eof = 0x000A,
+    rec_calccount = 0x000C,
+    rec_calcmode = 0x000D,
+    rec_refmode = 0x000F,
+    rec_delta = 0x0010,
+    rec_iteration = 0x0011,
+    rec_protect = 0x0012,
+    rec_password = 0x0013,
+    rec_header = 0x0014,
+    rec_footer = 0x0015,
+    rec_windowprotect = 0x0019,
+    rec_date1904 = 0x0022,
+    rec_printheaders = 0x002A,
+    rec_printgridlines = 0x002B,
+    rec_font = 0x0031,
+    rec_continue = 0x003C,
+    rec_window1 = 0x003D,
+    rec_backup = 0x0040,
+    rec_codepage = 0x0042,
+    rec_defcolwidth = 0x0055,
+    rec_writeaccess = 0x005C,
+    rec_saverecalc = 0x005F,
+    rec_guts = 0x0080,
+    rec_wsbool = 0x0081,
+    rec_gridset = 0x0082,
+    rec_hcenter = 0x0083,
+    rec_vcenter = 0x0084,
+    rec_boundsheet = 0x0085,
+    rec_country = 0x008C,
+    rec_hideobj = 0x008D,
+    rec_setup = 0x00A1,
+    rec_mms = 0x00C1,
+    rec_dbcell = 0x00D7,
+    rec_bookbool = 0x00DA,
+    rec_xf = 0x00E0,
+    rec_interfacehdr = 0x00E1,
+    rec_interfaceend = 0x00E2,
+    rec_sst = 0x00FC,
+    rec_labelsst = 0x00FD,
+    rec_extsst = 0x00FF,
+    rec_tabid = 0x013D,
+    rec_useselfs = 0x0160,
+    rec_dsf = 0x0161,
+    rec_prot4rev = 0x01AF,
+    rec_refreshall = 0x01B7,
+    rec_prot4revpass = 0x01BC,
+    rec_dimensions = 0x0200,
+    rec_number = 0x0203,
+    rec_row = 0x0208,
+    rec_index = 0x020B,
+    rec_defaultrowheight = 0x0225,
+    rec_window2 = 0x023E,
+    rec_style = 0x0293,
+    rec_bof = 0x0809,
+};
+
+// A little-endian byte buffer for record bodies and for the stream itself.
+class Bytes {
+public:
+    Bytes &u8(quint8 v)
+    {
+        data.append(char(v));
+        return *this;
+    }
+    Bytes &u16(quint16 v)
+    {
+        uchar b[2];
+        qToLittleEndian(v, b);
+        data.append(reinterpret_cast<const char *>(b), 2);
+        return *this;
+    }
+    Bytes &u32(quint32 v)
+    {
+        uchar b[4];
+        qToLittleEndian(v, b);
+        data.append(reinterpret_cast<const char *>(b), 4);
+        return *this;
+    }
+    Bytes &f64(double v)
+    {
+        quint64 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        uchar b[8];
+        qToLittleEndian(bits, b);
+        data.append(reinterpret_cast<const char *>(b), 8);
+        return *this;
+    }
+    Bytes &bytes(const QByteArray &b)
+    {
+        data.append(b);
+        return *this;
+    }
+    // UTF-16 code units: one byte each when all are below 0x100, else two.
+    Bytes &chars(const QString &s, int from, int count, bool wide)
+    {
+        for (int i = from; i < from + count; ++i) {
+            if (wide)
+                u16(s.at(i).unicode());
+            else
+                u8(quint8(s.at(i).unicode()));
+        }
+        return *this;
+    }
+
+    void patch32(int pos, quint32 v) { qToLittleEndian(v, reinterpret_cast<uchar *>(data.data() + pos)); }
+    void patch16(int pos, quint16 v) { qToLittleEndian(v, reinterpret_cast<uchar *>(data.data() + pos)); }
+    int size() const { return data.size(); }
+
+    QByteArray data;
+};
+
+bool needs_wide(const QString &s)
+{
+    for (const QChar c : s)
+        if (c.unicode() > 0xFF)
+            return true;
+    return false;
+}
+
+// A string with a 1-byte length (sheet and font names).
+QByteArray short_string(const QString &s)
+{
+    const bool wide = needs_wide(s);
+    Bytes b;
+    b.u8(quint8(s.size())).u8(wide ? 1 : 0).chars(s, 0, s.size(), wide);
+    return b.data;
+}
+
+// A string with a 2-byte length.
+QByteArray long_string(const QString &s)
+{
+    const bool wide = needs_wide(s);
+    Bytes b;
+    b.u16(quint16(s.size())).u8(wide ? 1 : 0).chars(s, 0, s.size(), wide);
+    return b.data;
+}
+
+void record(Bytes &out, quint16 id, const QByteArray &body = QByteArray())
+{
+    Q_ASSERT(body.size() <= max_record_data);
+    out.u16(id).u16(quint16(body.size())).bytes(body);
+}
+
+// Lone surrogates are not UTF-16 and break readers that decode the strings.
+QString clean_text(const QString &text)
+{
+    QString out = text;
+    const int n = out.size();
+    for (int i = 0; i < n; ++i) {
+        const QChar c = out.at(i);
+        if (c.isHighSurrogate() && i + 1 < n && out.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            out[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
+QString cell_name(int row, int col)
+{
+    QString letters;
+    for (int c = col + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar('A' + (c - 1) % 26));
+    return letters + QString::number(row + 1);
+}
+
+struct Cell {
+    quint16 col;
+    bool number;
+    quint32 isst;  // text: index into the shared strings
+    double value;  // number
+};
+
+struct Layout {
+    QVector<QVector<Cell>> rows;  // sheet rows, index 0 = headers
+    QVector<QString> strings;     // unique, in order of first use
+    quint32 references = 0;       // text cells
+};
+
+Layout lay_out(const ScoreSheet &sheet)
+{
+    Layout l;
+    QHash<QString, quint32> index;
+    l.rows.resize(1 + sheet.rows.size());
+    auto add_text = [&](QVector<Cell> &row, int col, const QString &text) {
+        if (text.isEmpty())  // as if nothing had been typed
+            return;
+        const QString s = clean_text(text);
+        auto it = index.find(s);
+        if (it == index.end()) {
+            it = index.insert(s, quint32(l.strings.size()));
+            l.strings.append(s);
+        }
+        row.append(Cell{quint16(col), false, it.value(), 0.0});
+        ++l.references;
+    };
+    for (int c = 0; c < sheet.headers.size(); ++c)
+        add_text(l.rows[0], c, sheet.headers.at(c));
+    for (int r = 0; r < sheet.rows.size(); ++r) {
+        const QVector<SheetCell> &src = sheet.rows.at(r);
+        QVector<Cell> &row = l.rows[r + 1];
+        for (int c = 0; c < src.size(); ++c) {
+            const SheetCell &cell = src.at(c);
+            // A non-finite number has no spreadsheet form; keep what the table shows instead.
+            if (cell.numeric && std::isfinite(cell.value))
+                row.append(Cell{quint16(c), true, 0, cell.value});
+            else
+                add_text(row, c, cell.text);
+        }
+    }
+    return l;
+}
+
+// Writes a record whose data may exceed one record's limit, continuing it in
+// CONTINUE records.
+class ContinuedRecord {
+public:
+    ContinuedRecord(Bytes &out, quint16 id) : out(out) { begin(id); }
+    int space() const { return max_record_data - (out.size() - start - 4); }
+    int record_start() const { return start; }
+    void next()
+    {
+        finish();
+        begin(rec_continue);
+    }
+    void finish() { out.patch16(start + 2, quint16(out.size() - start - 4)); }
+
+private:
+    void begin(quint16 id)
+    {
+        start = out.size();
+        out.u16(id).u16(0);
+    }
+    Bytes &out;
+    int start = 0;
+};
+
+// SST followed by EXTSST. A string's length and flags never straddle two
+// records; its characters may, and the continuation then restarts with a
+// flags byte of its own.
+void write_shared_strings(Bytes &out, const Layout &l)
+{
+    const quint32 unique = quint32(l.strings.size());
+    // At most 128 buckets of equal size; the size field has 16 bits.
+    const quint32 per_bucket = qBound<quint32>(8, unique / 128 + 1, 0xFFFF);
+    Bytes ext;
+    ext.u16(quint16(per_bucket));
+
+    ContinuedRecord sst(out, rec_sst);
+    out.u32(l.references).u32(unique);
+    for (quint32 i = 0; i < unique; ++i) {
+        const QString &s = l.strings.at(int(i));
+        const bool wide = needs_wide(s);
+        const int unit = wide ? 2 : 1;
+        if (sst.space() < 3 + (s.isEmpty() ? 0 : unit))
+            sst.next();
+        if (i % per_bucket == 0)
+            ext.u32(quint32(out.size())).u16(quint16(out.size() - sst.record_start())).u16(0);
+        out.u16(quint16(s.size())).u8(wide ? 1 : 0);
+        int done = 0;
+        for (;;) {
+            const int take = qMin(s.size() - done, sst.space() / unit);
+            out.chars(s, done, take, wide);
+            done += take;
+            if (done == s.size())
+                break;
+            sst.next();
+            out.u8(wide ? 1 : 0);
+        }
+    }
+    sst.finish();
+    record(out, rec_extsst, ext.data);
+}
+
+QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used)
+{
+    Bytes b;
+    b.u16(font).u16(format).u16(type);
+    b.u8(0x20);  // general alignment, bottom
+    b.u8(0).u8(0).u8(used);
+    b.u32(0).u32(0);  // no borders
+    b.u16(0x20C0);    // default pattern colours
+    return b.data;
+}
+
+// Workbook globals; *sheet_pos_at receives where the sheet's stream position
+// goes, known only once these records are complete.
+QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
+{
+    Bytes out;
+    record(out, rec_bof, Bytes().u16(0x0600).u16(0x0005).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
+    record(out, rec_interfacehdr, Bytes().u16(1200).data);
+    record(out, rec_mms, Bytes().u16(0).data);
+    record(out, rec_interfaceend);
+    QByteArray user = long_string(QStringLiteral("velora"));
+    user.append(QByteArray(112 - user.size(), ' '));
+    record(out, rec_writeaccess, user);
+    record(out, rec_codepage, Bytes().u16(1200).data);  // UTF-16
+    record(out, rec_dsf, Bytes().u16(0).data);
+    record(out, rec_tabid, Bytes().u16(1).data);
+    record(out, rec_windowprotect, Bytes().u16(0).data);
+    record(out, rec_protect, Bytes().u16(0).data);
+    record(out, rec_password, Bytes().u16(0).data);
+    record(out, rec_prot4rev, Bytes().u16(0).data);
+    record(out, rec_prot4revpass, Bytes().u16(0).data);
+    record(out, rec_window1,
+           Bytes().u16(0).u16(0).u16(0x25BC).u16(0x1572).u16(0x0038).u16(0).u16(0).u16(1).u16(0x0258).data);
+    record(out, rec_backup, Bytes().u16(0).data);
+    record(out, rec_hideobj, Bytes().u16(0).data);
+    record(out, rec_date1904, Bytes().u16(0).data);
+    record(out, rec_precision, Bytes().u16(1).data);
+    record(out, rec_refreshall, Bytes().u16(0).data);
+    record(out, rec_bookbool, Bytes().u16(0).data);
+
+    // Five fonts; readers number them 0-3 and 5.
+    const QByteArray font_name = short_string(QStringLiteral("宋体"));
+    for (int i = 0; i < 5; ++i) {
+        Bytes f;
+        f.u16(220).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(0x86).u8(0).bytes(font_name);
+        record(out, rec_font, f.data);
+    }
+
+    // Fifteen style formats, the default cell format, the score format.
+    record(out, rec_xf, xf(0, 0, 0xFFF5, 0x00));
+    for (quint16 i = 1; i < 15; ++i)
+        record(out, rec_xf, xf(i <= 2 ? 1 : i <= 4 ? 2 : 0, 0, 0xFFF5, 0xF4));
+    record(out, rec_xf, xf(0, 0, 0x0001, 0x00));
+    record(out, rec_xf, xf(0, fmt_score, 0x0001, 0x04));
+    record(out, rec_style, Bytes().u16(0x8000).u8(0).u8(0xFF).data);  // built-in "Normal"
+    record(out, rec_useselfs, Bytes().u16(0).data);
+
+    *sheet_pos_at = out.size() + 4;
+    record(out, rec_boundsheet, Bytes().u32(0).u8(0).u8(0).bytes(short_string(QStringLiteral("Sheet1"))).data);
+    record(out, rec_country, Bytes().u16(86).u16(86).data);
+    write_shared_strings(out, l);
+    record(out, rec_eof);
+    return out.data;
+}
+
+// The worksheet substream, starting at stream position `base`.
+QByteArray worksheet(const Layout &l, quint32 base)
+{
+    // Extent of the written cells, and the 32-row blocks that hold any.
+    int first_row = -1, last_row = -1, first_col = max_cols, last_col = -1;
+    QVector<int> blocks;
+    for (int r = 0; r < l.rows.size(); ++r) {
+        const QVector<Cell> &row = l.rows.at(r);
+        if (row.isEmpty())
+            continue;
+        if (first_row < 0)
+            first_row = r;
+        last_row = r;
+        first_col = qMin<int>(first_col, row.first().col);
+        last_col = qMax<int>(last_col, row.last().col);
+        if (blocks.isEmpty() || blocks.last() != r / rows_per_block)
+            blocks.append(r / rows_per_block);
+    }
+    const bool empty = first_row < 0;
+    const quint32 rw_mic = empty ? 0 : quint32(first_row);
+    const quint32 rw_mac = empty ? 0 : quint32(last_row + 1);
+    const quint16 col_mic = empty ? 0 : quint16(first_col);
+    const quint16 col_mac = empty ? 0 : quint16(last_col + 1);
+
+    Bytes out;
+    record(out, rec_bof, Bytes().u16(0x0600).u16(0x0010).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
+    // INDEX points at records further on; it is filled in once they are placed.
+    const int index_at = out.size();
+    {
+        Bytes index;
+        index.u32(0).u32(rw_mic).u32(rw_mac).u32(0);
+        for (int i = 0; i < blocks.size(); ++i)
+            index.u32(0);
+        record(out, rec_index, index.data);
+    }
+    auto pos = [&] { return base + quint32(out.size()); };
+
+    record(out, rec_calcmode, Bytes().u16(1).data);
+    record(out, rec_calccount, Bytes().u16(100).data);
+    record(out, rec_refmode, Bytes().u16(1).data);
+    record(out, rec_iteration, Bytes().u16(0).data);
+    record(out, rec_delta, Bytes().f64(0.001).data);
+    record(out, rec_saverecalc, Bytes().u16(1).data);
+    record(out, rec_printheaders, Bytes().u16(0).data);
+    record(out, rec_printgridlines, Bytes().u16(0).data);
+    record(out, rec_gridset, Bytes().u16(1).data);
+    record(out, rec_guts, Bytes().u16(0).u16(0).u16(0).u16(0).data);
+    record(out, rec_defaultrowheight, Bytes().u16(0).u16(0x00FF).data);
+    record(out, rec_wsbool, Bytes().u16(0x04C1).data);
+    record(out, rec_header);
+    record(out, rec_footer);
+    record(out, rec_hcenter, Bytes().u16(0).data);
+    record(out, rec_vcenter, Bytes().u16(0).data);
+    record(out, rec_setup,
+           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0002).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
+    out.patch32(index_at + 4 + 12, pos());
+    record(out, rec_defcolwidth, Bytes().u16(8).data);
+    record(out, rec_dimensions, Bytes().u32(rw_mic).u32(rw_mac).u16(col_mic).u16(col_mac).u16(0).data);
+
+    // Cell blocks: the ROW records of up to 32 rows, their cells, then a DBCELL
+    // locating both.
+    for (int b = 0; b < blocks.size(); ++b) {
+        const int begin = blocks.at(b) * rows_per_block;
+        const int end = qMin(begin + rows_per_block, l.rows.size());
+        QVector<int> used;
+        quint32 first_row_pos = 0;
+        for (int i = begin; i < end; ++i) {
+            const QVector<Cell> &row = l.rows.at(i);
+            if (row.isEmpty())
+                continue;
+            if (used.isEmpty())
+                first_row_pos = pos();
+            used.append(i);
+            record(out, rec_row,
+                   Bytes()
+                       .u16(quint16(i))
+                       .u16(row.first().col)
+                       .u16(quint16(row.last().col + 1))
+                       .u16(0x00FF)
+                       .u16(0)
+                       .u16(0)
+                       .u16(0x0100)
+                       .u16(xf_text)
+                       .data);
+        }
+        QVector<quint32> first_cell_pos;
+        for (int i : used) {
+            first_cell_pos.append(pos());
+            for (const Cell &c : l.rows.at(i)) {
+                if (c.number)
+                    record(out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(xf_score).f64(c.value).data);
+                else
+                    record(out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(xf_text).u32(c.isst).data);
+            }
+        }
+        Bytes db;
+        db.u32(pos() - first_row_pos);
+        for (int k = 0; k < first_cell_pos.size(); ++k) {
+            const quint32 from = k == 0 ? first_row_pos + 20 : first_cell_pos.at(k - 1);
+            db.u16(quint16(first_cell_pos.at(k) - from));
+        }
+        out.patch32(index_at + 4 + 16 + 4 * b, pos());
+        record(out, rec_dbcell, db.data);
+    }
+
+    // Grid lines, headers, zeros and outline symbols shown; the sheet selected.
+    record(out, rec_window2,
+           Bytes().u16(0x06B6).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data);
+    record(out, rec_eof);
+    return out.data;
+}
+
+}  // namespace
+
+QString xls_problem(const ScoreSheet &sheet)
+{
+    bool too_big = 1 + qint64(sheet.rows.size()) > max_rows || sheet.headers.size() > max_cols;
+    for (const QVector<SheetCell> &row : sheet.rows)
+        too_big = too_big || row.size() > max_cols;
+    if (too_big)
+        return QStringLiteral("表格超出了 .xls 工作簿的大小上限（%1行、%2列）。").arg(max_rows).arg(max_cols);
+
+    auto too_long = [](int row, int col) {
+        return QStringLiteral("单元格%1的文字超过%2个字符，工作簿无法保存这么长的文字。")
+            .arg(cell_name(row, col))
+            .arg(max_cell_chars);
+    };
+    for (int c = 0; c < sheet.headers.size(); ++c)
+        if (sheet.headers.at(c).size() > max_cell_chars)
+            return too_long(0, c);
+    for (int r = 0; r < sheet.rows.size(); ++r) {
+        const QVector<SheetCell> &row = sheet.rows.at(r);
+        for (int c = 0; c < row.size(); ++c) {
+            const SheetCell &cell = row.at(c);
+            const bool as_text = !cell.numeric || !std::isfinite(cell.value);
+            if (as_text && cell.text.size() > max_cell_chars)
+                return too_long(r + 1, c);
+        }
+    }
+    return QString();
+}
+
+QByteArray build_xls(const ScoreSheet &sheet)
+{
+    if (!xls_problem(sheet).isEmpty())
+        return QByteArray();
+    const Layout l = lay_out(sheet);
+    int sheet_pos_at = 0;
+    QByteArray stream = workbook_globals(l, &sheet_pos_at);
+    const quint32 sheet_pos = quint32(stream.size());
+    qToLittleEndian(sheet_pos, reinterpret_cast<uchar *>(stream.data() + sheet_pos_at));
+    stream.append(worksheet(l, sheet_pos));
+    return build_compound_file(QStringLiteral("Workbook"), stream);
+}
+
+bool write_xls(const QString &path, const ScoreSheet &sheet, QString *error)
+{
+    auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    // An embedded NUL would silently cut the name short.
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return fail(QStringLiteral("文件路径无效。"));
+    const QString problem = xls_problem(sheet);
+    if (!problem.isEmpty())
+        return fail(problem);
+    const QByteArray bytes = build_xls(sheet);
+    if (bytes.isEmpty())
+        return fail(QStringLiteral("表格太大，无法保存为 .xls 工作簿。"));
+
+    const bool existed = QFileInfo::exists(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(QStringLiteral("无法创建文件，可能没有写入权限或目录不存在。"));
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        if (!existed)
+            QFile::remove(path);
+        return fail(QStringLiteral("写入文件时出错，磁盘可能已满。"));
+    }
+    return true;
+}

@@ -1,0 +1,13 @@
+// Writes a score sheet as an .xlsx workbook (Office Open XML) with libxlsxwriter.
+#pragma once
+
+#include "export/score_sheet.h"
+
+class QString;
+
+// Writes the sheet into a new workbook at exactly `path`, replacing whatever is
+// there. Row 1 holds the headers as text, rows 2.. the table rows; scores are
+// numbers shown with "0.00", everything else text exactly as given. On failure
+// returns false and sets *error (if given) to a plain Chinese reason without the
+// path; a file this call created but could not finish is removed again.
+bool write_xlsx(const QString &path, const ScoreSheet &sheet, QString *error);

@@ -1,0 +1,88 @@
+// Cursor arithmetic of the marking tab, free of widgets so tests can drive it.
+#include "marking/navigator.h"
+
+namespace {
+
+int item_count(const ExamStore &st)
+{
+    if (st.stu_count <= 0 || st.unxuan_count <= 0)
+        return 0;
+    return st.stu_count * st.unxuan_count;
+}
+
+}  // namespace
+
+void begin_marking(ExamStore &st)
+{
+    st.mark_steps = item_count(st);
+    st.cur_stu = 1;
+    st.cur_pro = 1;
+}
+
+CursorState check_cursor(ExamStore &st)
+{
+    // Before the first roster load the cursor is (0, 0) and names no item.
+    if (st.cur_stu <= 0 || st.cur_pro <= 0)
+        return CursorState::NoItems;
+    const int items = item_count(st);
+    if (items == 0)
+        return CursorState::NoItems;
+    bool adjusted = false;
+    // A later problem file may have changed the counts: never leave the items.
+    if (st.mark_steps != items) {
+        st.mark_steps = items;
+        adjusted = true;
+    }
+    if (st.cur_stu > st.stu_count) {
+        st.cur_stu = st.stu_count;
+        adjusted = true;
+    }
+    if (st.cur_pro > st.unxuan_count) {
+        st.cur_pro = st.unxuan_count;
+        adjusted = true;
+    }
+    return adjusted ? CursorState::Adjusted : CursorState::Ready;
+}
+
+int current_item(const ExamStore &st)
+{
+    return (st.cur_stu - 1) * st.unxuan_count + st.cur_pro;
+}
+
+int progress_percent(const ExamStore &st)
+{
+    if (st.mark_steps <= 0)
+        return 0;
+    return current_item(st) * 100 / st.mark_steps;
+}
+
+void store_mark(ExamStore &st, double value)
+{
+    st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro] = value;
+}
+
+bool step_forward(ExamStore &st)
+{
+    if (st.cur_pro == st.unxuan_count) {
+        if (st.cur_stu == st.stu_count)
+            return false;
+        st.cur_pro = 1;
+        ++st.cur_stu;
+    } else {
+        ++st.cur_pro;
+    }
+    return true;
+}
+
+bool step_back(ExamStore &st)
+{
+    if (st.cur_pro == 1) {
+        if (st.cur_stu == 1)
+            return false;
+        --st.cur_stu;
+        st.cur_pro = st.unxuan_count;
+    } else {
+        --st.cur_pro;
+    }
+    return true;
+}

@@ -1,0 +1,30 @@
+// The marking cursor over the written answers: student-major items
+// (1,1) .. (stu_count, unxuan_count), kept inside the items and the store.
+#pragma once
+
+#include "exam/exam_store.h"
+
+enum class CursorState {
+    NoItems,   // no roster yet, or nothing to mark: presses do nothing
+    Ready,     // the cursor names an item
+    Adjusted,  // the counts changed under the cursor; it was moved back inside
+};
+
+// Counts the items and puts the cursor on (1, 1).
+void begin_marking(ExamStore &st);
+
+// Makes the cursor and mark_steps agree with the current counts before a press.
+CursorState check_cursor(ExamStore &st);
+
+// Item number (s - 1) * unxuan_count + q of the cursor.
+int current_item(const ExamStore &st);
+
+// (item * 100) / mark_steps in integers; 0 without items.
+int progress_percent(const ExamStore &st);
+
+// Writes a score into the cursor's slot; the cursor must be Ready.
+void store_mark(ExamStore &st, double value);
+
+// One item forwards or backwards; false (nothing moved) at the first or last item.
+bool step_forward(ExamStore &st);
+bool step_back(ExamStore &st);

@@ -1,0 +1,503 @@
+// Tests of the workbook export: every written file is read back with a real
+// reader (openpyxl or xlrd, through tests/support/read_workbook.py) and compared
+// cell by cell; refused exports must leave files and directories as they were.
+#include "export/workbook_export.h"
+#include "export/xlsx_writer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <sys/stat.h>
+
+Q_DECLARE_METATYPE(ScoreSheet)
+
+namespace {
+
+struct Cell {
+    QString type;  // "s" text, "n" number, anything else is wrong here
+    QString text;
+    double number = 0.0;
+    QString format;
+    // Numbers agree to the 15 significant digits a spreadsheet keeps (.xlsx
+    // stores them as decimal text with 16).
+    bool operator==(const Cell &o) const
+    {
+        return type == o.type && text == o.text && format == o.format &&
+               std::fabs(number - o.number) <= 1e-15 * std::fmax(std::fabs(number), std::fabs(o.number));
+    }
+};
+using Grid = QMap<QPair<int, int>, Cell>;  // (row, column), 1-based; empty cells absent
+
+struct Workbook {
+    QString format;  // "xlsx" or "xls", from the file's contents
+    int sheets = 0;
+    Grid cells;
+};
+
+QString show(const Cell &c)
+{
+    if (c.type == QLatin1String("n"))
+        return QStringLiteral("number %1 [%2]").arg(c.number, 0, 'g', 17).arg(c.format);
+    QString units;
+    for (QChar ch : c.text.left(40))
+        units += QString::number(ch.unicode(), 16) + QLatin1Char(' ');
+    return QStringLiteral("%1 \"%2\" (%3 units: %4...)").arg(c.type, c.text.left(40)).arg(c.text.size()).arg(units);
+}
+
+QString from_utf16le_hex(const QString &hex)
+{
+    const QByteArray b = QByteArray::fromHex(hex.toLatin1());
+    QString s;
+    for (int i = 0; i + 1 < b.size(); i += 2)
+        s.append(QChar(ushort(uchar(b[i]) | (uchar(b[i + 1]) << 8))));
+    return s;
+}
+
+// Runs the reader; on failure *problem says why.
+Workbook read_back(const QString &path, QString *problem)
+{
+    Workbook wb;
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral(VELORA_TESTS_DIR "/support/read_workbook.py"), path});
+    if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() != 0) {
+        *problem = QStringLiteral("reader failed on %1: %2 %3")
+                       .arg(path, py.errorString(), QString::fromUtf8(py.readAllStandardError()));
+        return wb;
+    }
+    QJsonParseError perr;
+    const QJsonObject doc = QJsonDocument::fromJson(py.readAllStandardOutput(), &perr).object();
+    if (perr.error != QJsonParseError::NoError) {
+        *problem = QStringLiteral("bad reader output: ") + perr.errorString();
+        return wb;
+    }
+    wb.format = doc.value(QLatin1String("format")).toString();
+    wb.sheets = doc.value(QLatin1String("sheets")).toInt();
+    const QJsonArray rows = doc.value(QLatin1String("cells")).toArray();
+    for (int r = 0; r < rows.size(); ++r) {
+        const QJsonArray row = rows.at(r).toArray();
+        for (int c = 0; c < row.size(); ++c) {
+            if (row.at(c).isNull())
+                continue;
+            const QJsonObject o = row.at(c).toObject();
+            Cell cell;
+            cell.type = o.value(QLatin1String("t")).toString();
+            if (cell.type == QLatin1String("s")) {
+                cell.text = from_utf16le_hex(o.value(QLatin1String("u16")).toString());
+            } else if (cell.type == QLatin1String("n")) {
+                cell.number = o.value(QLatin1String("v")).toDouble();
+                cell.format = o.value(QLatin1String("f")).toString();
+            } else {
+                cell.text = o.value(QLatin1String("v")).toString();
+            }
+            wb.cells.insert({r + 1, c + 1}, cell);
+        }
+    }
+    return wb;
+}
+
+// What the workbook must hold: headers and names as text, finite scores as
+// numbers with "0.00", other scores as the text shown; empty texts stay empty.
+Grid expected_cells(const ScoreSheet &sheet)
+{
+    Grid g;
+    auto text = [&g](int r, int c, const QString &t) {
+        if (!t.isEmpty())
+            g.insert({r, c}, Cell{QStringLiteral("s"), t, 0.0, QString()});
+    };
+    for (int c = 0; c < sheet.headers.size(); ++c)
+        text(1, c + 1, sheet.headers.at(c));
+    for (int r = 0; r < sheet.rows.size(); ++r)
+        for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
+            const SheetCell &sc = sheet.rows.at(r).at(c);
+            if (sc.numeric && std::isfinite(sc.value))
+                g.insert({r + 2, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, QStringLiteral("0.00")});
+            else
+                text(r + 2, c + 1, sc.text);
+        }
+    return g;
+}
+
+// Compares cell by cell so a failure names the first wrong cell.
+bool same_cells(const Grid &got, const Grid &want, QString *problem)
+{
+    for (auto it = want.begin(); it != want.end(); ++it) {
+        const QString where = QStringLiteral("row %1 col %2").arg(it.key().first).arg(it.key().second);
+        if (!got.contains(it.key())) {
+            *problem = where + QStringLiteral(": missing, want ") + show(it.value());
+            return false;
+        }
+        if (!(got.value(it.key()) == it.value())) {
+            *problem = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ") +
+                       show(it.value());
+            return false;
+        }
+    }
+    for (auto it = got.begin(); it != got.end(); ++it)
+        if (!want.contains(it.key())) {
+            *problem = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second) +
+                       show(it.value());
+            return false;
+        }
+    return true;
+}
+
+SheetCell name(const QString &t) { return SheetCell{t, false, 0.0}; }
+SheetCell score(double v)
+{
+    return SheetCell{QString::asprintf("%.2f", v), true, v};
+}
+
+ScoreSheet sheet_of(const QStringList &headers, const QVector<QVector<SheetCell>> &rows)
+{
+    ScoreSheet s;
+    s.headers = headers;
+    s.rows = rows;
+    return s;
+}
+
+ScoreSheet chinese_sheet()
+{
+    return sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分"), QStringLiteral("选择题1"),
+                     QStringLiteral("非选择题1")},
+                    {{name(QStringLiteral("张三")), score(13.5), score(5), score(8.5)},
+                     {name(QStringLiteral("李四")), score(0), score(0), score(0)},
+                     {name(QStringLiteral("王五")), score(100), score(40), score(60)}});
+}
+
+QByteArray file_bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+QStringList listing(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool write_file(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void contents_data();
+    void contents();
+    void target_name_data();
+    void target_name();
+    void overwrite_data();
+    void overwrite();
+    void refused_data();
+    void refused();
+    void empty_path();
+    void write_xlsx_failure_data();
+    void write_xlsx_failure();
+};
+
+void TestExport::initTestCase()
+{
+    QVERIFY2(QFileInfo(QStringLiteral("/usr/bin/python3")).isExecutable(), "the workbook reader needs /usr/bin/python3");
+    // A distinctive umask shows whether finished files get the ordinary mode.
+    ::umask(027);
+}
+
+void TestExport::contents_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<ScoreSheet>("sheet");
+
+    const QString long_name = QString(300, QChar(0x5F20));  // far wider than any column
+    const ScoreSheet sorted = sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")},
+                                       {{name(QStringLiteral("丙")), score(10)},
+                                        {name(QStringLiteral("甲")), score(9)},
+                                        {name(QStringLiteral("乙")), score(85.25)}});
+    const ScoreSheet basic_cases[] = {
+        chinese_sheet(),
+        sheet_of({}, {}),
+        sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分"), QStringLiteral("选择题1")}, {}),
+        sorted,
+        sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")}, {{name(long_name), score(1)}}),
+        sheet_of({QStringLiteral("007"), QStringLiteral("总分")},
+                 {{name(QStringLiteral("007")), score(7)}, {name(QStringLiteral("0.50")), score(0.5)}}),
+        // A short row leaves the rest empty; an empty text leaves its cell empty.
+        sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分"), QString(), QStringLiteral("非选择题2")},
+                 {{name(QStringLiteral("赵六"))}, {name(QString()), score(2)}}),
+        sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分"), QStringLiteral("非选择题1")},
+                 {{name(QStringLiteral("a")), score(0.1 + 0.2), score(-1.5)},
+                  {name(QStringLiteral("b")), score(123456789.25), score(1e-9)},
+                  {name(QStringLiteral("c")), score(1e300), score(2.675)}}),
+    };
+    const char *basic_names[] = {"chinese names and headers", "empty table", "headers only", "rows in given order",
+                                 "name longer than any column", "007 stays text", "short rows and empty texts",
+                                 "numbers kept to 15 digits"};
+    for (int i = 0; i < 8; ++i) {
+        QTest::newRow(qPrintable(QStringLiteral("xlsx: ") + QLatin1String(basic_names[i])))
+            << QStringLiteral(".xlsx") << basic_cases[i];
+        QTest::newRow(qPrintable(QStringLiteral("xls: ") + QLatin1String(basic_names[i])))
+            << QStringLiteral(".xls") << basic_cases[i];
+    }
+
+    QString controls;
+    for (ushort u = 0; u < 0x20; ++u)
+        controls.append(QChar(u));
+    const QStringList awkward = {
+        controls + QStringLiteral(" end"),
+        QStringLiteral("_x0041_ and _x005F_ and _X0041_ and _x004"),
+        QStringLiteral("_x0041") + QChar(1),  // an escape of the next char must not close this one
+        QStringLiteral("__x0041__x00e9_"),
+        QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFFFD),
+        QString(QChar(0xD800)) + QStringLiteral("lone") + QChar(0xDC00) + QChar(0xDBFF),
+        QString::fromUtf8("😀 pair, \r\n line"),
+        QStringLiteral("  <b>&amp;\"'</b>  "),
+        QString(10000, QChar('x')) + QChar(0x4E2D),
+    };
+    QVector<QVector<SheetCell>> rows;
+    for (const QString &t : awkward)
+        rows.append({name(t), score(1)});
+    QTest::newRow("xlsx: control chars, escapes, surrogates, 10000 chars")
+        << QStringLiteral(".xlsx") << sheet_of(awkward, rows);
+    QTest::newRow("xlsx: longest text Excel takes")
+        << QStringLiteral(".xlsx") << sheet_of({QString(32767, QChar(0x4E2D))}, {});
+
+    const double inf = std::numeric_limits<double>::infinity();
+    const ScoreSheet non_finite = sheet_of({QStringLiteral("总分")},
+                                           {{SheetCell{QStringLiteral("inf"), true, inf}},
+                                            {SheetCell{QStringLiteral("nan"), true, std::nan("")}}});
+    QTest::newRow("xlsx: non-finite score kept as its text") << QStringLiteral(".xlsx") << non_finite;
+}
+
+void TestExport::contents()
+{
+    QFETCH(QString, suffix);
+    QFETCH(ScoreSheet, sheet);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("成绩") + suffix);
+
+    const ExportResult res = export_workbook(path, sheet);
+    QVERIFY2(res.ok, qPrintable(res.error));
+    QVERIFY(res.error.isEmpty());
+    QCOMPARE(listing(dir.path()), QStringList{QFileInfo(path).fileName()});
+
+    QString problem;
+    const Workbook wb = read_back(path, &problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(wb.format, suffix.mid(1));
+    QVERIFY(wb.sheets >= 1);
+    QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &problem), qPrintable(problem));
+}
+
+void TestExport::target_name_data()
+{
+    QTest::addColumn<QString>("given");     // relative to a fresh directory
+    QTest::addColumn<QString>("written");   // the file that must appear
+    QTest::addColumn<QString>("format");
+
+    QTest::newRow("no extension gets .xlsx") << "scores" << "scores.xlsx" << "xlsx";
+    QTest::newRow("dot only in directory name") << "a.b/scores" << "a.b/scores.xlsx" << "xlsx";
+    QTest::newRow(".xlsx kept") << "s.xlsx" << "s.xlsx" << "xlsx";
+    QTest::newRow(".XLS upper case is real xls") << "S.XLS" << "S.XLS" << "xls";
+    QTest::newRow(".Xls mixed case") << "s.Xls" << "s.Xls" << "xls";
+    QTest::newRow("other suffix written as xlsx") << "s.txt" << "s.txt" << "xlsx";
+    QTest::newRow(".xlsx.xls ends in xls") << "s.xlsx.xls" << "s.xlsx.xls" << "xls";
+    QTest::newRow("trailing dot kept") << "s." << "s." << "xlsx";
+    QTest::newRow("blanks and Chinese") << "期末 成绩/三 班 成绩" << "期末 成绩/三 班 成绩.xlsx" << "xlsx";
+    QTest::newRow("blanks only") << "   " << "   .xlsx" << "xlsx";
+    QTest::newRow("percent signs") << "%1 %2.xls" << "%1 %2.xls" << "xls";
+}
+
+void TestExport::target_name()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, written);
+    QFETCH(QString, format);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString sub = QFileInfo(dir.filePath(written)).path();
+    QVERIFY(QDir().mkpath(sub));
+
+    const ExportResult res = export_workbook(dir.filePath(given), chinese_sheet());
+    QVERIFY2(res.ok, qPrintable(res.error));
+    QCOMPARE(listing(sub), QStringList{QFileInfo(written).fileName()});
+
+    QString problem;
+    const Workbook wb = read_back(dir.filePath(written), &problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(wb.format, format);
+    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &problem), qPrintable(problem));
+
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(dir.filePath(written)).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), 0640);  // 0666 less the umask 027
+}
+
+void TestExport::overwrite_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("old");  // empty: an earlier export of another table
+
+    QTest::newRow("xlsx over earlier export") << "s.xlsx" << QByteArray();
+    QTest::newRow("xls over earlier export") << "s.xls" << QByteArray();
+    QTest::newRow("xlsx over unrelated file") << "s.xlsx" << QByteArray("not a workbook\n");
+    QTest::newRow("xls over empty-looking file") << "s.xls" << QByteArray(1, '\0');
+}
+
+void TestExport::overwrite()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, old);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(file);
+    if (old.isEmpty()) {
+        const ScoreSheet first = sheet_of({QStringLiteral("旧")}, {{name(QStringLiteral("旧数据")), score(1)},
+                                                                   {name(QStringLiteral("多一行"))}});
+        QVERIFY(export_workbook(path, first).ok);
+    } else {
+        QVERIFY(write_file(path, old));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+
+    const ExportResult res = export_workbook(path, chinese_sheet());
+    QVERIFY2(res.ok, qPrintable(res.error));
+    QCOMPARE(listing(dir.path()), QStringList{file});
+    QString problem;
+    const Workbook wb = read_back(path, &problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &problem), qPrintable(problem));
+}
+
+void TestExport::refused_data()
+{
+    QTest::addColumn<QString>("target");    // relative to a fresh directory unless absolute
+    QTest::addColumn<QString>("existing");  // a file made beforehand (relative), or empty
+    QTest::addColumn<QString>("shown");     // the path the message names (relative unless absolute)
+    QTest::addColumn<QString>("reason");    // part of the message
+    QTest::addColumn<QString>("trouble");   // "long": a text too long for a cell, "wide": too many columns
+
+    QTest::newRow("missing directory") << "missing/x.xlsx" << "x.xlsx" << "missing/x.xlsx" << "目录不存在" << "";
+    QTest::newRow("under a regular file") << "file/x.xlsx" << "file" << "file/x.xlsx" << "目录不存在" << "";
+    QTest::newRow("under a regular file, no extension")
+        << "file/x" << "file" << "file/x.xlsx" << "目录不存在" << "";
+    QTest::newRow("directory as target") << "d.xlsx" << "d.xlsx/keep" << "d.xlsx" << "文件夹" << "";
+    QTest::newRow("directory with trailing slash") << "d/" << "d/keep" << "d/" << "文件夹" << "";
+    QTest::newRow("under /proc") << "/proc/velora-export-test.xlsx" << "" << "/proc/velora-export-test.xlsx"
+                                 << "无法在该位置创建文件" << "";
+    QTest::newRow("file name too long") << QString(300, QChar('n')) + ".xlsx" << "keep" << QString(300, QChar('n')) + ".xlsx"
+                                        << "文件名太长" << "";
+    QTest::newRow("NUL in path") << QStringLiteral("keep") + QChar(0) + QStringLiteral("x.xlsx") << "keep"
+                                 << QStringLiteral("keep") + QChar(0) + QStringLiteral("x.xlsx") << "无法用作文件名"
+                                 << "";
+    QTest::newRow("lone surrogate in path") << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx") << ""
+                                            << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx")
+                                            << "无法用作文件名" << "";
+    QTest::newRow("text too long, existing file kept")
+        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "单元格A3的文字超过32767个字符" << "long";
+    QTest::newRow("text too long, no extension") << "x" << "x.xlsx" << "x.xlsx" << "32767" << "long";
+    QTest::newRow("more columns than a sheet has")
+        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "大小上限（1048576行、16384列）" << "wide";
+    QTest::newRow("more columns than an xls sheet has") << "x.xls" << "x.xls" << "x.xls" << "256" << "wide";
+}
+
+void TestExport::refused()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, existing);
+    QFETCH(QString, shown);
+    QFETCH(QString, reason);
+    QFETCH(QString, trouble);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray old_bytes = QByteArrayLiteral("PK\x03\x04\0 earlier workbook bytes");
+    if (!existing.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(existing)).path()));
+        QVERIFY(write_file(dir.filePath(existing), old_bytes));
+    }
+    const QStringList before = listing(dir.path());
+    const QString path = QDir::isAbsolutePath(target) ? target : dir.filePath(target);
+
+    ScoreSheet sheet = chinese_sheet();
+    if (trouble == QLatin1String("long"))
+        sheet.rows[1][0].text = QString(32768, QChar('y'));
+    if (trouble == QLatin1String("wide"))
+        sheet.rows[0].fill(score(1), 16385);
+    const ExportResult res = export_workbook(path, sheet);
+
+    QVERIFY(!res.ok);
+    const QString shown_path = QDir::isAbsolutePath(shown) ? shown : dir.filePath(shown);
+    QVERIFY2(res.error.startsWith(QStringLiteral("无法导出到“") + shown_path + QStringLiteral("”：")),
+             qPrintable(res.error));
+    QVERIFY2(res.error.contains(reason), qPrintable(res.error));
+    QCOMPARE(listing(dir.path()), before);
+    if (!existing.isEmpty())
+        QCOMPARE(file_bytes(dir.filePath(existing)), old_bytes);
+    if (QDir::isAbsolutePath(target))
+        QVERIFY(!QFileInfo::exists(target));
+}
+
+void TestExport::empty_path()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString old_cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const ExportResult res = export_workbook(QString(), chinese_sheet());
+    const QStringList after = listing(dir.path());
+    QVERIFY(QDir::setCurrent(old_cwd));
+    QVERIFY(res.ok);
+    QVERIFY(res.error.isEmpty());
+    QCOMPARE(after, QStringList());
+}
+
+void TestExport::write_xlsx_failure_data()
+{
+    QTest::addColumn<QString>("target");  // relative to a fresh directory
+    QTest::addColumn<bool>("too_long");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing directory") << "missing/x.xlsx" << false << "无法创建文件";
+    QTest::newRow("directory as path") << "d" << false << "无法创建文件";
+    QTest::newRow("text too long") << "x.xlsx" << true << "单元格A3";
+}
+
+// The writer alone: false with a Chinese reason, and no file left where there was none.
+void TestExport::write_xlsx_failure()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, too_long);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("d")));
+    const QStringList before = listing(dir.path());
+
+    ScoreSheet sheet = chinese_sheet();
+    if (too_long)
+        sheet.rows[1][0].text = QString(40000, QChar(0x4E2D));
+    QString error;
+    QVERIFY(!write_xlsx(dir.filePath(target), sheet, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(listing(dir.path()), before);
+}
+
+QTEST_GUILESS_MAIN(TestExport)
+#include "test_export.moc"

@@ -1,0 +1,484 @@
+// Marking through the real window: loads by the buttons, the walk over every
+// written answer, boundaries, stored marks, reloads, refusals shown to the
+// teacher, and one exam from examples/ marked as a teacher would.
+#include "app/velora.h"
+#include "exam/exam_store.h"
+#include "tests/support/files.h"
+
+#include <QDoubleSpinBox>
+#include <QLCDNumber>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+// 3 students x 4 written questions, after 2 choice questions.
+const double kMax[4] = {5, 10, 7.5, 20};
+
+QByteArray problem_3x4()
+{
+    return "2 4\n2 2 5 10 7.5 20\n"
+           "@choice one$ @choice two$\n"
+           "@第1题：简述光合作用。$\n@Q2 <b>bold</b>$\n@Q3$\n@Q4$\n";
+}
+
+QString answer_text(int s, int q)
+{
+    if (s == 2 && q == 2)
+        return QStringLiteral("<b>not bold</b> & <i>x</i>");  // must be shown literally
+    return QStringLiteral("学生%1的第%2题答案").arg(s).arg(q);
+}
+
+QByteArray sheet(int s)
+{
+    QByteArray b = "AB\n";
+    for (int q = 1; q <= 4; ++q)
+        b += "@" + answer_text(s, q).toUtf8() + "$\n";
+    return b;
+}
+
+class Window {
+public:
+    Window() { w.show(); }
+    template <class T> T *get(const char *name) { return w.findChild<T *>(QString::fromLatin1(name)); }
+    void press(const char *button) { get<QPushButton>(button)->click(); }
+    void load(const char *field, const char *button, const QString &path)
+    {
+        get<QLineEdit>(field)->setText(path);
+        press(button);
+    }
+    int item() { return get<QLCDNumber>("had_num")->intValue(); }
+    int progress() { return get<QProgressBar>("jindu")->value(); }
+    QDoubleSpinBox *spin() { return get<QDoubleSpinBox>("pin_fen"); }
+    QString student_answer() { return get<QTextBrowser>("stu_out")->toPlainText(); }
+    QList<QMessageBox *> messages()
+    {
+        QList<QMessageBox *> open;
+        for (QMessageBox *m : w.findChildren<QMessageBox *>())
+            if (m->isVisible())
+                open << m;
+        return open;
+    }
+    void close_messages()
+    {
+        for (QMessageBox *m : messages())
+            m->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    velora w;
+};
+
+void clear_marks()
+{
+    std::memset(exam_store.stu_score, 0, sizeof exam_store.stu_score);
+}
+
+}  // namespace
+
+class TestMarking : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pressesBeforeAnyRoster();
+    void walkForwardsAndBack();
+    void boundaries();
+    void spinBoxBounds_data();
+    void spinBoxBounds();
+    void reloadKeepsMarks();
+    void fewerQuestionsLater();
+    void refusedLoadsKeepEverything_data();
+    void refusedLoadsKeepEverything();
+    void missingSheetsAreListed();
+    void noItems();
+    void lcdShowsFullCapacity();
+    void examplesEndToEnd();
+
+private:
+    QTemporaryDir dir;
+    QString problem, answer, roster;
+};
+
+void TestMarking::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    problem = dir.filePath(QStringLiteral("problem.txt"));
+    answer = dir.filePath(QStringLiteral("answer.txt"));
+    roster = dir.filePath(QStringLiteral("班级/roster.txt"));
+    QVERIFY(write_file(problem, problem_3x4()));
+    QVERIFY(write_file(answer, "AB\n@std1$@std2$@std3$@std4$"));
+    QVERIFY(write_file(roster, "3\n甲 乙\n丙\n"));
+    const char *const names[3] = {"甲", "乙", "丙"};
+    for (int s = 1; s <= 3; ++s)
+        QVERIFY(write_file(dir.filePath(QStringLiteral("班级/") + QString::fromUtf8(names[s - 1])), sheet(s)));
+}
+
+void TestMarking::pressesBeforeAnyRoster()
+{
+    Window win;
+    win.spin()->setValue(7);
+    for (const char *b : {"save", "next", "last", "next"})
+        win.press(b);
+    QCOMPARE(exam_store.stu_score[0][0], 0.0);
+    QCOMPARE(exam_store.stu_score[0][1], 0.0);
+    QCOMPARE(exam_store.cur_stu, 0);
+    QCOMPARE(exam_store.cur_pro, 0);
+    QCOMPARE(win.progress(), 0);
+    QCOMPARE(win.item(), 0);
+}
+
+void TestMarking::walkForwardsAndBack()
+{
+    clear_marks();
+    Window win;
+    win.load("problemfile_input", "problemfile_button", problem);
+    QCOMPARE(win.get<QLCDNumber>("xuan_number")->intValue(), 2);
+    QCOMPARE(win.get<QLCDNumber>("unxuan_number")->intValue(), 4);
+    win.load("ansfile_input", "ansfile_button", answer);
+    win.load("stufile_input", "stufile_button", roster);
+    QVERIFY(win.messages().isEmpty());
+    QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 3);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 12);
+
+    const int progress[12] = {8, 16, 25, 33, 41, 50, 58, 66, 75, 83, 91, 100};
+    for (int item = 1; item <= 12; ++item) {
+        const int s = (item - 1) / 4 + 1, q = (item - 1) % 4 + 1;
+        QCOMPARE(win.item(), item);
+        QCOMPARE(win.progress(), progress[item - 1]);
+        QCOMPARE(win.student_answer(), answer_text(s, q));
+        QCOMPARE(win.get<QTextBrowser>("ans_out")->toPlainText(), QStringLiteral("std%1").arg(q));
+        QCOMPARE(win.get<QLCDNumber>("highest_score")->value(), kMax[q - 1]);
+        QCOMPARE(win.spin()->maximum(), kMax[q - 1]);
+        QCOMPARE(win.spin()->value(), 0.0);  // never marked yet
+        win.spin()->setValue(item * 0.25);
+        if (item < 12)
+            win.press("next");
+    }
+    QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("Q4"));
+    // Every press stored first: walking back shows each value again.
+    for (int item = 12; item >= 1; --item) {
+        if (item < 12)
+            win.press("last");
+        QCOMPARE(win.item(), item);
+        QCOMPARE(win.progress(), progress[item - 1]);
+        QCOMPARE(win.spin()->value(), item * 0.25);
+    }
+    for (int item = 1; item <= 12; ++item)
+        QCOMPARE(exam_store.stu_score[(item - 1) / 4 + 1][2 + (item - 1) % 4 + 1], item * 0.25);
+    // Question text is the teacher's and may be rich text; the student's never is.
+    win.press("next");
+    QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("Q2 bold"));
+    win.press("next"), win.press("next"), win.press("next"), win.press("next");
+    QCOMPARE(win.item(), 6);
+    QCOMPARE(win.student_answer(), QStringLiteral("<b>not bold</b> & <i>x</i>"));
+    // Choice slots are never written by marking.
+    QCOMPARE(exam_store.stu_score[1][1], 0.0);
+    QCOMPARE(exam_store.stu_score[1][2], 0.0);
+}
+
+void TestMarking::boundaries()
+{
+    clear_marks();
+    Window win;
+    win.load("stufile_input", "stufile_button", roster);
+    // "上一题" on the first item stores and changes nothing else.
+    win.spin()->setValue(4.5);
+    win.press("last");
+    QCOMPARE(exam_store.stu_score[1][3], 4.5);
+    QCOMPARE(win.item(), 1);
+    QCOMPARE(win.progress(), 8);
+    QCOMPARE(win.spin()->value(), 4.5);
+    QCOMPARE(exam_store.cur_stu, 1);
+    QCOMPARE(exam_store.cur_pro, 1);
+    // "保存结果" stores and changes no widget.
+    win.spin()->setValue(3.25);
+    win.press("save");
+    QCOMPARE(exam_store.stu_score[1][3], 3.25);
+    QCOMPARE(win.item(), 1);
+    // Across a student: (1,4) -> (2,1) and back.
+    for (int i = 0; i < 4; ++i)
+        win.press("next");
+    QCOMPARE(exam_store.cur_stu, 2);
+    QCOMPARE(exam_store.cur_pro, 1);
+    win.press("last");
+    QCOMPARE(exam_store.cur_stu, 1);
+    QCOMPARE(exam_store.cur_pro, 4);
+    // "下一题" on the last item stores there and stays.
+    for (int i = 0; i < 20; ++i)
+        win.press("next");
+    QCOMPARE(win.item(), 12);
+    win.spin()->setValue(19.5);
+    win.press("next");
+    QCOMPARE(exam_store.stu_score[3][6], 19.5);
+    QCOMPARE(win.item(), 12);
+    QCOMPARE(win.progress(), 100);
+    QCOMPARE(exam_store.cur_stu, 3);
+    QCOMPARE(exam_store.cur_pro, 4);
+}
+
+void TestMarking::spinBoxBounds_data()
+{
+    QTest::addColumn<int>("question");
+    QTest::addColumn<double>("typed");
+    QTest::addColumn<double>("stored");
+    QTest::newRow("within") << 2 << 9.5 << 9.5;
+    QTest::newRow("above the maximum") << 1 << 50.0 << 5.0;
+    QTest::newRow("below zero") << 3 << -3.0 << 0.0;
+    QTest::newRow("more decimals than shown") << 3 << 7.456 << 7.46;
+}
+
+void TestMarking::spinBoxBounds()
+{
+    QFETCH(int, question);
+    QFETCH(double, typed);
+    QFETCH(double, stored);
+    clear_marks();
+    Window win;
+    win.load("stufile_input", "stufile_button", roster);
+    for (int i = 1; i < question; ++i)
+        win.press("next");
+    QCOMPARE(win.spin()->minimum(), 0.0);
+    QCOMPARE(win.spin()->maximum(), kMax[question - 1]);
+    win.spin()->setValue(typed);
+    win.press("save");
+    QCOMPARE(exam_store.stu_score[1][2 + question], stored);
+}
+
+void TestMarking::reloadKeepsMarks()
+{
+    clear_marks();
+    Window win;
+    win.load("stufile_input", "stufile_button", roster);
+    win.spin()->setValue(4);
+    win.press("next");
+    win.spin()->setValue(8);
+    win.press("next");
+    win.load("ansfile_input", "ansfile_button", answer);
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("stufile_input", "stufile_button", roster);
+    // Marking restarts at the first item, with its mark.
+    QCOMPARE(win.item(), 1);
+    QCOMPARE(win.spin()->value(), 4.0);
+    win.press("next");
+    QCOMPARE(win.spin()->value(), 8.0);
+    QCOMPARE(exam_store.stu_score[1][3], 4.0);
+}
+
+void TestMarking::fewerQuestionsLater()
+{
+    clear_marks();
+    Window win;
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("stufile_input", "stufile_button", roster);
+    for (int i = 0; i < 11; ++i)
+        win.press("next");
+    QCOMPARE(exam_store.cur_pro, 4);
+    QCOMPARE(exam_store.cur_stu, 3);
+    // Two written questions now: the cursor must come back inside the items.
+    const QString smaller = dir.filePath(QStringLiteral("small.txt"));
+    QVERIFY(write_file(smaller, "2 2\n1 1 3 4\n@a$@b$@c$@d$"));
+    win.load("problemfile_input", "problemfile_button", smaller);
+    win.spin()->setValue(1);
+    for (int i = 0; i < 5; ++i)
+        win.press("next");
+    QVERIFY(exam_store.cur_pro >= 1 && exam_store.cur_pro <= 2);
+    QVERIFY(exam_store.cur_stu >= 1 && exam_store.cur_stu <= 3);
+    QVERIFY(win.progress() <= 100);
+    QCOMPARE(win.item(), 6);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 6);
+    for (int i = 0; i < 10; ++i)
+        win.press("last");
+    QCOMPARE(win.item(), 1);
+    QCOMPARE(exam_store.cur_pro, 1);
+    win.load("problemfile_input", "problemfile_button", problem);
+}
+
+void TestMarking::refusedLoadsKeepEverything_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("content");  // empty: the file does not exist
+    QTest::newRow("missing problem file") << "problemfile_input" << "problemfile_button" << QByteArray();
+    QTest::newRow("score not a number") << "problemfile_input" << "problemfile_button" << QByteArray("1 1\n2 x\n@a$@b$");
+    QTest::newRow("problem text never ends") << "problemfile_input" << "problemfile_button" << QByteArray("0 1 5 @abc");
+    QTest::newRow("missing answer file") << "ansfile_input" << "ansfile_button" << QByteArray();
+    QTest::newRow("missing roster") << "stufile_input" << "stufile_button" << QByteArray();
+    QTest::newRow("roster count not a number") << "stufile_input" << "stufile_button" << QByteArray("three\nA B C");
+}
+
+void TestMarking::refusedLoadsKeepEverything()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, button);
+    QFETCH(QByteArray, content);
+    clear_marks();
+    Window win;
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("stufile_input", "stufile_button", roster);
+    win.press("next");
+    QVERIFY(win.messages().isEmpty());
+
+    const QString bad = dir.filePath(QStringLiteral("bad/") + QString::fromLatin1(QTest::currentDataTag()));
+    if (!content.isEmpty())
+        QVERIFY(write_file(bad, content));
+    win.get<QLineEdit>(qPrintable(field))->setText(bad);
+    win.press(qPrintable(button));
+
+    const QList<QMessageBox *> shown = win.messages();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(!shown.first()->isModal() || shown.first()->windowModality() == Qt::WindowModal);
+    QVERIFY2(shown.first()->text().contains(bad), qPrintable(shown.first()->text()));
+    QCOMPARE(exam_store.xuan_count, 2);
+    QCOMPARE(exam_store.unxuan_count, 4);
+    QCOMPARE(exam_store.stu_count, 3);
+    QCOMPARE(win.get<QLCDNumber>("unxuan_number")->intValue(), 4);
+    QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 3);
+    QCOMPARE(win.item(), 2);
+    QCOMPARE(QByteArray(exam_store.stu_name[2]), QByteArray("乙"));
+    win.close_messages();
+}
+
+void TestMarking::missingSheetsAreListed()
+{
+    clear_marks();
+    const QString r = dir.filePath(QStringLiteral("gaps/roster.txt"));
+    QVERIFY(write_file(r, "3 有卷 无卷 短卷"));
+    QVERIFY(write_file(dir.filePath(QStringLiteral("gaps/有卷")), sheet(1)));
+    QVERIFY(write_file(dir.filePath(QStringLiteral("gaps/短卷")), "AB\n@only one$"));
+    Window win;
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("stufile_input", "stufile_button", r);
+    QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 3);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 12);
+    const QList<QMessageBox *> shown = win.messages();
+    QCOMPARE(shown.size(), 1);
+    const QString text = shown.first()->text();
+    QVERIFY2(text.contains(QStringLiteral("无卷")) && text.contains(QStringLiteral("短卷")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("有卷")), qPrintable(text));
+    // The student without a sheet still has items, with empty answers.
+    for (int i = 0; i < 4; ++i)
+        win.press("next");
+    QCOMPARE(win.item(), 5);
+    QCOMPARE(win.student_answer(), QString());
+    win.close_messages();
+}
+
+void TestMarking::noItems()
+{
+    clear_marks();
+    const QString empty = dir.filePath(QStringLiteral("none/roster.txt"));
+    QVERIFY(write_file(empty, "0\n"));
+    Window win;
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("stufile_input", "stufile_button", empty);
+    QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 0);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 0);
+    win.spin()->setValue(3);
+    for (const char *b : {"save", "next", "last"})
+        win.press(b);
+    QCOMPARE(win.progress(), 0);
+    QCOMPARE(exam_store.stu_score[1][3], 0.0);
+    QCOMPARE(exam_store.stu_score[0][3], 0.0);
+}
+
+void TestMarking::lcdShowsFullCapacity()
+{
+    // 1000 students x 100 written questions: 100 000 items, one digit more than the LCD's default.
+    QTemporaryDir big;
+    QByteArray p = "0 100\n";
+    for (int q = 0; q < 100; ++q)
+        p += "1 ";
+    for (int q = 0; q < 100; ++q)
+        p += "@q$";
+    QVERIFY(write_file(big.filePath(QStringLiteral("p.txt")), p));
+    QByteArray r = "1000\n";
+    for (int s = 1; s <= 1000; ++s)
+        r += "s" + QByteArray::number(s) + " ";
+    QVERIFY(write_file(big.filePath(QStringLiteral("r.txt")), r));
+    QByteArray answers;
+    for (int q = 0; q < 100; ++q)
+        answers += "@a$";
+    for (int s = 1; s <= 1000; ++s)
+        QVERIFY(write_file(big.filePath(QStringLiteral("s%1").arg(s)), answers));
+    Window win;
+    win.load("problemfile_input", "problemfile_button", big.filePath(QStringLiteral("p.txt")));
+    win.load("stufile_input", "stufile_button", big.filePath(QStringLiteral("r.txt")));
+    QVERIFY(win.messages().isEmpty());
+    auto *total = win.get<QLCDNumber>("total_num");
+    QCOMPARE(total->intValue(), 100000);
+    QVERIFY(!total->checkOverflow(100000));
+    auto *students = win.get<QLCDNumber>("student_number");
+    QCOMPARE(students->intValue(), 1000);
+    exam_store.cur_stu = 1000;
+    exam_store.cur_pro = 99;
+    win.press("next");
+    auto *had = win.get<QLCDNumber>("had_num");
+    QCOMPARE(had->intValue(), 100000);
+    QVERIFY(!had->checkOverflow(100000));
+    QCOMPARE(win.progress(), 100);
+    win.load("problemfile_input", "problemfile_button", problem);
+}
+
+void TestMarking::examplesEndToEnd()
+{
+    clear_marks();
+    const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/examples/");
+    Window win;
+    win.load("problemfile_input", "problemfile_button", ex + QStringLiteral("problem.txt"));
+    win.load("ansfile_input", "ansfile_button", ex + QStringLiteral("answer.txt"));
+    win.load("stufile_input", "stufile_button", ex + QStringLiteral("roster.txt"));
+    QVERIFY(win.messages().isEmpty());
+    QCOMPARE(win.get<QLCDNumber>("xuan_number")->intValue(), 3);
+    QCOMPARE(win.get<QLCDNumber>("unxuan_number")->intValue(), 2);
+    QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 4);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 8);
+    QVERIFY(win.get<QTextBrowser>("pro_out")->toPlainText().contains(QStringLiteral("冰")));
+    QCOMPARE(win.student_answer(), QStringLiteral("因为冰的密度比水小。"));
+    // 张三: 6 and 8; 李四: 2 and 0.
+    win.spin()->setValue(6);
+    win.press("next");
+    win.spin()->setValue(8);
+    win.press("next");
+    QCOMPARE(win.student_answer(), QStringLiteral("冰比水轻。"));
+    win.spin()->setValue(2);
+    win.press("next");
+    win.press("save");
+
+    win.press("tongji_button");
+    auto *table = win.get<QTableWidget>("score_show");
+    QCOMPARE(table->rowCount(), 4);
+    QCOMPARE(table->columnCount(), 7);
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("张三"));
+    QCOMPARE(table->item(0, 1)->text(), QStringLiteral("20.00"));  // CCA all right: 6 + 14
+    QCOMPARE(table->item(1, 0)->text(), QStringLiteral("李四"));
+    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("6.00"));   // CC right, B wrong, + 2
+    QCOMPARE(table->item(3, 0)->text(), QStringLiteral("赵六"));
+    QCOMPARE(table->item(3, 1)->text(), QStringLiteral("2.00"));   // "cc" is not "CC"
+
+    QTemporaryDir out;
+    win.get<QLineEdit>("input_file")->setText(out.filePath(QStringLiteral("成绩")));
+    win.press("print_button");
+    QVERIFY(win.messages().isEmpty());
+    QVERIFY(QFile::exists(out.filePath(QStringLiteral("成绩.xlsx"))));
+    // A failed export tells the teacher.
+    win.get<QLineEdit>("input_file")->setText(out.filePath(QStringLiteral("no/such/dir/a.xls")));
+    win.press("print_button");
+    QCOMPARE(win.messages().size(), 1);
+    QVERIFY(win.messages().first()->text().contains(QStringLiteral("no/such/dir/a.xls")));
+    win.close_messages();
+    // An empty path does nothing at all.
+    win.get<QLineEdit>("input_file")->clear();
+    win.press("print_button");
+    QVERIFY(win.messages().isEmpty());
+}
+
+QTEST_MAIN(TestMarking)
+#include "test_marking.moc"

@@ -1,0 +1,350 @@
+// The roster and answer sheet loader: sheets as real files (layouts, encodings,
+// separators, odd and unsafe names, missing and short sheets), refusals with
+// the store proved unchanged, reloads, and the pages a load may touch.
+#include "exam/loaders.h"
+#include "tests/support/exam_fixtures.h"
+#include "tests/support/store_checksum.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+using Files = QMap<QString, QByteArray>;  // name relative to the roster's directory -> contents
+Q_DECLARE_METATYPE(Files)
+Q_DECLARE_METATYPE(SheetMap)
+
+namespace {
+
+const QByteArray kProblem = "2 2 1 1 5 5 @c1$@c2$@w1$@w2$";  // 2 choice + 2 written
+const QByteArray kDir = "<dir>", kFifo = "<fifo>";
+
+QByteArray escaped(QByteArray b)
+{
+    return b.replace('\\', "\\\\").replace('\0', "\\0").replace('\n', "\\n").replace('\r', "\\r");
+}
+
+// One line per student: name|choice bytes|text 1|text 2 …
+QStringList dump(const ExamStore &st)
+{
+    QStringList lines;
+    for (int s = 1; s <= st.stu_count; ++s) {
+        QByteArray line = QByteArray(st.stu_name[s]) + "|" + escaped(QByteArray(st.stu_xuan[s], st.xuan_count));
+        for (int q = 1; q <= st.unxuan_count; ++q) {
+            if (st.stu_text[s][q][st.stu_len[s][q]] != '\0')
+                line += "|<no 0 byte>";
+            line += "|" + escaped(QByteArray(st.stu_text[s][q], st.stu_len[s][q]));
+        }
+        lines << QString::fromUtf8(line);
+    }
+    return lines;
+}
+
+bool make_files(const QString &dir, const Files &files)
+{
+    QDir().mkpath(dir);
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        const QString path = dir + QLatin1Char('/') + it.key();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (it.value() == kDir) {
+            if (!QDir().mkpath(path))
+                return false;
+        } else if (it.value() == kFifo) {
+            if (mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+                return false;
+        } else {
+            QFile f(path);
+            if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size())
+                return false;
+        }
+    }
+    return true;
+}
+
+// Delivers its bytes, then reports a read error instead of the end.
+class FailingDevice : public QIODevice {
+public:
+    explicit FailingDevice(const QByteArray &bytes) : bytes_(bytes) { open(QIODevice::ReadOnly); }
+
+protected:
+    qint64 readData(char *data, qint64 max) override
+    {
+        if (done_)
+            return -1;
+        done_ = true;
+        const qint64 n = qMin<qint64>(max, bytes_.size());
+        std::memcpy(data, bytes_.constData(), static_cast<size_t>(n));
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray bytes_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+class TestRosterLoader : public QObject {
+    Q_OBJECT
+private slots:
+    void example_class();
+    void sheets_data();
+    void sheets();
+    void separators_data();
+    void separators();
+    void refusals_data();
+    void refusals();
+    void file_refusals();
+    void sheet_read_error();
+    void reload_keeps_marks_and_rows_beyond();
+    void writes_only_filled_cells();
+};
+
+void TestRosterLoader::example_class()
+{
+    auto st = make_blank_store();
+    QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok);
+    const QString roster = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/class/roster.txt");
+    const LoadResult r = load_roster(*st, roster);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.sheet_problems, QStringList());
+    QCOMPARE(dump(*st), QStringList({"S01|AB|Because ice is less dense than water.", "S02|BB|It is lighter.",
+                                     "S03|AA|冰的密度比水小。"}));
+    QCOMPARE(QByteArray(st->stu_path), QByteArray(VELORA_TESTS_DIR "/data/loaders/class/S03"));
+    QCOMPARE(st->mark_steps, 0);  // the window restarts marking, not the loader
+}
+
+void TestRosterLoader::sheets_data()
+{
+    QTest::addColumn<QByteArray>("problem");  // empty: no problem file loaded
+    QTest::addColumn<QByteArray>("roster");
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<QStringList>("students");
+    QTest::addColumn<QStringList>("problems");
+    QTest::addColumn<QString>("last_path");  // stu_path relative to the roster's directory
+
+    const Files abc = {{"S01", "AB\n@a1$@a2$"}, {"S02", "BA\n@b1$\n@b2$\n"}, {"S03", "CC@c1$@c2$ tail @never"}};
+    QTest::newRow("names over lines") << kProblem << QByteArray("3\nS01 S02\n\n   S03\n") << abc
+                                      << QStringList{"S01|AB|a1|a2", "S02|BA|b1|b2", "S03|CC|c1|c2"} << QStringList{}
+                                      << "S03";
+    QTest::newRow("bom and crlf")
+        << kProblem << QByteArray("\xEF\xBB\xBF" "2\r\nA\r\nB\r\n")
+        << Files{{"A", "\xEF\xBB\xBF" "xy\r\n@a\r\nb$\r\n@c$"}, {"B", "\r\nz@t1$@t2$"}}
+        << QStringList{"A|xy|a\\nb|c", "B|\\nz|t1|t2"} << QStringList{} << "B";
+    QTest::newRow("chinese") << kProblem << QByteArray("2 张三 李四")
+                             << Files{{"张三", "CA\n@因为冰的密度比水小。$\n@150 千米$"}, {"李四", "CB@冰比水轻。$@$"}}
+                             << QStringList{"张三|CA|因为冰的密度比水小。|150 千米", "李四|CB|冰比水轻。|"}
+                             << QStringList{} << "李四";
+    QTest::newRow("same name twice") << kProblem << QByteArray("2 甲 甲") << Files{{"甲", "AB@x$@y$"}}
+                                     << QStringList{"甲|AB|x|y", "甲|AB|x|y"} << QStringList{} << "甲";
+    QTest::newRow("missing sheet") << kProblem << QByteArray("2 A B") << Files{{"A", "AB@x$@y$"}}
+                                   << QStringList{"A|AB|x|y", "B|\\0\\0||"} << QStringList{"B：找不到答卷文件"} << "B";
+    QTest::newRow("short choice part")
+        << kProblem << QByteArray("1 A") << Files{{"A", "X"}} << QStringList{"A|X\\0||"}
+        << QStringList{"A：选择题答案不完整（只有 1 个，应有 2 个）；缺少第 1 至 2 道非选择题答案"} << "A";
+    QTest::newRow("empty sheet") << kProblem << QByteArray("1 A") << Files{{"A", ""}} << QStringList{"A|\\0\\0||"}
+                                 << QStringList{"A：选择题答案不完整（只有 0 个，应有 2 个）；缺少第 1 至 2 道非选择题答案"}
+                                 << "A";
+    QTest::newRow("ends before text 2") << kProblem << QByteArray("1 A") << Files{{"A", "AB\n@one$\n"}}
+                                        << QStringList{"A|AB|one|"} << QStringList{"A：缺少第 2 道非选择题答案"} << "A";
+    QTest::newRow("unterminated text")
+        << kProblem << QByteArray("2 A B") << Files{{"A", "AB\n@one"}, {"B", "BB@1$@2$"}}
+        << QStringList{"A|AB||", "B|BB|1|2"} << QStringList{"A：第 1 道非选择题答案不完整；缺少第 2 道非选择题答案"}
+        << "B";
+    const QString bad_name = QStringLiteral("：名字含有“/”或“\\”，或者是“.”“..”，不能用作答卷文件名");
+    QTest::newRow("names leading outside")
+        << kProblem << QByteArray("5 ../x .. . a\\b ok")
+        << Files{{"../x", "AB@outside$@!$"}, {"a\\b", "AB@bs$@!$"}, {"ok", "OK@1$@2$"}}
+        << QStringList{"../x|\\0\\0||", "..|\\0\\0||", ".|\\0\\0||", "a\\b|\\0\\0||", "ok|OK|1|2"}
+        << QStringList{"../x" + bad_name, ".." + bad_name, "." + bad_name, "a\\b" + bad_name} << "ok";
+    QTest::newRow("sheet is a directory") << kProblem << QByteArray("1 D") << Files{{"D", kDir}} << QStringList{"D|\\0\\0||"}
+                                          << QStringList{"D：答卷文件不是普通文件"} << "D";
+    QTest::newRow("sheet is a pipe") << kProblem << QByteArray("1 P") << Files{{"P", kFifo}} << QStringList{"P|\\0\\0||"}
+                                     << QStringList{"P：答卷文件不是普通文件"} << "P";
+    QTest::newRow("no students") << kProblem << QByteArray("0 S01") << abc << QStringList{} << QStringList{} << QString();
+    QTest::newRow("before the problem file") << QByteArray() << QByteArray("2 A B") << Files{{"A", "AB@x$"}}
+                                             << QStringList{"A|", "B|"} << QStringList{"B：找不到答卷文件"} << "B";
+}
+
+void TestRosterLoader::sheets()
+{
+    QFETCH(QByteArray, problem);
+    QFETCH(QByteArray, roster);
+    QFETCH(Files, files);
+    QFETCH(QStringList, students);
+    QFETCH(QStringList, problems);
+    QFETCH(QString, last_path);
+
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QStringLiteral("/班级");
+    QVERIFY(make_files(dir, files));
+    QVERIFY(make_files(dir, {{"roster.txt", roster}}));
+    const QString path = dir + QStringLiteral("/roster.txt");
+
+    auto st = make_blank_store();
+    if (!problem.isEmpty())
+        QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok);
+    const LoadResult r = load_roster(*st, path);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(st->stu_count, students.size());
+    QCOMPARE(dump(*st), students);
+    QCOMPARE(r.sheet_problems, problems);
+    const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
+    QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected_path);
+}
+
+void TestRosterLoader::separators_data()
+{
+    // Paths relative to a temporary directory; on this system only "/"
+    // separates, so a "\" in a name makes the "\" form checkable: the sheet
+    // must be looked up right after the last separator of either kind.
+    QTest::addColumn<QString>("roster");  // as typed, relative to the temporary directory
+    QTest::addColumn<QString>("cwd");     // working directory for the load; empty: unchanged
+    QTest::addColumn<QString>("sheet");   // where the real sheet lies
+    QTest::addColumn<QString>("decoy");   // a sheet that must not be read; may be empty
+    QTest::newRow("slash") << "cls/roster.txt" << QString() << "cls/S01" << QString();
+    QTest::newRow("backslash") << "cls\\roster.txt" << QString() << "cls\\S01" << "cls/S01";
+    QTest::newRow("backslash after slash") << "a\\b/roster.txt" << QString() << "a\\b/S01" << "a\\S01";
+    QTest::newRow("slash after backslash") << "a/b\\c\\roster.txt" << QString() << "a/b\\c\\S01" << "a/S01";
+    QTest::newRow("chinese directories") << "考试/一班/名单.txt" << QString() << "考试/一班/S01" << "考试/S01";
+    QTest::newRow("no separator") << "roster.txt" << "cls" << "cls/S01" << "S01";
+}
+
+void TestRosterLoader::separators()
+{
+    QFETCH(QString, roster);
+    QFETCH(QString, cwd);
+    QFETCH(QString, sheet);
+    QFETCH(QString, decoy);
+    QTemporaryDir tmp;
+    Files files = {{sheet, "OK@right$"}};
+    files.insert(cwd.isEmpty() ? roster : cwd + QLatin1Char('/') + roster, "1 S01");
+    if (!decoy.isEmpty())
+        files.insert(decoy, "NO@wrong$");
+    QVERIFY(make_files(tmp.path(), files));
+
+    const QString old_cwd = QDir::currentPath();
+    const QString typed = cwd.isEmpty() ? tmp.path() + QLatin1Char('/') + roster : roster;
+    if (!cwd.isEmpty())
+        QVERIFY(QDir::setCurrent(tmp.path() + QLatin1Char('/') + cwd));
+    auto st = make_blank_store();
+    QVERIFY(load_problem(*st, "2 1 1 1 1 @a$@b$@c$", QStringLiteral("/p.txt")).ok);
+    const LoadResult r = load_roster(*st, typed);
+    QDir::setCurrent(old_cwd);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.sheet_problems, QStringList());
+    QCOMPARE(dump(*st), QStringList{"S01|OK|right"});
+    const QString expected = cwd.isEmpty() ? tmp.path() + QLatin1Char('/') + sheet : QStringLiteral("S01");
+    QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected);
+}
+
+void TestRosterLoader::refusals_data()
+{
+    QTest::addColumn<QByteArray>("roster");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<SheetMap>("sheets");
+    QTest::addColumn<QString>("error");
+    const QString p = QStringLiteral("/班级/名单.txt");
+    const QString f = QStringLiteral("学生名单文件“") + p + QStringLiteral("”");
+    QTest::newRow("count missing") << QByteArray("\n") << p << SheetMap() << f + "中缺少学生人数。";
+    QTest::newRow("count not a number") << QByteArray("三 A B C") << p << SheetMap() << f + "中的学生人数不是数字。";
+    QTest::newRow("count negative") << QByteArray("-1") << p << SheetMap() << f + "中的学生人数（-1）是负数。";
+    QTest::newRow("count too big") << QByteArray("1001") << p << SheetMap() << f + "中的学生人数（1001）超过上限 1000。";
+    QTest::newRow("count beyond 32 bits") << QByteArray("4294967296 A") << p << SheetMap() << f + "中的学生人数超出范围。";
+    QTest::newRow("ends before last name") << QByteArray("3 A B\n") << p << SheetMap()
+                                           << f + "在第 3 名学生的名字之前就结束了（人数为 3）。";
+    QTest::newRow("name too long") << "2 A " + QByteArray(101, 'n') << p << SheetMap() << f + "中第 2 名学生的名字超过 100 字节。";
+    QTest::newRow("sheet text too long")
+        << QByteArray("2 A 乙") << p
+        << SheetMap{{"/班级/A", "AB@1$@2$"}, {"/班级/乙", "AB@1$@" + QByteArray(limits::text_bytes + 1, 'x') + "$"}}
+        << QStringLiteral("学生“乙”的答卷文件“/班级/乙”中第 2 道非选择题答案超过 10000 字节。");
+    const QString deep = QLatin1Char('/') + QString(990, QLatin1Char('d')) + QStringLiteral("/r.txt");
+    QTest::newRow("sheet path too long")
+        << QByteArray("2 A ABCDEFGHIJ") << deep << SheetMap()
+        << QStringLiteral("学生名单文件“%1”中学生“ABCDEFGHIJ”的答卷文件路径太长（超过 1000 字节）。").arg(deep);
+}
+
+void TestRosterLoader::refusals()
+{
+    QFETCH(QByteArray, roster);
+    QFETCH(QString, path);
+    QFETCH(SheetMap, sheets);
+    QFETCH(QString, error);
+    auto st = prefilled_store();
+    const StoreFingerprint before = store_fingerprint(*st);
+    const LoadResult r = load_roster(*st, roster, path, memory_sheets(sheets));
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, error);
+    QCOMPARE(r.sheet_problems, QStringList());
+    QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
+}
+
+void TestRosterLoader::file_refusals()
+{
+    QTemporaryDir tmp;
+    auto st = prefilled_store();
+    const StoreFingerprint before = store_fingerprint(*st);
+    const QString missing = tmp.path() + QStringLiteral("/名单.txt");
+    QCOMPARE(load_roster(*st, missing).error, QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
+    QCOMPARE(load_roster(*st, tmp.path()).error, QStringLiteral("学生名单文件“%1”不是普通文件。").arg(tmp.path()));
+    QCOMPARE(load_roster(*st, QString()).error, QStringLiteral("没有填写学生名单文件的路径。"));
+    QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
+}
+
+void TestRosterLoader::sheet_read_error()
+{
+    auto st = make_blank_store();
+    QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok);
+    const SheetOpener failing = [](const QByteArray &path) {
+        if (path != "/c/A")
+            return memory_sheets({{"/c/B", "BB@1$@2$"}})(path);
+        SheetInput in;
+        in.device = std::make_unique<FailingDevice>("AB@partial$");
+        return in;
+    };
+    const LoadResult r = load_roster(*st, "2 A B", QStringLiteral("/c/r.txt"), failing);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.sheet_problems, QStringList{"A：读取答卷文件时出错"});
+    QCOMPARE(dump(*st), QStringList({"A|\\0\\0||", "B|BB|1|2"}));
+}
+
+void TestRosterLoader::reload_keeps_marks_and_rows_beyond()
+{
+    auto st = prefilled_store();  // students 甲 乙 丙 with marks
+    const StoreFingerprint before = store_fingerprint(*st);
+    const LoadResult r = load_roster(*st, "2 丁 戊", QStringLiteral("/new/r.txt"),
+                                     memory_sheets({{"/new/丁", "BB@丁1$@丁2$"}, {"/new/戊", "AA@戊1$@戊2$"}}));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(dump(*st), QStringList({"丁|BB|丁1|丁2", "戊|AA|戊1|戊2"}));
+    // Student 3 of the older roster is still there behind the new count.
+    QCOMPARE(QByteArray(st->stu_name[3]), QByteArray("丙"));
+    QCOMPARE(QByteArray(st->stu_text[3][2]), QByteArray("丙2"));
+    QCOMPARE(st->stu_score[2][4], 1.0);
+    QStringList changed = changed_fields(before, store_fingerprint(*st));
+    changed.sort();
+    QCOMPARE(changed, QStringList({"stu_count", "stu_len", "stu_name", "stu_path", "stu_text", "stu_xuan"}));
+}
+
+void TestRosterLoader::writes_only_filled_cells()
+{
+    auto st = make_blank_store();
+    QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok);
+    const QByteArray long_text(5000, 'L');
+    const LoadResult r = load_roster(*st, "3 A B C", QStringLiteral("/c/r.txt"),
+                                     memory_sheets({{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"},
+                                                    {"/c/C", "AB@c$@" + long_text + "$"}}));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    std::vector<std::pair<const void *, std::size_t>> written = {
+        {st->stu_text, 1}, {&st->stu_text[limits::students][limits::written][limits::text_bytes], 1}};
+    for (int s = 1; s <= 3; ++s)
+        for (int q = 1; q <= 2; ++q)
+            written.push_back({st->stu_text[s][q], std::size_t(st->stu_len[s][q]) + 1});
+    QVERIFY(resident_pages(st->stu_text, sizeof st->stu_text) <= pages_covering(written));
+}
+
+QTEST_GUILESS_MAIN(TestRosterLoader)
+#include "test_roster_loader.moc"

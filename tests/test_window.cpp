@@ -1,0 +1,589 @@
+// The main window as a user first meets it: title, size, tabs, every widget
+// and text of the form, the slots bound by name, the file dialogs, and the
+// exam store as it stands right after start-up.
+#include "app/velora.h"
+#include "exam/exam_store.h"
+
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QPointer>
+#include <QElapsedTimer>
+#include <QToolBar>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const char *const kSlots[12] = {
+    "on_problemfile_button_clicked", "on_ansfile_button_clicked", "on_stufile_button_clicked",
+    "on_save_clicked", "on_last_clicked", "on_next_clicked", "on_tongji_button_clicked",
+    "on_choose_problem_file_clicked", "on_choose_answer_file_clicked",
+    "on_choose_student_file_clicked", "on_pushButton_clicked", "on_print_button_clicked",
+};
+
+QString rich(const QString &text)
+{
+    return QStringLiteral("<html><head/><body><p><span style=\" font-size:11pt;\">") + text
+           + QStringLiteral("</span></p></body></html>");
+}
+
+long resident_kib()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+QFileDialog *open_file_dialog()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *dlg = qobject_cast<QFileDialog *>(w); dlg && dlg->isVisible())
+            return dlg;
+    return nullptr;
+}
+
+// Runs `drive` on the file dialog once it is up, and again while it stays up
+// (the dialog lists folders in a background thread and may ignore an early
+// accept), without ever blocking the test: after ten seconds it is rejected.
+QPointer<QTimer> when_dialog_opens(std::function<void(QFileDialog *)> drive)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(50);
+    auto *deadline = new QElapsedTimer;
+    deadline->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, drive] {
+        QFileDialog *dlg = open_file_dialog();
+        if (dlg && deadline->elapsed() < 10000) {
+            timer->setProperty("seen", true);
+            drive(dlg);
+            return;
+        }
+        if (dlg)
+            dlg->reject();
+        else if (deadline->elapsed() < 10000 && !timer->property("seen").toBool())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete deadline;
+    });
+    timer->start();
+    return timer;
+}
+
+}  // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startup();
+    void metaObject();
+    void slotsBoundByName_data();
+    void slotsBoundByName();
+    void formObjects_data();
+    void formObjects();
+    void placements_data();
+    void placements();
+    void texts_data();
+    void texts();
+    void formProperties();
+    void dialogs_data();
+    void dialogs();
+    void storeAtStart();
+};
+
+void TestWindow::startup()
+{
+    const long before = resident_kib();
+    velora w;
+    show_main_window(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowTitle(), QStringLiteral("velora试卷评测系统-教师端"));
+    QCOMPARE(w.objectName(), QStringLiteral("velora"));
+    QCOMPARE(w.size(), QSize(1200, 800));
+    QCOMPARE(w.minimumSize(), QSize(600, 400));
+    auto *tabs = w.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    QVERIFY(tabs);
+    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("problem"));
+    QVERIFY(w.statusBar());
+    QCOMPARE(w.statusBar()->objectName(), QStringLiteral("statusBar"));
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    QVERIFY(w.findChildren<QMenuBar *>().isEmpty());
+    QVERIFY(w.findChildren<QToolBar *>().isEmpty());
+    // The notice never grows taller than 22 pixels, and its link opens nothing.
+    auto *notice = w.findChild<QLabel *>(QStringLiteral("label_2"));
+    QVERIFY(notice->height() <= 22);
+    QVERIFY(!notice->openExternalLinks());
+    // The store's gigabyte must not have become resident by starting up.
+    const long after = resident_kib();
+    QVERIFY(after > 0);
+    QVERIFY2(after < 400 * 1024, qPrintable(QStringLiteral("VmRSS %1 KiB").arg(after)));
+    QVERIFY2(after - before < 200 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(after - before)));
+}
+
+void TestWindow::metaObject()
+{
+    velora w;
+    QCOMPARE(qobject_cast<velora *>(static_cast<QObject *>(&w)), &w);
+    QCOMPARE(w.qt_metacast("velora"), static_cast<void *>(&w));
+    QCOMPARE(w.qt_metacast(nullptr), nullptr);
+    const QMetaObject *mo = w.metaObject();
+    QCOMPARE(mo, &velora::staticMetaObject);
+    QCOMPARE(QByteArray(mo->className()), QByteArray("velora"));
+    QCOMPARE(mo->superClass(), &QMainWindow::staticMetaObject);
+    QCOMPARE(mo->methodCount() - mo->methodOffset(), 12);
+    for (int i = 0; i < 12; ++i) {
+        const QMetaMethod m = mo->method(mo->methodOffset() + i);
+        QCOMPARE(m.name(), QByteArray(kSlots[i]));
+        QCOMPARE(m.methodType(), QMetaMethod::Slot);
+        QCOMPARE(m.access(), QMetaMethod::Private);
+        QCOMPARE(m.parameterCount(), 0);
+        QCOMPARE(m.returnType(), int(QMetaType::Void));
+    }
+    QCOMPARE(mo->propertyCount(), mo->propertyOffset());
+    QCOMPARE(mo->enumeratorCount(), mo->enumeratorOffset());
+    QCOMPARE(mo->classInfoCount(), mo->classInfoOffset());
+    QCOMPARE(mo->constructorCount(), 0);
+}
+
+void TestWindow::slotsBoundByName_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("slot");
+    const char *const buttons[12] = {"problemfile_button", "ansfile_button", "stufile_button", "save", "last",
+                                     "next", "tongji_button", "choose_problem_file", "choose_answer_file",
+                                     "choose_student_file", "pushButton", "print_button"};
+    for (int i = 0; i < 12; ++i)
+        QTest::newRow(buttons[i]) << QString::fromLatin1(buttons[i]) << QByteArray(kSlots[i]);
+}
+
+void TestWindow::slotsBoundByName()
+{
+    QFETCH(QString, button);
+    QFETCH(QByteArray, slot);
+    velora w;
+    auto *b = w.findChild<QPushButton *>(button);
+    QVERIFY(b);
+    // disconnect() answers whether exactly this connection existed; no dialog is opened.
+    const QByteArray member = QByteArray::number(QSLOT_CODE) + slot + "()";
+    QVERIFY(QObject::disconnect(b, SIGNAL(clicked()), &w, member.constData()));
+    QVERIFY(!QObject::disconnect(b, SIGNAL(clicked()), &w, member.constData()));
+}
+
+void TestWindow::formObjects_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    struct Row { const char *name, *cls, *parent; };
+    const Row rows[] = {
+        {"centralWidget", "QWidget", "velora"},
+        {"gridLayout_3", "QGridLayout", "centralWidget"},
+        {"label_2", "QLabel", "centralWidget"},
+        {"tabWidget", "QTabWidget", "centralWidget"},
+        {"problem", "QWidget", "qt_tabwidget_stackedwidget"},
+        {"formLayout", "QFormLayout", "problem"},
+        {"problemfile_txt", "QLabel", "problem"},
+        {"problemfile_button", "QPushButton", "problem"},
+        {"choose_problem_file", "QPushButton", "problem"},
+        {"problemfile_input", "QLineEdit", "problem"},
+        {"ansfile_txt", "QLabel", "problem"},
+        {"ansfile_button", "QPushButton", "problem"},
+        {"choose_answer_file", "QPushButton", "problem"},
+        {"ansfile_input", "QLineEdit", "problem"},
+        {"stufile_txt", "QLabel", "problem"},
+        {"stufile_button", "QPushButton", "problem"},
+        {"choose_student_file", "QPushButton", "problem"},
+        {"stufile_input", "QLineEdit", "problem"},
+        {"xuan_txt", "QLabel", "problem"},
+        {"xuan_number", "QLCDNumber", "problem"},
+        {"unxuan_txt", "QLabel", "problem"},
+        {"unxuan_number", "QLCDNumber", "problem"},
+        {"student_txt", "QLabel", "problem"},
+        {"student_number", "QLCDNumber", "problem"},
+        {"test", "QWidget", "qt_tabwidget_stackedwidget"},
+        {"gridLayout", "QGridLayout", "test"},
+        {"pro_txt", "QLabel", "test"},
+        {"had_num", "QLCDNumber", "test"},
+        {"ans_out", "QTextBrowser", "test"},
+        {"pro_out", "QTextBrowser", "test"},
+        {"stu_out", "QTextBrowser", "test"},
+        {"pin_fen", "QDoubleSpinBox", "test"},
+        {"pinfen_txt", "QLabel", "test"},
+        {"ans_txt", "QLabel", "test"},
+        {"label", "QLabel", "test"},
+        {"next", "QPushButton", "test"},
+        {"last", "QPushButton", "test"},
+        {"jindu", "QProgressBar", "test"},
+        {"total_txt", "QLabel", "test"},
+        {"total_num", "QLCDNumber", "test"},
+        {"had_txt", "QLabel", "test"},
+        {"stu_txt", "QLabel", "test"},
+        {"save", "QPushButton", "test"},
+        {"highest_score", "QLCDNumber", "test"},
+        {"score", "QWidget", "qt_tabwidget_stackedwidget"},
+        {"gridLayout_2", "QGridLayout", "score"},
+        {"tongji_button", "QPushButton", "score"},
+        {"input_file", "QLineEdit", "score"},
+        {"pushButton", "QPushButton", "score"},
+        {"print_button", "QPushButton", "score"},
+        {"score_show", "QTableWidget", "score"},
+        {"print_txt", "QLabel", "score"},
+        {"statusBar", "QStatusBar", "velora"},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.name) << QString::fromLatin1(r.cls)
+                              << QString::fromLatin1(r.parent);
+}
+
+void TestWindow::formObjects()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    velora w;
+    const QList<QObject *> found = w.findChildren<QObject *>(name);
+    QCOMPARE(found.size(), 1);
+    QObject *o = found.first();
+    QCOMPARE(QString::fromLatin1(o->metaObject()->className()), className);
+    QVERIFY(o->parent());
+    QCOMPARE(o->parent()->objectName(), parentName);
+    if (auto *layout = qobject_cast<QLayout *>(o)) {
+        QCOMPARE(layout->spacing(), 6);
+        QCOMPARE(layout->contentsMargins(), QMargins(11, 11, 11, 11));
+        QCOMPARE(layout->parentWidget()->layout(), layout);
+    }
+}
+
+void TestWindow::placements_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");  // form layouts: the item role
+    QTest::addColumn<int>("rowSpan");
+    QTest::addColumn<int>("columnSpan");
+    const int L = QFormLayout::LabelRole, F = QFormLayout::FieldRole, S = QFormLayout::SpanningRole;
+    struct Row { const char *name, *layout; int r, c, rs, cs; };
+    const Row rows[] = {
+        {"label_2", "gridLayout_3", 0, 0, 1, 1}, {"tabWidget", "gridLayout_3", 1, 0, 1, 1},
+        {"problemfile_txt", "formLayout", 2, L, 1, 1}, {"problemfile_button", "formLayout", 2, F, 1, 1},
+        {"choose_problem_file", "formLayout", 3, L, 1, 1}, {"problemfile_input", "formLayout", 5, S, 1, 1},
+        {"ansfile_txt", "formLayout", 6, L, 1, 1}, {"ansfile_button", "formLayout", 6, F, 1, 1},
+        {"choose_answer_file", "formLayout", 7, L, 1, 1}, {"ansfile_input", "formLayout", 8, S, 1, 1},
+        {"stufile_txt", "formLayout", 9, L, 1, 1}, {"stufile_button", "formLayout", 9, F, 1, 1},
+        {"choose_student_file", "formLayout", 10, L, 1, 1}, {"stufile_input", "formLayout", 11, S, 1, 1},
+        {"xuan_txt", "formLayout", 14, L, 1, 1}, {"xuan_number", "formLayout", 14, F, 1, 1},
+        {"unxuan_txt", "formLayout", 15, L, 1, 1}, {"unxuan_number", "formLayout", 15, F, 1, 1},
+        {"student_txt", "formLayout", 16, L, 1, 1}, {"student_number", "formLayout", 16, F, 1, 1},
+        {"pro_txt", "gridLayout", 0, 0, 1, 1}, {"had_num", "gridLayout", 1, 2, 1, 1},
+        {"ans_out", "gridLayout", 9, 0, 5, 2}, {"pro_out", "gridLayout", 1, 0, 1, 2},
+        {"stu_out", "gridLayout", 7, 0, 1, 1}, {"pin_fen", "gridLayout", 9, 2, 1, 1},
+        {"pinfen_txt", "gridLayout", 8, 2, 1, 1}, {"ans_txt", "gridLayout", 8, 0, 1, 1},
+        {"label", "gridLayout", 10, 2, 1, 1}, {"next", "gridLayout", 14, 2, 1, 1},
+        {"last", "gridLayout", 13, 2, 1, 1}, {"jindu", "gridLayout", 14, 0, 1, 2},
+        {"total_txt", "gridLayout", 4, 2, 1, 1}, {"total_num", "gridLayout", 7, 2, 1, 1},
+        {"had_txt", "gridLayout", 0, 2, 1, 1}, {"stu_txt", "gridLayout", 4, 0, 1, 1},
+        {"save", "gridLayout", 12, 2, 1, 1}, {"highest_score", "gridLayout", 11, 2, 1, 1},
+        {"tongji_button", "gridLayout_2", 1, 0, 1, 4}, {"input_file", "gridLayout_2", 6, 0, 1, 4},
+        {"pushButton", "gridLayout_2", 5, 2, 1, 1}, {"print_button", "gridLayout_2", 5, 1, 1, 1},
+        {"score_show", "gridLayout_2", 0, 0, 1, 4}, {"print_txt", "gridLayout_2", 5, 0, 1, 1},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.name) << QString::fromLatin1(r.layout) << r.r << r.c
+                              << r.rs << r.cs;
+}
+
+void TestWindow::placements()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, layout);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, rowSpan);
+    QFETCH(int, columnSpan);
+    velora w;
+    auto *widget = w.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QObject *l = w.findChild<QObject *>(layout);
+    if (auto *form = qobject_cast<QFormLayout *>(l)) {
+        int r = -1;
+        QFormLayout::ItemRole role;
+        form->getWidgetPosition(widget, &r, &role);
+        QCOMPARE(r, row);
+        QCOMPARE(int(role), column);
+    } else {
+        auto *grid = qobject_cast<QGridLayout *>(l);
+        QVERIFY(grid);
+        const int index = grid->indexOf(widget);
+        QVERIFY(index >= 0);
+        int r, c, rs, cs;
+        grid->getItemPosition(index, &r, &c, &rs, &cs);
+        QCOMPARE(QList<int>({r, c, rs, cs}), QList<int>({row, column, rowSpan, columnSpan}));
+        QCOMPARE(int(grid->itemAt(index)->alignment()), 0);
+    }
+}
+
+void TestWindow::texts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    const QString notice = QStringLiteral(
+        "<html><head/><body><p>创作不易，请勿恶意盗用，我们的官网是：<a href=\"https://velora.example.org\">"
+        "<span style=\" text-decoration: underline; color:#0000ff;\">https://velora.example.org</span></a>"
+        " 制作者：velora 开发组</p></body></html>");
+    QTest::newRow("label_2") << "label_2" << notice;
+    const char *const labels[][2] = {
+        {"problemfile_txt", "输入试题文件目录："}, {"ansfile_txt", "输入答案文件目录："},
+        {"stufile_txt", "输入学生导入文件目录："}, {"xuan_txt", "读取到的选择题数："},
+        {"unxuan_txt", "读取到的非选择题数："}, {"student_txt", "读取到的学生数："},
+        {"pro_txt", "题目内容："}, {"pinfen_txt", "评分："}, {"ans_txt", "标准答案："},
+        {"label", "该题最高评分："}, {"total_txt", "总题数："}, {"had_txt", "正在评测题号："},
+        {"stu_txt", "学生答案："}, {"print_txt", "输入导出成绩的文件目录："},
+    };
+    for (const auto &l : labels)
+        QTest::newRow(l[0]) << QString::fromLatin1(l[0]) << rich(QString::fromUtf8(l[1]));
+    const char *const buttons[][2] = {
+        {"problemfile_button", "导入试题文件"}, {"choose_problem_file", "  选择试题文件  "},
+        {"ansfile_button", "导入答案文件"}, {"choose_answer_file", "  选择答案文件  "},
+        {"stufile_button", "导入学生导入文件"}, {"choose_student_file", "选择学生导入文件"},
+        {"next", "下一题"}, {"last", "上一题"}, {"save", "保存结果"}, {"tongji_button", "统计分数"},
+        {"pushButton", "选择文件"}, {"print_button", "导出"},
+    };
+    for (const auto &b : buttons)
+        QTest::newRow(b[0]) << QString::fromLatin1(b[0]) << QString::fromUtf8(b[1]);
+    QTest::newRow("tab problem") << "#0" << QStringLiteral("题目");
+    QTest::newRow("tab test") << "#1" << QStringLiteral("评测非选择题");
+    QTest::newRow("tab score") << "#2" << QStringLiteral("分数");
+    QTest::newRow("form title") << "@" << QStringLiteral("velora");
+}
+
+void TestWindow::texts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    velora w;  // not shown: the form's own title is still in place
+    QString actual;
+    if (name == QLatin1String("@")) {
+        actual = w.windowTitle();
+    } else if (name.startsWith(QLatin1Char('#'))) {
+        auto *tabs = w.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+        actual = tabs->tabText(name.mid(1).toInt());
+    } else if (auto *label = w.findChild<QLabel *>(name)) {
+        actual = label->text();
+    } else if (auto *button = w.findChild<QPushButton *>(name)) {
+        actual = button->text();
+    } else {
+        QFAIL("no such widget");
+    }
+    QCOMPARE(actual, text);
+}
+
+void TestWindow::formProperties()
+{
+    velora w;
+    auto *notice = w.findChild<QLabel *>(QStringLiteral("label_2"));
+    QCOMPARE(notice->maximumSize(), QSize(16777215, 22));
+    auto *tabs = w.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("problem"));
+    QCOMPARE(tabs->widget(1)->objectName(), QStringLiteral("test"));
+    QCOMPARE(tabs->widget(2)->objectName(), QStringLiteral("score"));
+    QCOMPARE(tabs->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
+    QCOMPARE(tabs->sizePolicy().verticalPolicy(), QSizePolicy::Preferred);
+
+    auto *form = w.findChild<QFormLayout *>(QStringLiteral("formLayout"));
+    QLayoutItem *spacerItem = form->itemAt(13, QFormLayout::SpanningRole);
+    QVERIFY(spacerItem && spacerItem->spacerItem());
+    QCOMPARE(spacerItem->sizeHint(), QSize(40, 20));
+    QCOMPARE(spacerItem->spacerItem()->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(spacerItem->spacerItem()->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+    for (int emptyRow : {0, 1, 4, 12}) {
+        QVERIFY(!form->itemAt(emptyRow, QFormLayout::LabelRole));
+        QVERIFY(!form->itemAt(emptyRow, QFormLayout::FieldRole));
+        QVERIFY(!form->itemAt(emptyRow, QFormLayout::SpanningRole));
+    }
+
+    auto *xuanTxt = w.findChild<QLabel *>(QStringLiteral("xuan_txt"));
+    QCOMPARE(xuanTxt->lineWidth(), 1);
+    QCOMPARE(xuanTxt->textFormat(), Qt::AutoText);
+    QCOMPARE(w.findChild<QLCDNumber *>(QStringLiteral("xuan_number"))->intValue(), 0);
+
+    auto *next = w.findChild<QPushButton *>(QStringLiteral("next"));
+    QVERIFY(!next->font().strikeOut());
+    QVERIFY(next->font().resolve() & QFont::StrikeOutResolved);
+    QVERIFY(!next->isDefault());
+    QVERIFY(!next->autoDefault());
+    QVERIFY(!next->isCheckable());
+    QVERIFY(!next->isFlat());
+    QVERIFY(!next->acceptDrops());
+
+    auto *bar = w.findChild<QProgressBar *>(QStringLiteral("jindu"));
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 100);
+    QVERIFY(bar->isTextVisible());
+    QVERIFY(!bar->invertedAppearance());
+    QCOMPARE(bar->textDirection(), QProgressBar::TopToBottom);
+
+    // Nothing else is set: Qt's defaults stand.
+    auto *spin = w.findChild<QDoubleSpinBox *>(QStringLiteral("pin_fen"));
+    QCOMPARE(spin->decimals(), 2);
+    QCOMPARE(spin->maximum(), 99.99);
+    auto *table = w.findChild<QTableWidget *>(QStringLiteral("score_show"));
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(table->columnCount(), 0);
+    for (auto *edit : w.findChildren<QLineEdit *>(QString(), Qt::FindChildrenRecursively))
+        if (!edit->objectName().isEmpty() && edit->objectName().endsWith(QLatin1String("input")))
+            QVERIFY(edit->text().isEmpty() && edit->placeholderText().isEmpty());
+}
+
+void TestWindow::dialogs_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<bool>("accept");
+    struct Row { const char *button, *field, *caption, *filter; };
+    const Row rows[] = {
+        {"choose_problem_file", "problemfile_input", "选择试题文件", nullptr},
+        {"choose_answer_file", "ansfile_input", "选择答案文件", nullptr},
+        {"choose_student_file", "stufile_input", "选择学生导入文件", nullptr},
+        {"pushButton", "input_file", "导出分数表格", "(*.xlsx *.xls)"},
+    };
+    for (const Row &r : rows) {
+        const QStringList filters = r.filter ? QStringList{QString::fromUtf8(r.filter)} : QStringList();
+        for (bool accept : {true, false})
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(r.button), accept ? "accept" : "cancel")))
+                << QString::fromLatin1(r.button) << QString::fromLatin1(r.field) << QString::fromUtf8(r.caption)
+                << filters << accept;
+    }
+}
+
+void TestWindow::dialogs()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, filters);
+    QFETCH(bool, accept);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const bool save = button == QLatin1String("pushButton");
+    // The open dialogs need an existing file; the save dialog a new one (no overwrite question).
+    const QString chosen = dir.filePath(save ? QStringLiteral("成绩.xlsx") : QStringLiteral("试题 1.txt"));
+    if (!save) {
+        QFile f(chosen);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+
+    velora w;
+    auto *edit = w.findChild<QLineEdit *>(field);
+    edit->setText(QStringLiteral("/an/old/path"));
+
+    QString seenCaption, seenDirectory;
+    QStringList seenFilters;
+    bool seen = false;
+    QPointer<QTimer> driver = when_dialog_opens([&](QFileDialog *dlg) {
+        if (!seen) {  // as first shown, before driving it elsewhere
+            seen = true;
+            seenCaption = dlg->windowTitle();
+            seenDirectory = dlg->directory().absolutePath();
+            seenFilters = dlg->nameFilters();
+        }
+        if (accept) {
+            // Typed as a user would: the whole path into the file name field.
+            auto *name = dlg->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(chosen);
+            static_cast<QDialog *>(dlg)->accept();  // QFileDialog::accept is protected
+        } else {
+            dlg->reject();
+        }
+    });
+    w.findChild<QPushButton *>(button)->click();
+    QTRY_VERIFY(driver.isNull());  // the driver is done before the next dialog may open
+
+    QVERIFY(seen);
+    QCOMPARE(seenCaption, caption);
+    QCOMPARE(seenDirectory, QStringLiteral("/home"));
+    if (!filters.isEmpty())
+        QCOMPARE(seenFilters, filters);
+    else
+        QVERIFY(seenFilters.isEmpty() || seenFilters == QStringList{QFileDialog::tr("All Files (*)")});
+    QCOMPARE(edit->text(), accept ? chosen : QString());
+}
+
+void TestWindow::storeAtStart()
+{
+    // Capacities are part of the file formats' contract.
+    static_assert(sizeof exam_store.pro_score / sizeof exam_store.pro_score[0] == 201);
+    static_assert(sizeof exam_store.pro_text[0] == 10001);
+    static_assert(sizeof exam_store.ans_key == 101);
+    static_assert(sizeof exam_store.ans_text / sizeof exam_store.ans_text[0] == 101);
+    static_assert(sizeof exam_store.stu_name / sizeof exam_store.stu_name[0] == 1001);
+    static_assert(sizeof exam_store.stu_name[0] == 101);
+    static_assert(sizeof exam_store.stu_xuan[0] == 101);
+    static_assert(sizeof exam_store.stu_text[0] / sizeof exam_store.stu_text[0][0] == 101);
+    static_assert(sizeof exam_store.stu_text[0][0] == 10001);
+    static_assert(sizeof exam_store.stu_score[0] / sizeof exam_store.stu_score[0][0] == 201);
+    static_assert(sizeof exam_store.pro_path == 1001 && sizeof exam_store.stu_path == 1001);
+    static_assert(sizeof(ExamStore) > 1000000000);
+
+    velora w;  // a window changes nothing in the store
+    const ExamStore &st = exam_store;
+    QCOMPARE(st.xuan_count, 0);
+    QCOMPARE(st.unxuan_count, 0);
+    QCOMPARE(st.stu_count, 0);
+    QCOMPARE(st.cur_stu, 0);
+    QCOMPARE(st.cur_pro, 0);
+    QCOMPARE(st.mark_steps, 0);
+    QVERIFY(!st.tongji_done);
+    QCOMPARE(st.ans_key[0], '\0');
+    QCOMPARE(st.pro_path[0], '\0');
+    QCOMPARE(st.ans_path[0], '\0');
+    QCOMPARE(st.stu_path[0], '\0');
+    for (int i : {0, 1, 100, 200}) {
+        QCOMPARE(st.pro_text[i][0], '\0');
+        QCOMPARE(st.pro_score[i], 0.0);
+        QCOMPARE(st.pro_len[i], 0);
+    }
+    for (int s : {0, 1, 500, 1000}) {
+        QCOMPARE(st.stu_name[s][0], '\0');
+        QCOMPARE(st.stu_total[s], 0.0);
+        for (int q : {1, 100}) {
+            QCOMPARE(st.stu_text[s][q][0], '\0');
+            QCOMPARE(st.stu_len[s][q], 0);
+        }
+        for (int p : {1, 200})
+            QCOMPARE(st.stu_score[s][p], 0.0);
+    }
+}
+
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"
