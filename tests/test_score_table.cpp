@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -33,7 +34,7 @@ ExamStorePtr make_exam(const char *key, const std::vector<double> &maxima, int c
     for (size_t i = 0; i < students.size(); ++i) {
         const int s = int(i) + 1;
         std::strcpy(st->stu_name[s], students[i].name);
-        std::memcpy(st->stu_xuan[s], students[i].choices, size_t(choice));
+        std::memcpy(st->stu_xuan[s], students[i].choices, std::min(size_t(choice), std::strlen(students[i].choices)));
         for (size_t q = 0; q < students[i].marks.size(); ++q)
             st->stu_score[s][choice + int(q) + 1] = students[i].marks[q];
     }

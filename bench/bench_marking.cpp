@@ -1,0 +1,102 @@
+// One press of "下一题" through the real window with 10 000-byte question,
+// standard and student texts, against setting the same three texts into
+// bare text browsers (the floor) in the same run.
+#include "app/velora.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QByteArray text_of(int bytes, const char *tag)
+{
+    QByteArray line = QByteArray(tag) + " 学生在这一行里写下了自己的解题思路和计算过程。\n";
+    QByteArray t;
+    while (t.size() + line.size() <= bytes)
+        t += line;
+    return t + QByteArray(bytes - t.size(), 'x');
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    constexpr int kWritten = 4, kStudents = 2, kPresses = 200;
+    QByteArray problem = "0 " + QByteArray::number(kWritten) + "\n";
+    for (int q = 0; q < kWritten; ++q)
+        problem += "10 ";
+    QByteArray answer = "X\n", sheet;
+    for (int q = 0; q < kWritten; ++q) {
+        problem += "@" + text_of(10000, "题目") + "$";
+        answer += "@" + text_of(10000, "标准答案") + "$";
+        sheet += "@" + text_of(10000, "学生答案") + "$";
+    }
+    QByteArray roster = QByteArray::number(kStudents);
+    for (int s = 1; s <= kStudents; ++s) {
+        roster += " s" + QByteArray::number(s);
+        if (!write(dir.filePath(QStringLiteral("s%1").arg(s)), sheet))
+            return 1;
+    }
+    if (!write(dir.filePath(QStringLiteral("p.txt")), problem) || !write(dir.filePath(QStringLiteral("a.txt")), answer)
+        || !write(dir.filePath(QStringLiteral("r.txt")), roster))
+        return 1;
+
+    velora w;
+    w.show();
+    auto field = [&](const char *name) { return w.findChild<QLineEdit *>(QLatin1String(name)); };
+    auto button = [&](const char *name) { return w.findChild<QPushButton *>(QLatin1String(name)); };
+    field("problemfile_input")->setText(dir.filePath(QStringLiteral("p.txt")));
+    button("problemfile_button")->click();
+    field("ansfile_input")->setText(dir.filePath(QStringLiteral("a.txt")));
+    button("ansfile_button")->click();
+    field("stufile_input")->setText(dir.filePath(QStringLiteral("r.txt")));
+    button("stufile_button")->click();
+
+    // The marking tab in front, and every press laid out and painted before the next.
+    w.findChild<QTabWidget *>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    // Forwards over all 8 items, back again, and so on.
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < kPresses; ++i) {
+        button((i / (kWritten * kStudents - 1)) % 2 ? "last" : "next")->click();
+        QCoreApplication::processEvents();
+    }
+    const double press = t.nsecsElapsed() / 1e6 / kPresses;
+
+    QTextBrowser a, b, c;
+    a.show(), b.show(), c.show();
+    const QString tp = QString::fromUtf8(text_of(10000, "题目")), ta = QString::fromUtf8(text_of(10000, "标准答案")),
+                  ts = QString::fromUtf8(text_of(10000, "学生答案"));
+    t.restart();
+    for (int i = 0; i < kPresses; ++i) {
+        a.setText(i % 2 ? tp : tp + QLatin1Char(' '));
+        b.setText(i % 2 ? ta : ta + QLatin1Char(' '));
+        c.setPlainText(i % 2 ? ts : ts + QLatin1Char(' '));
+        QCoreApplication::processEvents();
+    }
+    const double floor = t.nsecsElapsed() / 1e6 / kPresses;
+    std::printf("one marking press with 10000-byte texts, mean of %d presses\n", kPresses);
+    std::printf("  three bare text browsers set (floor): %7.3f ms\n", floor);
+    std::printf("  press of 下一题/上一题:                %7.3f ms  (%.2fx the floor)\n", press, press / floor);
+    return 0;
+}
