@@ -155,30 +155,27 @@ void velora::show_current_item()
     show_int(ui->had_num, current_item(st));
 }
 
-void velora::on_save_clicked()
+bool velora::cursor_ready()
 {
     const CursorState state = check_cursor(exam_store);
-    if (state == CursorState::NoItems)
-        return;
     if (state == CursorState::Adjusted) {
-        // The shown item no longer exists; show the one the cursor now names.
+        // The item on screen no longer exists; show the one the cursor now names, store nothing.
         show_int(ui->total_num, exam_store.mark_steps);
         show_current_item();
-        return;
     }
-    store_current_mark();
+    return state == CursorState::Ready;
+}
+
+void velora::on_save_clicked()
+{
+    if (cursor_ready())
+        store_current_mark();
 }
 
 void velora::on_last_clicked()
 {
-    const CursorState state = check_cursor(exam_store);
-    if (state == CursorState::NoItems)
+    if (!cursor_ready())
         return;
-    if (state == CursorState::Adjusted) {
-        show_int(ui->total_num, exam_store.mark_steps);
-        show_current_item();
-        return;
-    }
     store_current_mark();
     if (step_back(exam_store))
         show_current_item();
@@ -186,14 +183,8 @@ void velora::on_last_clicked()
 
 void velora::on_next_clicked()
 {
-    const CursorState state = check_cursor(exam_store);
-    if (state == CursorState::NoItems)
+    if (!cursor_ready())
         return;
-    if (state == CursorState::Adjusted) {
-        show_int(ui->total_num, exam_store.mark_steps);
-        show_current_item();
-        return;
-    }
     store_current_mark();
     if (step_forward(exam_store))
         show_current_item();

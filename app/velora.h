@@ -39,6 +39,7 @@ private:
     void store_current_mark();
     void show_current_item();
     void clear_marking_view();
+    bool cursor_ready();
     void show_problem(const QString &title, const QString &text, const QStringList &details = {});
 
     Ui_velora *ui;
