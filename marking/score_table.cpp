@@ -16,9 +16,11 @@ constexpr int kScoreRole = Qt::UserRole;
 
 class ScoreItem : public QTableWidgetItem {
 public:
+    // The number carried is the one the text shows, so sorting and the
+    // workbook's "0.00" cells agree with the table to the last digit.
     explicit ScoreItem(double value) : QTableWidgetItem(format_score(value), UserType)
     {
-        setData(kScoreRole, value);
+        setData(kScoreRole, text().toDouble());
     }
 
     QTableWidgetItem *clone() const override { return new ScoreItem(*this); }

@@ -269,6 +269,16 @@ void TestScoreTable::contentsFollowDisplay()
     QCOMPARE(sheet.rows[1][0].text, QStringLiteral("李"));
     QCOMPARE(sheet.rows[2][0].text, QString());
     QCOMPARE(sheet.rows[2][3].value, 0.5);
+    // A score whose exact value lies just below a rounding tie: the workbook
+    // gets the number the table shows, so a spreadsheet cannot round it up.
+    st->stu_score[1][2] = 1.005;
+    compute_scores(*st);
+    fill_score_table(t, *st);
+    const ScoreSheet tie = table_contents(t);
+    QCOMPARE(tie.rows[0][3].text, QStringLiteral("1.00"));
+    QCOMPARE(tie.rows[0][3].value, 1.0);
+    QCOMPARE(tie.rows[0][1].text, QStringLiteral("3.00"));  // 2 + 1.005 = 3.005, just below the tie
+    QCOMPARE(tie.rows[0][1].value, 3.0);
     // An empty table gives an empty sheet.
     QTableWidget empty;
     const ScoreSheet none = table_contents(empty);
