@@ -16,6 +16,8 @@ namespace {
 
 // Excel's limit on the length of one cell's text, in UTF-16 code units.
 constexpr int max_cell_chars = 32767;
+// Excel's largest number; a larger one does not read back.
+constexpr double max_cell_number = 9.99999999999999e307;
 
 struct WorkbookFree {
     void operator()(lxw_workbook *book) const { lxw_workbook_free(book); }
@@ -142,8 +144,10 @@ lxw_error put_text(lxw_worksheet *ws, int row, int col, const QString &text, QSt
 lxw_error put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell, lxw_format *score,
                    QString *reason)
 {
-    // A non-finite number has no spreadsheet form; keep what the table shows instead.
-    if (!cell.numeric || !std::isfinite(cell.value))
+    // A non-finite number has no spreadsheet form, and one beyond Excel's largest
+    // is written with 16 digits that may round past the largest double; keep
+    // what the table shows instead.
+    if (!cell.numeric || !std::isfinite(cell.value) || std::fabs(cell.value) > max_cell_number)
         return put_text(ws, row, col, cell.text, reason);
     const lxw_error rc = worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, score);
     if (rc != LXW_NO_ERROR)

@@ -7,7 +7,9 @@ class QString;
 
 // Writes the sheet into a new workbook at exactly `path`, replacing whatever is
 // there. Row 1 holds the headers as text, rows 2.. the table rows; scores are
-// numbers shown with "0.00", everything else text exactly as given. On failure
-// returns false and sets *error (if given) to a plain Chinese reason without the
-// path; a file this call created but could not finish is removed again.
+// numbers shown with "0.00" (a score that is not finite or beyond Excel's
+// largest number is written as its text), everything else text exactly as
+// given. On failure returns false and sets *error (if given) to a plain Chinese
+// reason without the path; a file this call created but could not finish is
+// removed again.
 bool write_xlsx(const QString &path, const ScoreSheet &sheet, QString *error);

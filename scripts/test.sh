@@ -19,3 +19,8 @@ export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build/asan && ctest --output-on-failure -j"$jobs")
+
+# ---- fuzzing -------------------------------------------------------------
+# A short run of every libFuzzer target (clang, ASan + UBSan); any finding fails the test.
+echo "=== fuzz the loaders and the workbook writers (one minute per target) ==="
+bash scripts/fuzz.sh 60

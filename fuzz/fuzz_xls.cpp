@@ -1,0 +1,124 @@
+// Fuzz target: the .xls writer, as bytes, as a file and through the export
+// entry point. Every workbook is read back by the strict BIFF reader and
+// compared cell by cell: texts with lone surrogates replaced, finite scores
+// bit for bit with the "0.00" format; only a text too long for a cell may
+// make it refuse, and a refusal leaves the old file as it was.
+#include "export/workbook_export.h"
+#include "export/xls_writer.h"
+#include "fuzz/fuzz_sheet.h"
+#include "tests/support/biff_reader.h"
+
+#include <QFileInfo>
+#include <QVector>
+
+#include <cstdio>
+
+namespace {
+
+// What a reader gets for a text: a surrogate without its partner is U+FFFD.
+QString without_lone_surrogates(const QString &s)
+{
+    QString out = s;
+    for (int i = 0; i < out.size(); ++i) {
+        if (out.at(i).isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (out.at(i).isSurrogate())
+            out[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
+struct Want {
+    int row, col;
+    bool numeric;
+    QString text;
+    double value;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz::Bytes in(data, size);
+    const uint8_t flags = in.u8();
+    const ScoreSheet sheet = fuzz::sheet_of(in, flags);
+
+    QVector<Want> want;
+    bool must_fail = false;
+    auto text_cell = [&](int r, int c, const QString &t) {
+        must_fail = must_fail || t.size() > 32767;
+        if (!t.isEmpty())
+            want.append(Want{r, c, false, without_lone_surrogates(t), 0.0});
+    };
+    for (int c = 0; c < sheet.headers.size(); ++c)
+        text_cell(0, c, sheet.headers.at(c));
+    for (int r = 0; r < sheet.rows.size(); ++r)
+        for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
+            const SheetCell &cell = sheet.rows.at(r).at(c);
+            if (fuzz::as_text(cell))
+                text_cell(r + 1, c, cell.text);
+            else
+                want.append(Want{r + 1, c, true, QString(), cell.value});
+        }
+    FUZZ_CHECK(xls_problem(sheet).isEmpty() == !must_fail, xls_problem(sheet));
+
+    static const QString dir = [] {
+        const QString d = fuzz::scratch_dir("xls");
+        std::atexit([] { QDir(fuzz::scratch_dir("xls")).removeRecursively(); });
+        return d;
+    }();
+    const int route = flags & 3;
+    QByteArray file;
+    bool ok = false;
+    QString error;
+    if (route == 3) {
+        file = build_xls(sheet);
+        ok = !file.isEmpty();
+        if (!ok)
+            error = xls_problem(sheet);
+    } else {
+        for (const QString &f : fuzz::files_in(dir))
+            QFile::remove(dir + QLatin1Char('/') + f);
+        const QString target = dir + (route == 2 ? QStringLiteral("/成绩.XLS") : QStringLiteral("/成绩 out.xls"));
+        const QByteArray previous("an older file");
+        fuzz::write_all(target, previous);
+        if (route == 0) {
+            ok = write_xls(target, sheet, &error);
+        } else {
+            const ExportResult r = export_workbook(target, sheet);
+            ok = r.ok;
+            error = r.error;
+            FUZZ_CHECK(fuzz::files_in(dir) == QStringList{QFileInfo(target).fileName()}, fuzz::files_in(dir).join(' '));
+        }
+        file = fuzz::read_all(target);
+        if (!ok)
+            FUZZ_CHECK(file == previous, error);
+    }
+
+    if (!ok) {
+        FUZZ_CHECK(must_fail, error);
+        FUZZ_CHECK(!error.isEmpty(), QString());
+        return 0;
+    }
+    FUZZ_CHECK(!must_fail, QString());
+
+    BiffBook book;
+    QString why;
+    FUZZ_CHECK(read_xls(file, &book, &why), why);
+    FUZZ_CHECK(book.sheets.size() == 1, QString::number(book.sheets.size()));
+    const QVector<BiffCell> &cells = book.sheets.first().cells;
+    FUZZ_CHECK(cells.size() == want.size(), QStringLiteral("%1 cells, %2 wanted").arg(cells.size()).arg(want.size()));
+    for (int i = 0; i < want.size(); ++i) {
+        const BiffCell &got = cells.at(i);
+        const Want &w = want.at(i);
+        const QString where = QStringLiteral("cell %1,%2").arg(w.row).arg(w.col);
+        FUZZ_CHECK(got.row == w.row && got.col == w.col && got.numeric == w.numeric, where);
+        if (w.numeric) {
+            FUZZ_CHECK(std::memcmp(&got.value, &w.value, sizeof w.value) == 0, where);
+            FUZZ_CHECK(got.format == QLatin1String("0.00"), where + got.format);
+        } else {
+            FUZZ_CHECK(got.text == w.text, where);
+        }
+    }
+    return 0;
+}
