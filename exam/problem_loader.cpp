@@ -12,14 +12,6 @@
 
 namespace {
 
-LoadResult refused(const QString &error)
-{
-    LoadResult r;
-    r.ok = false;
-    r.error = error;
-    return r;
-}
-
 struct ParsedProblems {
     int32_t xuan = 0;
     int32_t unxuan = 0;
@@ -132,26 +124,14 @@ LoadResult load(ExamStore &st, TextInput &in, const QString &path, const QByteAr
 
 LoadResult load_problem(ExamStore &st, const QByteArray &content, const QString &path)
 {
-    const QString kind = velora_tr("试题文件");
-    const QByteArray local = local_path_bytes(path);
-    const QString bad_path = path_problem(kind, path, local);
-    if (!bad_path.isEmpty())
-        return refused(bad_path);
-    TextInput in(content);
-    return load(st, in, path, local);
+    return load_from_bytes(velora_tr("试题文件"), path, content, [&](TextInput &in, const QByteArray &local) {
+        return load(st, in, path, local);
+    });
 }
 
 LoadResult load_problem_file(ExamStore &st, const QString &path)
 {
-    const QString kind = velora_tr("试题文件");
-    const QByteArray local = local_path_bytes(path);
-    const QString bad_path = path_problem(kind, path, local);
-    if (!bad_path.isEmpty())
-        return refused(bad_path);
-    QFile file;
-    const OpenStatus opened = open_input_file(file, local);
-    if (opened != OpenStatus::ok)
-        return refused(open_problem(kind, path, opened));
-    TextInput in(file);
-    return load(st, in, path, local);
+    return load_from_file(velora_tr("试题文件"), path, [&](TextInput &in, const QByteArray &local) {
+        return load(st, in, path, local);
+    });
 }

@@ -13,14 +13,6 @@
 
 namespace {
 
-LoadResult refused(const QString &error)
-{
-    LoadResult r;
-    r.ok = false;
-    r.error = error;
-    return r;
-}
-
 struct StagedStudent {
     char name[limits::name_bytes + 1] = {};
     int32_t name_len = 0;
@@ -244,26 +236,14 @@ SheetInput open_sheet_file(const QByteArray &sheet_path)
 LoadResult load_roster(ExamStore &st, const QByteArray &roster, const QString &path,
                        const SheetOpener &open_sheet)
 {
-    const QString kind = velora_tr("学生名单文件");
-    const QByteArray local = local_path_bytes(path);
-    const QString bad_path = path_problem(kind, path, local);
-    if (!bad_path.isEmpty())
-        return refused(bad_path);
-    TextInput in(roster);
-    return load(st, in, path, local, open_sheet);
+    return load_from_bytes(velora_tr("学生名单文件"), path, roster, [&](TextInput &in, const QByteArray &local) {
+        return load(st, in, path, local, open_sheet);
+    });
 }
 
 LoadResult load_roster(ExamStore &st, const QString &path)
 {
-    const QString kind = velora_tr("学生名单文件");
-    const QByteArray local = local_path_bytes(path);
-    const QString bad_path = path_problem(kind, path, local);
-    if (!bad_path.isEmpty())
-        return refused(bad_path);
-    QFile file;
-    const OpenStatus opened = open_input_file(file, local);
-    if (opened != OpenStatus::ok)
-        return refused(open_problem(kind, path, opened));
-    TextInput in(file);
-    return load(st, in, path, local, open_sheet_file);
+    return load_from_file(velora_tr("学生名单文件"), path, [&](TextInput &in, const QByteArray &local) {
+        return load(st, in, path, local, open_sheet_file);
+    });
 }

@@ -367,3 +367,36 @@ QString velora_tr(const char *source_text)
 {
     return QCoreApplication::translate("velora", source_text);
 }
+
+LoadResult refused(const QString &error)
+{
+    LoadResult r;
+    r.ok = false;
+    r.error = error;
+    return r;
+}
+
+LoadResult load_from_file(const QString &kind, const QString &typed, const LoadInput &load)
+{
+    const QByteArray local = local_path_bytes(typed);
+    const QString bad_path = path_problem(kind, typed, local);
+    if (!bad_path.isEmpty())
+        return refused(bad_path);
+    QFile file;
+    const OpenStatus opened = open_input_file(file, local);
+    if (opened != OpenStatus::ok)
+        return refused(open_problem(kind, typed, opened));
+    TextInput in(file);
+    return load(in, local);
+}
+
+LoadResult load_from_bytes(const QString &kind, const QString &typed, const QByteArray &content,
+                           const LoadInput &load)
+{
+    const QByteArray local = local_path_bytes(typed);
+    const QString bad_path = path_problem(kind, typed, local);
+    if (!bad_path.isEmpty())
+        return refused(bad_path);
+    TextInput in(content);
+    return load(in, local);
+}

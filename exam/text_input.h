@@ -6,12 +6,14 @@
 #pragma once
 
 #include "exam/exam_store.h"
+#include "exam/loaders.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -158,6 +160,17 @@ OpenStatus open_input_file(QFile &file, const QByteArray &path);
 
 // Why a `kind` of file at `typed` could not be opened, as a full message.
 QString open_problem(const QString &kind, const QString &typed, OpenStatus status);
+
+// A refused load and its message.
+LoadResult refused(const QString &error);
+
+// The common start of every load of a `kind` of file: check the typed path,
+// open the file (or take bytes already in memory), then hand the input and the
+// path's local 8-bit bytes to `load`.
+using LoadInput = std::function<LoadResult(TextInput &in, const QByteArray &local)>;
+LoadResult load_from_file(const QString &kind, const QString &typed, const LoadInput &load);
+LoadResult load_from_bytes(const QString &kind, const QString &typed, const QByteArray &content,
+                           const LoadInput &load);
 
 // The loaders' messages pass through the window's translation context.
 QString velora_tr(const char *source_text);
