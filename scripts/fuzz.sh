@@ -64,7 +64,7 @@ for t in "${targets[@]}"; do
   result=clean
   if [ "$rc" != 0 ] || [ -n "$(ls -A "$scratch/$t/artifacts")" ]; then
     result="FOUND (exit $rc)"
-    failed=1
+    failed=$((failed + 1))
     mkdir -p "$findings/$t"
     cp "$scratch/$t/artifacts/"* "$findings/$t/" 2>/dev/null || true
     cp "$log" "$findings/$t/log"
@@ -72,6 +72,7 @@ for t in "${targets[@]}"; do
   fi
   printf '%-14s %12s %8s %7s %8s %7s  %s\n' "$t" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$corpus" "$result"
 done
+echo "fuzz: $((${#targets[@]} - failed)) passed, $failed failed"
 if [ "$failed" != 0 ]; then
   echo "fuzzing found inputs that break velora: see $findings" >&2
   exit 1
