@@ -65,6 +65,8 @@ void TestTextInput::delivered_bytes_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("plain") << QByteArray("ab\ncd") << QByteArray("ab\ncd");
     QTest::newRow("bom skipped") << QByteArray("\xEF\xBB\xBF" "3 4") << QByteArray("3 4");
+    QTest::newRow("bom alone") << QByteArray("\xEF\xBB\xBF") << QByteArray();
+    QTest::newRow("partial bom alone") << QByteArray("\xEF\xBB") << QByteArray("\xEF\xBB");
     QTest::newRow("bom only at the start") << QByteArray("x\xEF\xBB\xBF") << QByteArray("x\xEF\xBB\xBF");
     QTest::newRow("partial bom kept") << QByteArray("\xEF\xBB" "a") << QByteArray("\xEF\xBB" "a");
     QTest::newRow("crlf to lf") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n");
