@@ -176,4 +176,12 @@ inline void write_all(const QString &path, const QByteArray &bytes)
         fail("cannot write", path);
 }
 
+// One cell a writer target expects to read back.
+struct WantCell {
+    int row, col;
+    bool numeric;
+    QString text;
+    double value;
+};
+
 }  // namespace fuzz

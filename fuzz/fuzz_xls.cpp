@@ -13,42 +13,18 @@
 
 #include <cstdio>
 
-namespace {
-
-// What a reader gets for a text: a surrogate without its partner is U+FFFD.
-QString without_lone_surrogates(const QString &s)
-{
-    QString out = s;
-    for (int i = 0; i < out.size(); ++i) {
-        if (out.at(i).isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
-            ++i;
-        else if (out.at(i).isSurrogate())
-            out[i] = QChar(QChar::ReplacementCharacter);
-    }
-    return out;
-}
-
-struct Want {
-    int row, col;
-    bool numeric;
-    QString text;
-    double value;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::Bytes in(data, size);
     const uint8_t flags = in.u8();
     const ScoreSheet sheet = fuzz::sheet_of(in, flags);
 
-    QVector<Want> want;
+    QVector<fuzz::WantCell> want;
     bool must_fail = false;
     auto text_cell = [&](int r, int c, const QString &t) {
         must_fail = must_fail || t.size() > 32767;
         if (!t.isEmpty())
-            want.append(Want{r, c, false, without_lone_surrogates(t), 0.0});
+            want.append(fuzz::WantCell{r, c, false, xls_text_of(t), 0.0});
     };
     for (int c = 0; c < sheet.headers.size(); ++c)
         text_cell(0, c, sheet.headers.at(c));
@@ -58,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (fuzz::as_text(cell))
                 text_cell(r + 1, c, cell.text);
             else
-                want.append(Want{r + 1, c, true, QString(), cell.value});
+                want.append(fuzz::WantCell{r + 1, c, true, QString(), cell.value});
         }
     FUZZ_CHECK(xls_problem(sheet).isEmpty() == !must_fail, xls_problem(sheet));
 
@@ -110,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(cells.size() == want.size(), QStringLiteral("%1 cells, %2 wanted").arg(cells.size()).arg(want.size()));
     for (int i = 0; i < want.size(); ++i) {
         const BiffCell &got = cells.at(i);
-        const Want &w = want.at(i);
+        const fuzz::WantCell &w = want.at(i);
         const QString where = QStringLiteral("cell %1,%2").arg(w.row).arg(w.col);
         FUZZ_CHECK(got.row == w.row && got.col == w.col && got.numeric == w.numeric, where);
         if (w.numeric) {

@@ -41,13 +41,6 @@ qsizetype escaped_length(const QString &s)
 // Scores go in as numbers when finite and within Excel's range, else as their text.
 bool as_number(const SheetCell &c) { return c.numeric && std::isfinite(c.value) && std::fabs(c.value) <= 9.99999999999999e307; }
 
-struct Want {
-    int row, col;
-    bool numeric;
-    QString text;
-    double value;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -57,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ScoreSheet sheet = fuzz::sheet_of(in, flags);
 
     // What must come back, and whether the writer may or must refuse.
-    QVector<Want> want;
+    QVector<fuzz::WantCell> want;
     bool must_fail = false, may_fail = false;
     auto text_cell = [&](int r, int c, const QString &t) {
         must_fail = must_fail || t.size() > 32767;
         may_fail = may_fail || escaped_length(t) > 32767;
         if (!t.isEmpty())
-            want.append(Want{r, c, false, t, 0.0});
+            want.append(fuzz::WantCell{r, c, false, t, 0.0});
     };
     for (int c = 0; c < sheet.headers.size(); ++c)
         text_cell(0, c, sheet.headers.at(c));
@@ -71,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
             const SheetCell &cell = sheet.rows.at(r).at(c);
             if (as_number(cell))
-                want.append(Want{r + 1, c, true, QString(), cell.value});
+                want.append(fuzz::WantCell{r + 1, c, true, QString(), cell.value});
             else
                 text_cell(r + 1, c, cell.text);
         }
@@ -116,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(book.cells.size() == want.size(), QStringLiteral("%1 cells, %2 wanted").arg(book.cells.size()).arg(want.size()));
     for (int i = 0; i < want.size(); ++i) {
         const XlsxCell &got = book.cells.at(i);
-        const Want &w = want.at(i);
+        const fuzz::WantCell &w = want.at(i);
         const QString where = QStringLiteral("cell %1,%2").arg(w.row).arg(w.col);
         FUZZ_CHECK(got.row == w.row && got.col == w.col && got.numeric == w.numeric, where);
         if (w.numeric) {

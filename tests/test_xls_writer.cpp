@@ -31,17 +31,6 @@ struct Want {
     double value;
 };
 
-QString replace_lone_surrogates(QString s)
-{
-    for (int i = 0; i < s.size(); ++i) {
-        if (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate())
-            ++i;
-        else if (s.at(i).isSurrogate())
-            s[i] = QChar(QChar::ReplacementCharacter);
-    }
-    return s;
-}
-
 // What a spreadsheet must show: headers in row 0, the rows below; empty texts
 // are empty cells, non-finite scores their text.
 QVector<Want> expected_cells(const ScoreSheet &sheet)
@@ -49,14 +38,14 @@ QVector<Want> expected_cells(const ScoreSheet &sheet)
     QVector<Want> want;
     for (int c = 0; c < sheet.headers.size(); ++c)
         if (!sheet.headers.at(c).isEmpty())
-            want.append({0, c, false, replace_lone_surrogates(sheet.headers.at(c)), 0});
+            want.append({0, c, false, xls_text_of(sheet.headers.at(c)), 0});
     for (int r = 0; r < sheet.rows.size(); ++r)
         for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
             const SheetCell &cell = sheet.rows.at(r).at(c);
             if (cell.numeric && std::isfinite(cell.value))
                 want.append({r + 1, c, true, QString(), cell.value});
             else if (!cell.text.isEmpty())
-                want.append({r + 1, c, false, replace_lone_surrogates(cell.text), 0});
+                want.append({r + 1, c, false, xls_text_of(cell.text), 0});
         }
     return want;
 }

@@ -794,3 +794,14 @@ bool read_xls(const QByteArray &file, BiffBook *out, QString *error)
         *error = r.error;
     return false;
 }
+
+QString xls_text_of(QString text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return text;
+}

@@ -58,3 +58,7 @@ struct BiffBook {
 // DBCELL against the records they point at, XF and font references, and the
 // shared-string reference count. Only NUMBER and LABELSST cells are accepted.
 bool read_xls(const QByteArray &file, BiffBook *out, QString *error);
+
+// A text as an .xls holds it: UTF-16 cannot keep a surrogate without its
+// partner, so the writer stores U+FFFD in its place.
+QString xls_text_of(QString text);
