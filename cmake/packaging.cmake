@@ -7,21 +7,21 @@ if(UNIX AND NOT APPLE)
 endif()
 
 install(TARGETS velora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# A stripped install (cpack, cmake --install --strip) also drops the compiler
-# notes that a Debian package does not carry.
-if(CMAKE_OBJCOPY)
-  install(CODE "
-    if(CMAKE_INSTALL_DO_STRIP)
-      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
-                      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/velora\"
-                      RESULT_VARIABLE velora_objcopy_result)
-      if(velora_objcopy_result)
-        message(FATAL_ERROR \"objcopy failed on velora: \${velora_objcopy_result}\")
-      endif()
-    endif()")
-endif()
-
 if(UNIX AND NOT APPLE)
+  # A stripped install (cpack, cmake --install --strip) also drops the compiler
+  # notes that a Debian package does not carry.
+  if(CMAKE_OBJCOPY)
+    install(CODE "
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/velora\"
+                        RESULT_VARIABLE velora_objcopy_result)
+        if(velora_objcopy_result)
+          message(FATAL_ERROR \"objcopy failed on velora: \${velora_objcopy_result}\")
+        endif()
+      endif()")
+  endif()
+
   install(FILES resources/velora.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES resources/velora.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)

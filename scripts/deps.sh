@@ -10,6 +10,7 @@ packages=(
   fonts-wqy-microhei
   clang libclang-rt-14-dev
   xvfb xauth
+  appstream desktop-file-utils man-db
 )
 
 missing=()
