@@ -65,6 +65,8 @@ if(UNIX AND NOT APPLE)
       add_test(NAME package_metainfo
                COMMAND ${VELORA_APPSTREAMCLI} validate --no-net
                        ${CMAKE_CURRENT_SOURCE_DIR}/resources/${VELORA_APP_ID}.metainfo.xml)
+      # It passes with infos (a missing content rating is one); a software centre still wants them fixed.
+      set_tests_properties(package_metainfo PROPERTIES FAIL_REGULAR_EXPRESSION "(^|\n)[EWI]: ")
     endif()
     if(VELORA_MAN)
       add_test(NAME package_manual_page
