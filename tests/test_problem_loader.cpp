@@ -35,8 +35,8 @@ void TestProblemLoader::example_file()
 {
     auto st = make_blank_store();
     const QString path = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt");
-    const LoadResult r = load_problem_file(*st, path);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const LoadError r = load_problem_file(*st, path);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
     QCOMPARE(st->xuan_count, 2);
     QCOMPARE(st->unxuan_count, 1);
     QCOMPARE(st->pro_score[1], 3.0);
@@ -103,8 +103,8 @@ void TestProblemLoader::reads()
     QFETCH(QByteArrayList, texts);
 
     auto st = make_blank_store();
-    const LoadResult r = load_problem(*st, content, kPath);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const LoadError r = load_problem(*st, content, kPath);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
     QCOMPARE(st->xuan_count, xuan);
     QCOMPARE(st->unxuan_count, unxuan);
     // The table's edge pages are shared with pro_score and pro_len.
@@ -166,9 +166,9 @@ void TestProblemLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_problem(*st, content, path);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, error);
+    const LoadError r = load_problem(*st, content, path);
+    QVERIFY(!r.ok());
+    QCOMPARE(load_error_message(r), error);
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -197,9 +197,9 @@ void TestProblemLoader::file_refusals()
 
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_problem_file(*st, path);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, error.arg(path));
+    const LoadError r = load_problem_file(*st, path);
+    QVERIFY(!r.ok());
+    QCOMPARE(load_error_message(r), error.arg(path));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -207,7 +207,7 @@ void TestProblemLoader::reload_keeps_rows_beyond_and_marks()
 {
     auto st = prefilled_store();  // 2 choice + 2 written questions
     const StoreFingerprint before = store_fingerprint(*st);
-    QVERIFY(load_problem(*st, "0 1 8 @新题$", QStringLiteral("/new/problem.txt")).ok);
+    QVERIFY(load_problem(*st, "0 1 8 @新题$", QStringLiteral("/new/problem.txt")).ok());
 
     QCOMPARE(st->xuan_count, 0);
     QCOMPARE(st->unxuan_count, 1);
