@@ -75,6 +75,7 @@ void TestProblemLoader::reads_data()
                              << QVector<double>{6} << QByteArrayList{"请用一句话解释为什么冰会浮在水面上。"};
     QTest::newRow("score forms") << QByteArray("0 3 +1e1 .5 0.25@a$@b$@c$") << 0 << 3 << QVector<double>{10, 0.5, 0.25}
                                  << QByteArrayList{"a", "b", "c"};
+    QTest::newRow("maximum score 0") << QByteArray("0 1 0 @t$") << 0 << 1 << QVector<double>{0} << QByteArrayList{"t"};
     QTest::newRow("zero counts") << QByteArray("0 0 anything at all") << 0 << 0 << QVector<double>{} << QByteArrayList{};
     QTest::newRow("tail never read") << QByteArray("1 0 1 @a$ @never closed") << 1 << 0 << QVector<double>{1}
                                      << QByteArrayList{"a"};
@@ -144,6 +145,7 @@ void TestProblemLoader::refusals_data()
     row("score missing", "1 1 3", "中缺少第 2 题的最高分。");
     row("score not a number", "2 1 3 3 x", "中第 3 题的最高分不是数字。");
     row("score negative", "1 0 -2 @a$", "中第 1 题的最高分（-2）是负数。");
+    row("score just below 0", "1 0 -0.5 @a$", "中第 1 题的最高分（-0.5）是负数。");
     row("score absurd", "1 0 10000.5 @a$", "中第 1 题的最高分（10000.5）超过上限 10000 分。");
     row("score overflow", "1 0 1e999 @a$", "中第 1 题的最高分超出范围。");
     row("score bare exponent", "1 0 3e @a$", "中第 1 题的最高分不是数字。");

@@ -176,6 +176,19 @@ void TestRosterLoader::sheets_data()
                                           << QStringList{"D：答卷文件不是普通文件"} << "D";
     QTest::newRow("sheet is a pipe") << kProblem << QByteArray("1 P") << Files{{"P", kFifo}} << QStringList{"P|\\0\\0||"}
                                      << QStringList{"P：答卷文件不是普通文件"} << "P";
+    const QByteArray longest(limits::name_bytes, 'n');
+    QTest::newRow("name at capacity") << kProblem << "1 " + longest << Files{{QString::fromLatin1(longest), "AB@x$@y$"}}
+                                      << QStringList{QString::fromLatin1(longest) + "|AB|x|y"} << QStringList{}
+                                      << QString::fromLatin1(longest);
+    QByteArray full = QByteArray::number(limits::students);
+    QStringList everyone, unsheeted;
+    for (int s = 1; s <= limits::students; ++s) {
+        full += " s" + QByteArray::number(s);
+        everyone << QStringLiteral("s%1|\\0\\0||").arg(s);
+        unsheeted << QStringLiteral("s%1：找不到答卷文件").arg(s);
+    }
+    QTest::newRow("students at capacity") << kProblem << full << Files{} << everyone << unsheeted
+                                          << QStringLiteral("s%1").arg(limits::students);
     QTest::newRow("no students") << kProblem << QByteArray("0 S01") << abc << QStringList{} << QStringList{} << QString();
     QTest::newRow("before the problem file") << QByteArray() << QByteArray("2 A B") << Files{{"A", "AB@x$"}}
                                              << QStringList{"A|", "B|"} << QStringList{"B：找不到答卷文件"} << "B";
