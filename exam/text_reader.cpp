@@ -90,6 +90,27 @@ long long TextInput::read_raw(char *to, long long max)
     return got;
 }
 
+char *TextInput::collapse_crlf(char *begin, char *stop)
+{
+    char *w = static_cast<char *>(std::memchr(begin, '\r', stop - begin));
+    if (!w)
+        return stop;
+    const char *r = w;
+    while (r < stop) {
+        const char c = *r++;
+        if (c == '\r') {
+            if (r == stop) {
+                pending_cr_ = true;  // its LF may open the next chunk
+                break;
+            }
+            if (*r == '\n')
+                continue;  // CR LF: keep only the LF
+        }
+        *w++ = c;
+    }
+    return w;
+}
+
 bool TextInput::fill()
 {
     if (!buf_)
@@ -124,22 +145,7 @@ bool TextInput::fill()
             if (*begin != '\n')
                 *--begin = '\r';  // a lone CR stays
         }
-        if (char *w = static_cast<char *>(std::memchr(begin, '\r', stop - begin))) {
-            const char *r = w;
-            while (r < stop) {
-                const char c = *r++;
-                if (c == '\r') {
-                    if (r == stop) {
-                        pending_cr_ = true;  // its LF may open the next chunk
-                        break;
-                    }
-                    if (*r == '\n')
-                        continue;  // CR LF: keep only the LF
-                }
-                *w++ = c;
-            }
-            stop = w;
-        }
+        stop = collapse_crlf(begin, stop);
         if (begin == stop)
             continue;
         cur_ = begin;

@@ -55,6 +55,8 @@ public:
 
 private:
     bool fill();
+    // Drops the CR of every CR LF pair in [begin, stop) and returns the new end.
+    char *collapse_crlf(char *begin, char *stop);
     long long read_raw(char *to, long long max);
 
     std::unique_ptr<QIODevice> owned_;  // the buffer over in-memory bytes
