@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -85,7 +86,6 @@ class TestMarking : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void pressesBeforeAnyRoster();
     void walkForwardsAndBack();
@@ -105,28 +105,25 @@ private:
     // The exam loaded through the buttons, as a teacher would.
     void load_exam(Window &win);
 
-    QTemporaryDir dir;
+    std::unique_ptr<QTemporaryDir> files;  // each test function's own exam files
     QString problem, answer, roster;
     ExamStorePtr st;  // each test function's own store
 };
 
-void TestMarking::initTestCase()
+void TestMarking::init()
 {
-    QVERIFY(dir.isValid());
-    problem = dir.filePath(QStringLiteral("problem.txt"));
-    answer = dir.filePath(QStringLiteral("answer.txt"));
-    roster = dir.filePath(QStringLiteral("班级/roster.txt"));
+    st = make_blank_store();
+    files = std::make_unique<QTemporaryDir>();
+    QVERIFY(files->isValid());
+    problem = files->filePath(QStringLiteral("problem.txt"));
+    answer = files->filePath(QStringLiteral("answer.txt"));
+    roster = files->filePath(QStringLiteral("班级/roster.txt"));
     QVERIFY(write_file(problem, problem_3x4()));
     QVERIFY(write_file(answer, "AB\n@std1$@std2$@std3$@std4$"));
     QVERIFY(write_file(roster, "3\n甲 乙\n丙\n"));
     const char *const names[3] = {"甲", "乙", "丙"};
     for (int s = 1; s <= 3; ++s)
-        QVERIFY(write_file(dir.filePath(QStringLiteral("班级/") + QString::fromUtf8(names[s - 1])), sheet(s)));
-}
-
-void TestMarking::init()
-{
-    st = make_blank_store();
+        QVERIFY(write_file(files->filePath(QStringLiteral("班级/") + QString::fromUtf8(names[s - 1])), sheet(s)));
 }
 
 void TestMarking::load_exam(Window &win)
@@ -294,7 +291,7 @@ void TestMarking::fewerQuestionsLater()
     QCOMPARE(st->cur_pro, 4);
     QCOMPARE(st->cur_stu, 3);
     // Two written questions now: the cursor must come back inside the items.
-    const QString smaller = dir.filePath(QStringLiteral("small.txt"));
+    const QString smaller = files->filePath(QStringLiteral("small.txt"));
     QVERIFY(write_file(smaller, "2 2\n1 1 3 4\n@a$@b$@c$@d$"));
     win.load("problemfile_input", "problemfile_button", smaller);
     win.spin()->setValue(1);
@@ -336,7 +333,7 @@ void TestMarking::refusedLoadsKeepEverything()
     win.press("next");
     QVERIFY(win.messages().isEmpty());
 
-    const QString bad = dir.filePath(QStringLiteral("bad/") + QString::fromLatin1(QTest::currentDataTag()));
+    const QString bad = files->filePath(QStringLiteral("bad/") + QString::fromLatin1(QTest::currentDataTag()));
     if (!content.isEmpty())
         QVERIFY(write_file(bad, content));
     win.get<QLineEdit>(qPrintable(field))->setText(bad);
@@ -358,10 +355,10 @@ void TestMarking::refusedLoadsKeepEverything()
 
 void TestMarking::missingSheetsAreListed()
 {
-    const QString r = dir.filePath(QStringLiteral("gaps/roster.txt"));
+    const QString r = files->filePath(QStringLiteral("gaps/roster.txt"));
     QVERIFY(write_file(r, "3 有卷 无卷 短卷"));
-    QVERIFY(write_file(dir.filePath(QStringLiteral("gaps/有卷")), sheet(1)));
-    QVERIFY(write_file(dir.filePath(QStringLiteral("gaps/短卷")), "AB\n@only one$"));
+    QVERIFY(write_file(files->filePath(QStringLiteral("gaps/有卷")), sheet(1)));
+    QVERIFY(write_file(files->filePath(QStringLiteral("gaps/短卷")), "AB\n@only one$"));
     Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
     win.load("stufile_input", "stufile_button", r);
@@ -382,7 +379,7 @@ void TestMarking::missingSheetsAreListed()
 
 void TestMarking::noItems()
 {
-    const QString empty = dir.filePath(QStringLiteral("none/roster.txt"));
+    const QString empty = files->filePath(QStringLiteral("none/roster.txt"));
     QVERIFY(write_file(empty, "0\n"));
     Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);

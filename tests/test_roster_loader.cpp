@@ -135,7 +135,7 @@ void TestRosterLoader::sheets_data()
     QTest::addColumn<QByteArray>("roster");
     QTest::addColumn<Files>("files");
     QTest::addColumn<QStringList>("students");
-    QTest::addColumn<QStringList>("problems");
+    QTest::addColumn<QStringList>("gaps");  // one line per student whose sheet lacks something
     QTest::addColumn<QString>("last_path");  // stu_path relative to the roster's directory
 
     const Files abc = {{"S01", "AB\n@a1$@a2$"}, {"S02", "BA\n@b1$\n@b2$\n"}, {"S03", "CC@c1$@c2$ tail @never"}};
@@ -200,7 +200,7 @@ void TestRosterLoader::sheets()
     QFETCH(QByteArray, roster);
     QFETCH(Files, files);
     QFETCH(QStringList, students);
-    QFETCH(QStringList, problems);
+    QFETCH(QStringList, gaps);
     QFETCH(QString, last_path);
 
     QTemporaryDir tmp;
@@ -216,7 +216,7 @@ void TestRosterLoader::sheets()
     QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(st->stu_count, students.size());
     QCOMPARE(dump(*st), students);
-    QCOMPARE(gap_lines(r), problems);
+    QCOMPARE(gap_lines(r), gaps);
     const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
     QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected_path);
 }
