@@ -9,6 +9,7 @@
 #include "export/workbook_export.h"
 #include "marking/navigator.h"
 #include "marking/score_table.h"
+#include "app/score_table_view.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -42,12 +43,14 @@ QString decode(QTextCodec *utf8, const char *bytes, size_t capacity)
     return utf8->toUnicode(bytes, int(strnlen(bytes, capacity)));
 }
 
-// Enough lines to name the problem; the rest goes into the box's details.
-constexpr int kListedProblems = 15;
+// Enough lines to name the students; the rest goes into the box's details.
+constexpr int kListedStudents = 15;
 
 }  // namespace
 
-velora::velora(QWidget *parent) : QMainWindow(parent), ui(new Ui_velora)
+velora::velora(QWidget *parent) : velora(exam_store, parent) {}
+
+velora::velora(ExamStore &store, QWidget *parent) : QMainWindow(parent), ui(new Ui_velora), st(store)
 {
     ui->setupUi(this);
 }
@@ -63,7 +66,7 @@ void show_main_window(velora &window)
     window.setWindowTitle(QCoreApplication::translate("velora", "velora试卷评测系统-教师端"));
 }
 
-void velora::show_problem(const QString &title, const QString &text, const QStringList &details)
+void velora::show_warning(const QString &title, const QString &text, const QStringList &details)
 {
     // Non-blocking: the teacher reads it while the window stays usable, and tests can read it.
     auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
@@ -75,46 +78,54 @@ void velora::show_problem(const QString &title, const QString &text, const QStri
 
 void velora::on_problemfile_button_clicked()
 {
-    const LoadResult r = load_problem_file(exam_store, ui->problemfile_input->text());
-    if (!r.ok) {
-        show_problem(tr("导入试题文件失败"), r.error);
+    const LoadError e = load_problem_file(st, ui->problemfile_input->text());
+    if (!e.ok()) {
+        show_warning(tr("导入试题文件失败"), load_error_message(e));
         return;
     }
-    show_int(ui->xuan_number, exam_store.xuan_count);
-    show_int(ui->unxuan_number, exam_store.unxuan_count);
+    show_int(ui->xuan_number, st.xuan_count);
+    show_int(ui->unxuan_number, st.unxuan_count);
 }
 
 void velora::on_ansfile_button_clicked()
 {
-    const LoadResult r = load_answer_file(exam_store, ui->ansfile_input->text());
-    if (!r.ok)
-        show_problem(tr("导入答案文件失败"), r.error);
+    const LoadError e = load_answer_file(st, ui->ansfile_input->text());
+    if (!e.ok())
+        show_warning(tr("导入答案文件失败"), load_error_message(e));
 }
 
 void velora::on_stufile_button_clicked()
 {
-    const LoadResult r = load_roster(exam_store, ui->stufile_input->text());
-    if (!r.ok) {
-        show_problem(tr("导入学生文件失败"), r.error);
+    const RosterLoad r = load_roster(st, ui->stufile_input->text());
+    if (!r.error.ok()) {
+        show_warning(tr("导入学生文件失败"), load_error_message(r.error));
         return;
     }
-    show_int(ui->student_number, exam_store.stu_count);
+    show_int(ui->student_number, st.stu_count);
     start_marking();
-    if (!r.sheet_problems.isEmpty()) {
-        QStringList shown = r.sheet_problems.mid(0, kListedProblems);
-        if (r.sheet_problems.size() > kListedProblems)
-            shown << tr("……共 %1 名学生的答卷有问题，详见详细信息。").arg(r.sheet_problems.size());
-        show_problem(tr("部分答卷缺失或不完整"),
-                     tr("以下学生的答卷缺失或不完整，缺少的部分按空白处理，仍可评分：\n") + shown.join(QLatin1Char('\n')),
-                     r.sheet_problems.size() > kListedProblems ? r.sheet_problems : QStringList());
-    }
+    QStringList lines;
+    for (const SheetGap &g : r.gaps)
+        lines << sheet_gap_message(g);
+    if (!lines.isEmpty())
+        show_sheet_gaps(lines);
+}
+
+void velora::show_sheet_gaps(const QStringList &lines)
+{
+    QStringList shown = lines.mid(0, kListedStudents);
+    const bool cut = lines.size() > kListedStudents;
+    if (cut)
+        shown << tr("……共 %1 名学生的答卷有问题，详见详细信息。").arg(lines.size());
+    show_warning(tr("部分答卷缺失或不完整"),
+                 tr("以下学生的答卷缺失或不完整，缺少的部分按空白处理，仍可评分：\n") + shown.join(QLatin1Char('\n')),
+                 cut ? lines : QStringList());
 }
 
 void velora::start_marking()
 {
-    begin_marking(exam_store);
-    show_int(ui->total_num, exam_store.mark_steps);
-    if (exam_store.mark_steps <= 0) {
+    begin_marking(st);
+    show_int(ui->total_num, st.mark_steps);
+    if (st.mark_steps <= 0) {
         clear_marking_view();
         return;
     }
@@ -132,12 +143,11 @@ void velora::clear_marking_view()
 
 void velora::store_current_mark()
 {
-    store_mark(exam_store, ui->pin_fen->value());
+    store_mark(st, ui->pin_fen->value());
 }
 
 void velora::show_current_item()
 {
-    ExamStore &st = exam_store;
     const int p = st.xuan_count + st.cur_pro;
     show_double(ui->highest_score, st.pro_score[p]);
     QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
@@ -157,10 +167,10 @@ void velora::show_current_item()
 
 bool velora::cursor_ready()
 {
-    const CursorState state = check_cursor(exam_store);
+    const CursorState state = check_cursor(st);
     if (state == CursorState::Adjusted) {
         // The item on screen no longer exists; show the one the cursor now names, store nothing.
-        show_int(ui->total_num, exam_store.mark_steps);
+        show_int(ui->total_num, st.mark_steps);
         show_current_item();
     }
     return state == CursorState::Ready;
@@ -177,7 +187,7 @@ void velora::on_last_clicked()
     if (!cursor_ready())
         return;
     store_current_mark();
-    if (step_back(exam_store))
+    if (step_back(st))
         show_current_item();
 }
 
@@ -186,16 +196,16 @@ void velora::on_next_clicked()
     if (!cursor_ready())
         return;
     store_current_mark();
-    if (step_forward(exam_store))
+    if (step_forward(st))
         show_current_item();
 }
 
 void velora::on_tongji_button_clicked()
 {
     // Every press rebuilds from what the store holds now, so corrected marks reach the table.
-    exam_store.tongji_done = true;
-    compute_scores(exam_store);
-    fill_score_table(*ui->score_show, exam_store);
+    st.tongji_done = true;
+    compute_scores(st);
+    fill_score_table(*ui->score_show, st);
 }
 
 void velora::on_choose_problem_file_clicked()
@@ -230,5 +240,5 @@ void velora::on_print_button_clicked()
         return;
     const ExportResult r = export_workbook(path, table_contents(*ui->score_show));
     if (!r.ok)
-        show_problem(tr("导出失败"), r.error);
+        show_warning(tr("导出失败"), r.error);
 }

@@ -120,17 +120,17 @@ int main(int argc, char **argv)
         best_cat = std::min(best_cat, run_cat(files));
 
         ExamStorePtr st = make_blank_store();
-        if (!load_problem_file(*st, problem).ok)
+        if (!load_problem_file(*st, problem).ok())
             return 1;
         const long rss_before = rss_kib();
         QElapsedTimer t;
         t.start();
-        const LoadResult r = load_roster(*st, roster);
+        const RosterLoad r = load_roster(*st, roster);
         const double ms = t.nsecsElapsed() / 1e6;
         const long rss_after = rss_kib();
-        if (!r.ok || !r.sheet_problems.isEmpty() || st->stu_count != kStudents
+        if (!r.error.ok() || !r.gaps.isEmpty() || st->stu_count != kStudents
             || st->stu_len[kStudents][kWritten] < 1000) {
-            std::fprintf(stderr, "roster load failed: %s\n", qPrintable(r.error));
+            std::fprintf(stderr, "roster load failed: %s\n", qPrintable(load_error_message(r.error)));
             return 1;
         }
         best_load = std::min(best_load, ms);

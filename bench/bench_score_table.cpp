@@ -2,6 +2,7 @@
 // written): choice scoring, totals and the filled table, against creating
 // and setting the same number of bare QTableWidgetItems in the same run.
 #include "exam/exam_store.h"
+#include "app/score_table_view.h"
 #include "marking/score_table.h"
 
 #include <QApplication>

@@ -1,94 +1,65 @@
 // The answer file loader: the choice key as one token, then one delimited
 // standard answer per written question of the loaded problem file.
 #include "exam/loaders.h"
-#include "exam/text_input.h"
-
-#include <QFile>
+#include "exam/parse_steps.h"
 
 #include <cstring>
 #include <memory>
 
-namespace {
-
-struct ParsedAnswers {
-    char key[limits::name_bytes + 1] = {};
-    int32_t key_len = 0;
-    StagedText text[limits::written + 1];
-    TextArena arena;
-};
-
-QString parse(TextInput &in, const QString &where, int written, ParsedAnswers &out)
+LoadError parse_answer(TextInput &in, int written, ParsedAnswer &out)
 {
-    const QString read_failed = velora_tr("读取%1时出错。").arg(where);
-    switch (read_token(in, out.key, limits::name_bytes, out.key_len)) {
-    case ReadStatus::ok:
-        break;
-    case ReadStatus::too_long:
-        return velora_tr("%1中的选择题答案超过 %2 字节。").arg(where, QString::number(limits::name_bytes));
-    case ReadStatus::end:
-    case ReadStatus::malformed:
-    case ReadStatus::out_of_range:
-        return in.failed() ? read_failed : velora_tr("%1中没有选择题答案。").arg(where);
+    // The store only ever holds checked counts, but a damaged one must not
+    // send writes past the table.
+    out.written = written > 0 ? written : 0;
+    LoadError e;
+    if (out.written > limits::written) {
+        e = item_error(LoadFault::store_counts_invalid, LoadItem::written_count);
+        e.value = out.written;
+    } else {
+        e = item_error(read_fault(read_token(in, out.key, limits::name_bytes, out.key_len), in), LoadItem::key);
+        e.limit = limits::name_bytes;
     }
-    for (int q = 1; q <= written; ++q) {
-        const QString num = QString::number(q);
-        char *cell = out.arena.cell();
-        int32_t len = 0;
-        switch (read_delimited_text(in, cell, len)) {
-        case TextStatus::ok:
-            break;
-        case TextStatus::no_start:
-            return velora_tr("%1在第 %2 道非选择题的标准答案之前就结束了（缺少“@”）。").arg(where, num);
-        case TextStatus::unterminated:
-            return velora_tr("%1中第 %2 道非选择题的标准答案没有结束（缺少“$”）。").arg(where, num);
-        case TextStatus::too_long:
-            return velora_tr("%1中第 %2 道非选择题的标准答案超过 %3 字节。")
-                .arg(where, num, QString::number(limits::text_bytes));
-        case TextStatus::read_error:
-            return read_failed;
-        }
-        out.arena.keep(len);
-        out.text[q] = StagedText{cell, len};
-    }
-    if (in.failed())
-        return read_failed;
-    return QString();
+    for (int q = 1; e.ok() && q <= out.written; ++q)
+        e = read_staged_text(in, out.arena, LoadItem::standard_answer, q, out.text[q]);
+    if (e.ok())
+        e = end_of_parse(in);
+    e.file = InputKind::answer;
+    return e;
 }
 
-LoadResult load(ExamStore &st, TextInput &in, const QString &path, const QByteArray &local)
+void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local_path)
 {
-    // The count comes from the last problem file; the store only ever holds
-    // checked counts, but a damaged one must not send writes past the table.
-    const int written = st.unxuan_count > 0 ? st.unxuan_count : 0;
-    if (written > limits::written)
-        return refused(velora_tr("非选择题数量（%1）无效，请重新导入试题文件。").arg(written));
-
-    const QString where = velora_tr("答案文件“%1”").arg(path);
-    auto parsed = std::make_unique<ParsedAnswers>();
-    const QString error = parse(in, where, written, *parsed);
-    if (!error.isEmpty())
-        return refused(error);
-
-    // Commit: the key and its 0 byte (older bytes behind it stay), then the texts.
-    std::memcpy(st.ans_path, local.constData(), static_cast<std::size_t>(local.size()) + 1);
-    std::memcpy(st.ans_key, parsed->key, static_cast<std::size_t>(parsed->key_len) + 1);
-    for (int q = 1; q <= written; ++q)
-        put_text(st.ans_text[q], st.ans_len[q], parsed->text[q]);
-    return LoadResult();
+    // The key and its 0 byte; older bytes behind it stay.
+    std::memcpy(st.ans_path, local_path.constData(), static_cast<std::size_t>(local_path.size()) + 1);
+    std::memcpy(st.ans_key, a.key, static_cast<std::size_t>(a.key_len) + 1);
+    for (int q = 1; q <= a.written; ++q)
+        put_text(st.ans_text[q], st.ans_len[q], a.text[q]);
 }
 
-}  // namespace
-
-LoadResult load_answer(ExamStore &st, const QByteArray &content, const QString &path)
+LoadError load_answer_file(ExamStore &st, const QString &path)
 {
-    return load_from_bytes(velora_tr("答案文件"), path, content, [&](TextInput &in, const QByteArray &local) {
-        return load(st, in, path, local);
-    });
+    InputFile f;
+    LoadError e = open_input(InputKind::answer, path, f);
+    if (!e.ok())
+        return e;
+    TextInput in(f.file);
+    auto parsed = std::make_unique<ParsedAnswer>();
+    e = in_file(parse_answer(in, st.unxuan_count, *parsed), InputKind::answer, path, &f.file);
+    if (e.ok())
+        commit_answer(st, *parsed, f.local);
+    return e;
 }
 
-LoadResult load_answer_file(ExamStore &st, const QString &path)
+LoadError load_answer(ExamStore &st, const QByteArray &content, const QString &path)
 {
-    return load_from_file(velora_tr("答案文件"), path, [&](TextInput &in, const QByteArray &local) {
-        return load(st, in, path, local);
-    });
+    const QByteArray local = local_path_bytes(path);
+    LoadError e = check_path(InputKind::answer, path, local);
+    if (!e.ok())
+        return e;
+    TextInput in(content);
+    auto parsed = std::make_unique<ParsedAnswer>();
+    e = in_file(parse_answer(in, st.unxuan_count, *parsed), InputKind::answer, path);
+    if (e.ok())
+        commit_answer(st, *parsed, local);
+    return e;
 }

@@ -1,56 +1,102 @@
 // The three loaders that fill the exam store: the problem file, the answer file
-// and the roster with every student's answer sheet. Each load reads and checks
-// its whole input first and only then writes the store, so a refused load
-// leaves the store exactly as it was. Marks (stu_score, stu_total) and the
+// and the roster with every student's answer sheet. Each has a parse step
+// (bytes in, the parsed data or an error out, the store untouched) and a commit
+// step that writes the store; a load is open -> parse -> commit, so a refused
+// load leaves the store exactly as it was. Marks (stu_score, stu_total) and the
 // marking cursor are never touched here.
 #pragma once
 
 #include "exam/exam_store.h"
+#include "exam/input_files.h"
+#include "exam/load_error.h"
+#include "exam/text_arena.h"
+#include "exam/text_reader.h"
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QString>
-#include <QStringList>
+#include <QVector>
 
-#include <functional>
-#include <memory>
+#include <vector>
 
-struct LoadResult {
-    bool ok = true;
-    QString error;               // refused load: plain Chinese, names the file and what is wrong
-    QStringList sheet_problems;  // roster only: one line per student whose sheet is missing/incomplete/unusable
-};
+class QIODevice;
 
 // Largest maximum score a question may carry. Real exams stay far below it; a
 // larger figure is a typo or a broken file, and refusing it keeps the score
 // spin box and the totals within sane ranges.
 constexpr double max_question_score = 10000.0;
 
-// path is the text of the path field; it is stored (local 8-bit) in pro_path,
-// ans_path or stu_path when the load succeeds.
-LoadResult load_problem_file(ExamStore &st, const QString &path);
-LoadResult load_answer_file(ExamStore &st, const QString &path);
+// ---- Problem file ----
+
+struct ParsedProblem {
+    int32_t xuan = 0;
+    int32_t unxuan = 0;
+    double score[limits::questions + 1] = {};
+    StagedText text[limits::questions + 1];
+    TextArena arena;
+};
+
+LoadError parse_problem(TextInput &in, ParsedProblem &out);
+// local_path: the path's local 8-bit bytes, kept in pro_path.
+void commit_problem(ExamStore &st, const ParsedProblem &p, const QByteArray &local_path);
+
+// path is the text of the path field.
+LoadError load_problem_file(ExamStore &st, const QString &path);
+// Exactly what load_problem_file does had the file named `path` held `content`.
+LoadError load_problem(ExamStore &st, const QByteArray &content, const QString &path);
+
+// ---- Answer file ----
+
+struct ParsedAnswer {
+    char key[limits::name_bytes + 1] = {};
+    int32_t key_len = 0;
+    int written = 0;  // standard answers read
+    StagedText text[limits::written + 1];
+    TextArena arena;
+};
+
+// written: the written-question count of the last problem file.
+LoadError parse_answer(TextInput &in, int written, ParsedAnswer &out);
+void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local_path);
+
+LoadError load_answer_file(ExamStore &st, const QString &path);
+LoadError load_answer(ExamStore &st, const QByteArray &content, const QString &path);
+
+// ---- Roster and answer sheets ----
+
+struct RosterStudent {
+    char name[limits::name_bytes + 1] = {};
+    int32_t name_len = 0;
+    char xuan[limits::choice] = {};  // a choice answer the sheet lacks stays 0 and never matches a key
+    QByteArray sheet_path;           // empty when the name cannot name a file
+};
+
+struct ParsedRoster {
+    int choice = 0;  // the counts the sheets are read with
+    int written = 0;
+    std::vector<RosterStudent> students;  // student s at s - 1
+    std::vector<StagedText> texts;        // (s, q) at (s - 1) * written + q - 1
+    TextArena arena;
+    QVector<SheetGap> gaps;
+    QByteArray last_path;  // stu_path after the commit
+};
+
+// The count and the names; choice and written are the store's counts.
+LoadError parse_roster(TextInput &in, int choice, int written, ParsedRoster &out);
+// Each student's sheet path in the roster's directory (everything up to and
+// including the roster path's last "/" or "\"; with neither, the working
+// directory). Refuses a sheet path longer than limits::path_bytes.
+LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local);
+// Student s's sheet: `sheet` open for reading, or null when it could not be
+// opened, then `opened` says why. What the sheet lacks goes into r.gaps; only
+// an answer beyond capacity refuses the load.
+LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened);
+void commit_roster(ExamStore &st, const ParsedRoster &r);
+
+struct RosterLoad {
+    LoadError error;
+    QVector<SheetGap> gaps;  // the students whose sheets are missing, incomplete or unusable
+};
+
 // Reads the roster and every sheet. Leaves cur_stu, cur_pro and mark_steps to
 // the window, which restarts marking after a successful load.
-LoadResult load_roster(ExamStore &st, const QString &path);
-
-// The same loads over bytes already in memory: exactly what the file loads do
-// had the file named `path` held `content` (path is checked and stored alike).
-LoadResult load_problem(ExamStore &st, const QByteArray &content, const QString &path);
-LoadResult load_answer(ExamStore &st, const QByteArray &content, const QString &path);
-
-// One answer sheet opened for reading, or why it cannot be read.
-struct SheetInput {
-    std::unique_ptr<QIODevice> device;  // open for reading; null when the sheet cannot be read
-    QString problem;                    // then: what is wrong, e.g. "找不到答卷文件"
-};
-// Opens the sheet at a path (local 8-bit bytes: the roster's directory and the
-// student's name).
-using SheetOpener = std::function<SheetInput(const QByteArray &sheet_path)>;
-
-// The file system's sheets, as load_roster(st, path) reads them.
-SheetInput open_sheet_file(const QByteArray &sheet_path);
-
-// The roster load over roster bytes in memory, with sheets from `open_sheet`.
-LoadResult load_roster(ExamStore &st, const QByteArray &roster, const QString &path,
-                       const SheetOpener &open_sheet);
+RosterLoad load_roster(ExamStore &st, const QString &path);

@@ -2,30 +2,16 @@
 // roster, then each student's sheet from the roster's directory: xuan_count raw
 // choice bytes from the start, then one delimited text per written question.
 #include "exam/loaders.h"
-#include "exam/text_input.h"
+#include "exam/parse_steps.h"
 
 #include <QFile>
-#include <QVector>
+#include <QIODevice>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace {
-
-struct StagedStudent {
-    char name[limits::name_bytes + 1] = {};
-    int32_t name_len = 0;
-    char xuan[limits::choice] = {};  // a choice answer the sheet lacks stays 0 and never matches a key
-    QByteArray sheet_path;           // empty when the name cannot name a file
-};
-
-struct ParsedRoster {
-    std::vector<StagedStudent> students;  // student s at s - 1
-    std::vector<StagedText> texts;        // (s, q) at (s - 1) * written + q - 1
-    TextArena arena;
-    QStringList problems;
-};
 
 // A name leads to a file only inside the roster's directory: no separator, and
 // not the directory itself or its parent.
@@ -35,61 +21,40 @@ bool usable_as_file_name(const QString &name)
         && name != QLatin1String(".") && name != QLatin1String("..");
 }
 
-QString written_range(int from, int to)
+SheetFault sheet_fault(OpenStatus opened)
 {
-    if (from == to)
-        return velora_tr("缺少第 %1 道非选择题答案").arg(from);
-    return velora_tr("缺少第 %1 至 %2 道非选择题答案").arg(QString::number(from), QString::number(to));
+    switch (opened) {
+    case OpenStatus::not_a_file:
+        return SheetFault::not_regular;
+    case OpenStatus::unreadable:
+        return SheetFault::unopenable;
+    case OpenStatus::ok:
+    case OpenStatus::missing:
+        break;
+    }
+    return SheetFault::missing;
 }
 
-QString parse_roster(TextInput &in, const QString &where, ParsedRoster &out)
+LoadError read_names(TextInput &in, ParsedRoster &out)
 {
-    const QString read_failed = velora_tr("读取%1时出错。").arg(where);
-    int32_t count = 0;
-    switch (read_int(in, count)) {
-    case ReadStatus::ok:
-        break;
-    case ReadStatus::end:
-        return in.failed() ? read_failed : velora_tr("%1中缺少学生人数。").arg(where);
-    case ReadStatus::out_of_range:
-        return velora_tr("%1中的学生人数超出范围。").arg(where);
-    case ReadStatus::malformed:
-    case ReadStatus::too_long:
-        return velora_tr("%1中的学生人数不是数字。").arg(where);
-    }
-    if (count < 0)
-        return velora_tr("%1中的学生人数（%2）是负数。").arg(where, QString::number(count));
-    if (count > limits::students)
-        return velora_tr("%1中的学生人数（%2）超过上限 %3。")
-            .arg(where, QString::number(count), QString::number(limits::students));
-
-    out.students.resize(static_cast<std::size_t>(count));
+    const int count = static_cast<int>(out.students.size());
     for (int s = 1; s <= count; ++s) {
-        StagedStudent &stu = out.students[static_cast<std::size_t>(s - 1)];
-        switch (read_token(in, stu.name, limits::name_bytes, stu.name_len)) {
-        case ReadStatus::ok:
-            break;
-        case ReadStatus::too_long:
-            return velora_tr("%1中第 %2 名学生的名字超过 %3 字节。")
-                .arg(where, QString::number(s), QString::number(limits::name_bytes));
-        case ReadStatus::end:
-        case ReadStatus::malformed:
-        case ReadStatus::out_of_range:
-            return in.failed() ? read_failed
-                               : velora_tr("%1在第 %2 名学生的名字之前就结束了（人数为 %3）。")
-                                     .arg(where, QString::number(s), QString::number(count));
+        RosterStudent &stu = out.students[static_cast<std::size_t>(s - 1)];
+        LoadError e = item_error(read_fault(read_token(in, stu.name, limits::name_bytes, stu.name_len), in),
+                                 LoadItem::student_name, s);
+        if (!e.ok()) {
+            if (e.fault != LoadFault::over_limit && e.fault != LoadFault::read_failed)
+                e.fault = LoadFault::missing;
+            e.value = count;
+            e.limit = limits::name_bytes;
+            return e;
         }
     }
-    if (in.failed())
-        return read_failed;
-    return QString();
+    return end_of_parse(in);
 }
 
-// Reads one sheet into the staged student and texts. Returns a refusal of the
-// whole load (a text over capacity), else an empty string; what the sheet
-// lacks goes into `lacks`.
-QString read_sheet(TextInput &in, const QString &who, int choice, int written, StagedStudent &stu,
-                   StagedText *texts, TextArena &arena, QStringList &lacks)
+// The choice bytes from the very start of the sheet; how many there were.
+int read_choices(TextInput &in, int choice, RosterStudent &stu)
 {
     int k = 0;
     for (; k < choice; ++k) {
@@ -98,152 +63,165 @@ QString read_sheet(TextInput &in, const QString &who, int choice, int written, S
             break;
         stu.xuan[k] = static_cast<char>(c);
     }
-    if (k < choice && !in.failed())
-        lacks << velora_tr("选择题答案不完整（只有 %1 个，应有 %2 个）").arg(QString::number(k), QString::number(choice));
-    for (int q = 1; q <= written && !in.failed(); ++q) {
-        char *cell = arena.cell();
-        int32_t len = 0;
-        const TextStatus status = read_delimited_text(in, cell, len);
-        if (status == TextStatus::ok) {
-            arena.keep(len);
-            texts[q - 1] = StagedText{cell, len};
+    return k;
+}
+
+// The written answers; what the sheet lacks goes into gap, an answer beyond
+// capacity refuses the load.
+LoadError read_answers(TextInput &in, ParsedRoster &r, int s, SheetGap &gap)
+{
+    StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
+    for (int q = 1; q <= r.written && !in.failed(); ++q) {
+        LoadError e = read_staged_text(in, r.arena, LoadItem::sheet_answer, q, texts[q - 1]);
+        if (e.ok())
             continue;
+        if (e.fault == LoadFault::over_limit) {
+            const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
+            e.file = InputKind::roster;
+            e.student = gap.name;
+            e.sheet = QFile::decodeName(stu.sheet_path);
+            return e;
         }
-        if (status == TextStatus::too_long)
-            return velora_tr("学生“%1”的答卷文件“%2”中第 %3 道非选择题答案超过 %4 字节。")
-                .arg(who, QFile::decodeName(stu.sheet_path), QString::number(q), QString::number(limits::text_bytes));
-        if (status == TextStatus::unterminated) {
-            lacks << velora_tr("第 %1 道非选择题答案不完整").arg(q);
-            if (q < written)
-                lacks << written_range(q + 1, written);
-        } else if (status == TextStatus::no_start) {
-            lacks << written_range(q, written);
+        // An unterminated answer is kept as missing; the ones after it are missing too.
+        const int next = e.fault == LoadFault::unterminated ? q + 1 : q;
+        if (e.fault == LoadFault::unterminated)
+            gap.unterminated = q;
+        if (e.fault != LoadFault::read_failed && next <= r.written) {
+            gap.first_missing = next;
+            gap.last_missing = r.written;
         }
         break;  // the sheet has ended
     }
-    if (in.failed()) {
-        // A sheet that cannot be read to its end is not trusted at all.
-        std::memset(stu.xuan, 0, sizeof stu.xuan);
-        for (int q = 1; q <= written; ++q)
-            texts[q - 1] = StagedText();
-        lacks = QStringList{velora_tr("读取答卷文件时出错")};
-    }
-    return QString();
+    return LoadError();
 }
 
-LoadResult load(ExamStore &st, TextInput &roster_in, const QString &path, const QByteArray &local,
-                const SheetOpener &open_sheet)
+bool lacks_anything(const SheetGap &g)
 {
-    // The counts come from the last problem file; the store only ever holds
-    // checked counts, but damaged ones must not send writes past the tables.
-    const int choice = st.xuan_count > 0 ? st.xuan_count : 0;
-    const int written = st.unxuan_count > 0 ? st.unxuan_count : 0;
-    if (choice > limits::choice || written > limits::written)
-        return refused(velora_tr("试题数量无效，请重新导入试题文件。"));
-
-    const QString where = velora_tr("学生名单文件“%1”").arg(path);
-    auto parsed = std::make_unique<ParsedRoster>();
-    const QString error = parse_roster(roster_in, where, *parsed);
-    if (!error.isEmpty())
-        return refused(error);
-
-    // The sheets lie in the roster's directory: everything up to and including
-    // its last "/" or "\"; with neither, the working directory.
-    int sep = local.size() - 1;
-    while (sep >= 0 && local[sep] != '/' && local[sep] != '\\')
-        --sep;
-    const QByteArray dir = local.left(sep + 1);
-
-    const int count = static_cast<int>(parsed->students.size());
-    QVector<QString> display(count);
-    for (int s = 1; s <= count; ++s) {
-        StagedStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
-        const QString name = QString::fromUtf8(stu.name);  // up to the first 0 byte
-        display[s - 1] = name.isEmpty() ? velora_tr("第 %1 名学生").arg(s) : name;
-        if (!usable_as_file_name(name))
-            continue;
-        stu.sheet_path = dir + name.toLocal8Bit();
-        if (stu.sheet_path.size() > limits::path_bytes)
-            return refused(velora_tr("%1中学生“%2”的答卷文件路径太长（超过 %3 字节）。")
-                               .arg(where, display[s - 1], QString::number(limits::path_bytes)));
-    }
-
-    parsed->texts.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(written));
-    QByteArray last_path = local;
-    for (int s = 1; s <= count; ++s) {
-        StagedStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
-        StagedText *texts = parsed->texts.data() + static_cast<std::size_t>(s - 1) * written;
-        const QString &who = display[s - 1];
-        if (stu.sheet_path.isEmpty()) {
-            parsed->problems << velora_tr("%1：名字含有“/”或“\\”，或者是“.”“..”，不能用作答卷文件名").arg(who);
-            continue;
-        }
-        last_path = stu.sheet_path;
-        SheetInput sheet = open_sheet(stu.sheet_path);
-        if (!sheet.device) {
-            parsed->problems << velora_tr("%1：%2").arg(who, sheet.problem);
-            continue;
-        }
-        TextInput in(*sheet.device);
-        QStringList lacks;
-        const QString refusal = read_sheet(in, who, choice, written, stu, texts, parsed->arena, lacks);
-        if (!refusal.isEmpty())
-            return refused(refusal);
-        if (!lacks.isEmpty())
-            parsed->problems << velora_tr("%1：%2").arg(who, lacks.join(velora_tr("；")));
-    }
-
-    // Commit: counts, names, choice bytes and texts of the students read.
-    st.stu_count = count;
-    for (int s = 1; s <= count; ++s) {
-        const StagedStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
-        std::memcpy(st.stu_name[s], stu.name, static_cast<std::size_t>(stu.name_len) + 1);
-        std::memcpy(st.stu_xuan[s], stu.xuan, static_cast<std::size_t>(choice));
-        const StagedText *texts = parsed->texts.data() + static_cast<std::size_t>(s - 1) * written;
-        for (int q = 1; q <= written; ++q)
-            put_text(st.stu_text[s][q], st.stu_len[s][q], texts[q - 1]);
-    }
-    std::memcpy(st.stu_path, last_path.constData(), static_cast<std::size_t>(last_path.size()) + 1);
-
-    LoadResult r;
-    r.sheet_problems = parsed->problems;
-    return r;
+    return g.fault != SheetFault::incomplete || g.choices_read < g.choices_wanted || g.unterminated > 0
+        || g.first_missing > 0;
 }
 
 }  // namespace
 
-SheetInput open_sheet_file(const QByteArray &sheet_path)
+LoadError parse_roster(TextInput &in, int choice, int written, ParsedRoster &out)
 {
-    SheetInput sheet;
-    auto file = std::make_unique<QFile>();
-    switch (open_input_file(*file, sheet_path)) {
-    case OpenStatus::ok:
-        sheet.device = std::move(file);
-        break;
-    case OpenStatus::missing:
-        sheet.problem = velora_tr("找不到答卷文件");
-        break;
-    case OpenStatus::not_a_file:
-        sheet.problem = velora_tr("答卷文件不是普通文件");
-        break;
-    case OpenStatus::unreadable:
-        sheet.problem = velora_tr("无法打开答卷文件");
-        break;
+    // The store only ever holds checked counts, but damaged ones must not send
+    // writes past the tables.
+    out.choice = choice > 0 ? choice : 0;
+    out.written = written > 0 ? written : 0;
+    LoadError e;
+    e.file = InputKind::roster;
+    if (out.choice > limits::choice || out.written > limits::written) {
+        e.fault = LoadFault::store_counts_invalid;
+        return e;
     }
-    return sheet;
+    int32_t count = 0;
+    e = read_count(in, LoadItem::student_count, limits::students, count);
+    if (e.ok()) {
+        out.students.resize(static_cast<std::size_t>(count));
+        e = read_names(in, out);
+    }
+    e.file = InputKind::roster;
+    return e;
 }
 
-LoadResult load_roster(ExamStore &st, const QByteArray &roster, const QString &path,
-                       const SheetOpener &open_sheet)
+LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local)
 {
-    return load_from_bytes(velora_tr("学生名单文件"), path, roster, [&](TextInput &in, const QByteArray &local) {
-        return load(st, in, path, local, open_sheet);
-    });
+    int sep = roster_local.size() - 1;
+    while (sep >= 0 && roster_local[sep] != '/' && roster_local[sep] != '\\')
+        --sep;
+    const QByteArray dir = roster_local.left(sep + 1);
+    r.last_path = roster_local;
+    r.texts.assign(r.students.size() * static_cast<std::size_t>(r.written), StagedText());
+    for (RosterStudent &stu : r.students) {
+        const QString name = QString::fromUtf8(stu.name);  // up to the first 0 byte
+        if (!usable_as_file_name(name))
+            continue;
+        stu.sheet_path = dir + name.toLocal8Bit();
+        if (stu.sheet_path.size() > limits::path_bytes) {
+            LoadError e = item_error(LoadFault::over_limit, LoadItem::sheet_path);
+            e.file = InputKind::roster;
+            e.student = name;
+            e.limit = limits::path_bytes;
+            return e;
+        }
+    }
+    return LoadError();
 }
 
-LoadResult load_roster(ExamStore &st, const QString &path)
+LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened)
 {
-    return load_from_file(velora_tr("学生名单文件"), path, [&](TextInput &in, const QByteArray &local) {
-        return load(st, in, path, local, open_sheet_file);
-    });
+    RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
+    SheetGap gap;
+    gap.student = s;
+    gap.name = QString::fromUtf8(stu.name);
+    if (stu.sheet_path.isEmpty()) {
+        gap.fault = SheetFault::unusable_name;
+        r.gaps << gap;
+        return LoadError();
+    }
+    r.last_path = stu.sheet_path;
+    if (!sheet) {
+        gap.fault = sheet_fault(opened);
+        r.gaps << gap;
+        return LoadError();
+    }
+    TextInput in(*sheet);
+    gap.choices_wanted = r.choice;
+    gap.choices_read = read_choices(in, r.choice, stu);
+    const LoadError e = read_answers(in, r, s, gap);
+    if (!e.ok())
+        return e;
+    if (in.failed()) {
+        // A sheet that cannot be read to its end is not trusted at all.
+        std::memset(stu.xuan, 0, sizeof stu.xuan);
+        StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
+        std::fill(texts, texts + r.written, StagedText());
+        gap = SheetGap{s, gap.name, SheetFault::read_failed};
+    }
+    if (lacks_anything(gap))
+        r.gaps << gap;
+    return LoadError();
+}
+
+void commit_roster(ExamStore &st, const ParsedRoster &r)
+{
+    const int count = static_cast<int>(r.students.size());
+    st.stu_count = count;
+    for (int s = 1; s <= count; ++s) {
+        const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
+        std::memcpy(st.stu_name[s], stu.name, static_cast<std::size_t>(stu.name_len) + 1);
+        std::memcpy(st.stu_xuan[s], stu.xuan, static_cast<std::size_t>(r.choice));
+        const StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
+        for (int q = 1; q <= r.written; ++q)
+            put_text(st.stu_text[s][q], st.stu_len[s][q], texts[q - 1]);
+    }
+    std::memcpy(st.stu_path, r.last_path.constData(), static_cast<std::size_t>(r.last_path.size()) + 1);
+}
+
+RosterLoad load_roster(ExamStore &st, const QString &path)
+{
+    RosterLoad out;
+    InputFile f;
+    out.error = open_input(InputKind::roster, path, f);
+    if (!out.error.ok())
+        return out;
+    TextInput in(f.file);
+    auto parsed = std::make_unique<ParsedRoster>();
+    out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path, &f.file);
+    if (out.error.ok())
+        out.error = in_file(place_sheets(*parsed, f.local), InputKind::roster, path);
+    const int count = static_cast<int>(parsed->students.size());
+    for (int s = 1; out.error.ok() && s <= count; ++s) {
+        const QByteArray &sheet_path = parsed->students[static_cast<std::size_t>(s - 1)].sheet_path;
+        QFile sheet;
+        const OpenStatus opened = sheet_path.isEmpty() ? OpenStatus::missing : open_input_file(sheet, sheet_path);
+        out.error = in_file(read_sheet(*parsed, s, opened == OpenStatus::ok ? &sheet : nullptr, opened),
+                            InputKind::roster, path);
+    }
+    if (!out.error.ok())
+        return out;
+    commit_roster(st, *parsed);
+    out.gaps = parsed->gaps;
+    return out;
 }

@@ -54,10 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ExamStore &st = *fuzz::stores().work;
     const ExamStore &ref = *fuzz::stores().ref;
 
-    const LoadResult r = load_problem(st, bytes, QStringLiteral("/题目/problem.txt"));
+    const LoadError r = load_problem(st, bytes, QStringLiteral("/题目/problem.txt"));
     const Expected e = model(bytes);
     if (e.known)
-        FUZZ_CHECK(r.ok == e.ok, r.error);
+        FUZZ_CHECK(r.ok() == e.ok, load_error_message(r));
     static const QStringList owned = {"xuan_count", "unxuan_count", "pro_score", "pro_text", "pro_len", "pro_path"};
     const fuzz::Outcome o = fuzz::check_outcome(r, ref.xuan_count, ref.unxuan_count, owned);
     if (!o.ok)

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The model of the roster: count, names, sheet paths.
     bool expect_ok = true;
-    bool expect_problems = false;
+    bool expect_gaps = false;
     std::vector<Student> students;
     fuzz::Reader rd{fuzz::text_mode(parts[0])};
     int32_t count = 0;
@@ -127,13 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         stu.xuan = QByteArray(choice, '\0');
         stu.text.assign(static_cast<std::size_t>(written), QByteArray());
         if (stu.path.isEmpty() || !files.contains(stu.path)) {
-            expect_problems = true;
+            expect_gaps = true;
             continue;
         }
         fuzz::Reader sr{fuzz::text_mode(files[stu.path])};
         const int k = qMin(choice, sr.s.size());
         std::memcpy(stu.xuan.data(), sr.s.constData(), static_cast<std::size_t>(k));
-        expect_problems = expect_problems || k < choice;
+        expect_gaps = expect_gaps || k < choice;
         sr.pos = k;
         for (int q = 1; q <= written; ++q) {
             QByteArray t;
@@ -141,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (got == fuzz::Reader::Text::too_long)
                 expect_ok = false;
             if (got != fuzz::Reader::Text::ok) {
-                expect_problems = true;
+                expect_gaps = true;
                 break;
             }
             stu.text[static_cast<std::size_t>(q - 1)] = t;
@@ -152,15 +152,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     st.xuan_count = counts.choice;
     st.unxuan_count = counts.written;
 
-    const LoadResult r = load_roster(st, roster_path);
+    const RosterLoad r = load_roster(st, roster_path);
 
-    FUZZ_CHECK(r.ok == expect_ok, r.error);
+    FUZZ_CHECK(r.error.ok() == expect_ok, load_error_message(r.error));
     static const QStringList owned = {"stu_count", "stu_name", "stu_xuan", "stu_text", "stu_len", "stu_path"};
-    const fuzz::Outcome o = fuzz::check_outcome(r, counts.choice, counts.written, owned);
+    const fuzz::Outcome o = fuzz::check_outcome(r.error, counts.choice, counts.written, owned);
     if (!o.ok)
         return fuzz::finish(o), 0;
 
-    FUZZ_CHECK(r.sheet_problems.isEmpty() == !expect_problems, r.sheet_problems.join(QLatin1Char('\n')));
+    FUZZ_CHECK(r.gaps.isEmpty() == !expect_gaps, QString::number(r.gaps.size()));
+    for (const SheetGap &g : r.gaps)
+        FUZZ_CHECK(g.student >= 1 && g.student <= count && !sheet_gap_message(g).isEmpty(), QString::number(g.student));
     FUZZ_CHECK(st.stu_count == count, QString::number(st.stu_count));
     FUZZ_CHECK(fuzz::terminated(st.stu_path, sizeof st.stu_path), QString());
     QByteArray last = QFile::encodeName(roster_path);

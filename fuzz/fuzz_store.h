@@ -160,7 +160,7 @@ struct Outcome {
     std::vector<std::size_t> pages;  // what finish() must put back
 };
 
-inline Outcome check_outcome(const LoadResult &r, int32_t xuan, int32_t unxuan, const QStringList &owned)
+inline Outcome check_outcome(const LoadError &r, int32_t xuan, int32_t unxuan, const QStringList &owned)
 {
     Stores &s = stores();
     ExamStore &w = *s.work;
@@ -170,14 +170,15 @@ inline Outcome check_outcome(const LoadResult &r, int32_t xuan, int32_t unxuan, 
         w.xuan_count = s.ref->xuan_count;
         w.unxuan_count = s.ref->unxuan_count;
     }
-    Outcome out{r.ok, changed_pages()};
+    Outcome out{r.ok(), changed_pages()};
     const QStringList changed = fields_on(out.pages);
-    if (!r.ok) {
-        FUZZ_CHECK(!r.error.isEmpty(), QStringLiteral("refused without a message"));
+    const QString message = load_error_message(r);
+    if (!r.ok()) {
+        FUZZ_CHECK(!message.isEmpty(), QStringLiteral("refused without a message"));
         if (!changed.isEmpty())
             fail("a refused load changed the store:", changed.join(QLatin1Char(',')));
     } else {
-        FUZZ_CHECK(r.error.isEmpty(), r.error);
+        FUZZ_CHECK(message.isEmpty(), message);
         for (const QString &f : changed)
             FUZZ_CHECK(owned.contains(f), f);
     }

@@ -30,10 +30,10 @@ private slots:
 void TestAnswerLoader::example_file()
 {
     auto st = make_blank_store();
-    QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok);
+    QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok());
     const QString path = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/answer_example.txt");
-    const LoadResult r = load_answer_file(*st, path);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const LoadError r = load_answer_file(*st, path);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
     QCOMPARE(QByteArray(st->ans_key), QByteArray("AB"));
     QCOMPARE(QByteArray(st->ans_text[1]), QByteArray("Ice is less dense than water, so it floats."));
     QCOMPARE(st->ans_len[1], 43);
@@ -75,9 +75,9 @@ void TestAnswerLoader::reads()
     QFETCH(QByteArrayList, texts);
     auto st = make_blank_store();
     if (!problem.isEmpty())
-        QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok);
-    const LoadResult r = load_answer(*st, content, kPath);
-    QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok());
+    const LoadError r = load_answer(*st, content, kPath);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
     QCOMPARE(QByteArray(st->ans_key), key);
     for (int q = 1; q <= texts.size(); ++q) {
         QCOMPARE(QByteArray(st->ans_text[q], st->ans_len[q]), texts[q - 1]);
@@ -90,8 +90,8 @@ void TestAnswerLoader::reads()
 void TestAnswerLoader::shorter_key_keeps_older_bytes_behind_it()
 {
     auto st = make_blank_store();
-    QVERIFY(load_answer(*st, "ABCD", kPath).ok);
-    QVERIFY(load_answer(*st, "X", kPath).ok);
+    QVERIFY(load_answer(*st, "ABCD", kPath).ok());
+    QVERIFY(load_answer(*st, "X", kPath).ok());
     QCOMPARE(QByteArray(st->ans_key, 5), QByteArray("X\0CD\0", 5));
 }
 
@@ -117,14 +117,14 @@ void TestAnswerLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_answer(*st, content, kPath);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, error);
+    const LoadError r = load_answer(*st, content, kPath);
+    QVERIFY(!r.ok());
+    QCOMPARE(load_error_message(r), error);
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 
     // The file form refuses the same way.
-    const LoadResult missing = load_answer_file(*st, QStringLiteral("/no/such/答案.txt"));
-    QCOMPARE(missing.error, QStringLiteral("找不到答案文件“/no/such/答案.txt”。"));
+    const LoadError missing = load_answer_file(*st, QStringLiteral("/no/such/答案.txt"));
+    QCOMPARE(load_error_message(missing), QStringLiteral("找不到答案文件“/no/such/答案.txt”。"));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -132,7 +132,7 @@ void TestAnswerLoader::reload_keeps_marks()
 {
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    QVERIFY(load_answer(*st, "BA @新一$ @新二$", QStringLiteral("/new/answer.txt")).ok);
+    QVERIFY(load_answer(*st, "BA @新一$ @新二$", QStringLiteral("/new/answer.txt")).ok());
     QCOMPARE(QByteArray(st->ans_text[2]), QByteArray("新二"));
     QStringList changed = changed_fields(before, store_fingerprint(*st));
     changed.sort();

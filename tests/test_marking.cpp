@@ -3,7 +3,10 @@
 // teacher, and one exam from examples/ marked as a teacher would.
 #include "app/velora.h"
 #include "exam/exam_store.h"
+#include "marking/score_table.h"
+#include "tests/support/exam_fixtures.h"
 #include "tests/support/files.h"
+#include "tests/support/xlsx_reader.h"
 
 #include <QDoubleSpinBox>
 #include <QLCDNumber>
@@ -17,6 +20,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -47,7 +51,7 @@ QByteArray sheet(int s)
 
 class Window {
 public:
-    Window() { w.show(); }
+    explicit Window(ExamStore &st) : w(st) { w.show(); }
     template <class T> T *get(const char *name) { return w.findChild<T *>(QString::fromLatin1(name)); }
     void press(const char *button) { get<QPushButton>(button)->click(); }
     void load(const char *field, const char *button, const QString &path)
@@ -76,18 +80,13 @@ public:
     velora w;
 };
 
-void clear_marks()
-{
-    std::memset(exam_store.stu_score, 0, sizeof exam_store.stu_score);
-}
-
 }  // namespace
 
 class TestMarking : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void init();
     void pressesBeforeAnyRoster();
     void walkForwardsAndBack();
     void boundaries();
@@ -103,42 +102,55 @@ private slots:
     void examplesEndToEnd();
 
 private:
-    QTemporaryDir dir;
+    // The exam loaded through the buttons, as a teacher would.
+    void load_exam(Window &win);
+
+    std::unique_ptr<QTemporaryDir> files;  // each test function's own exam files
     QString problem, answer, roster;
+    ExamStorePtr st;  // each test function's own store
 };
 
-void TestMarking::initTestCase()
+void TestMarking::init()
 {
-    QVERIFY(dir.isValid());
-    problem = dir.filePath(QStringLiteral("problem.txt"));
-    answer = dir.filePath(QStringLiteral("answer.txt"));
-    roster = dir.filePath(QStringLiteral("班级/roster.txt"));
+    st = make_blank_store();
+    files = std::make_unique<QTemporaryDir>();
+    QVERIFY(files->isValid());
+    problem = files->filePath(QStringLiteral("problem.txt"));
+    answer = files->filePath(QStringLiteral("answer.txt"));
+    roster = files->filePath(QStringLiteral("班级/roster.txt"));
     QVERIFY(write_file(problem, problem_3x4()));
     QVERIFY(write_file(answer, "AB\n@std1$@std2$@std3$@std4$"));
     QVERIFY(write_file(roster, "3\n甲 乙\n丙\n"));
     const char *const names[3] = {"甲", "乙", "丙"};
     for (int s = 1; s <= 3; ++s)
-        QVERIFY(write_file(dir.filePath(QStringLiteral("班级/") + QString::fromUtf8(names[s - 1])), sheet(s)));
+        QVERIFY(write_file(files->filePath(QStringLiteral("班级/") + QString::fromUtf8(names[s - 1])), sheet(s)));
+}
+
+void TestMarking::load_exam(Window &win)
+{
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("ansfile_input", "ansfile_button", answer);
+    win.load("stufile_input", "stufile_button", roster);
+    QVERIFY(win.messages().isEmpty());
 }
 
 void TestMarking::pressesBeforeAnyRoster()
 {
-    Window win;
+    Window win(*st);
     win.spin()->setValue(7);
     for (const char *b : {"save", "next", "last", "next"})
         win.press(b);
-    QCOMPARE(exam_store.stu_score[0][0], 0.0);
-    QCOMPARE(exam_store.stu_score[0][1], 0.0);
-    QCOMPARE(exam_store.cur_stu, 0);
-    QCOMPARE(exam_store.cur_pro, 0);
+    QCOMPARE(st->stu_score[0][0], 0.0);
+    QCOMPARE(st->stu_score[0][1], 0.0);
+    QCOMPARE(st->cur_stu, 0);
+    QCOMPARE(st->cur_pro, 0);
     QCOMPARE(win.progress(), 0);
     QCOMPARE(win.item(), 0);
 }
 
 void TestMarking::walkForwardsAndBack()
 {
-    clear_marks();
-    Window win;
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
     QCOMPARE(win.get<QLCDNumber>("xuan_number")->intValue(), 2);
     QCOMPARE(win.get<QLCDNumber>("unxuan_number")->intValue(), 4);
@@ -172,7 +184,7 @@ void TestMarking::walkForwardsAndBack()
         QCOMPARE(win.spin()->value(), item * 0.25);
     }
     for (int item = 1; item <= 12; ++item)
-        QCOMPARE(exam_store.stu_score[(item - 1) / 4 + 1][2 + (item - 1) % 4 + 1], item * 0.25);
+        QCOMPARE(st->stu_score[(item - 1) / 4 + 1][2 + (item - 1) % 4 + 1], item * 0.25);
     // Question text is the teacher's and may be rich text; the student's never is.
     win.press("next");
     QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("Q2 bold"));
@@ -180,48 +192,47 @@ void TestMarking::walkForwardsAndBack()
     QCOMPARE(win.item(), 6);
     QCOMPARE(win.student_answer(), QStringLiteral("<b>not bold</b> & <i>x</i>"));
     // Choice slots are never written by marking.
-    QCOMPARE(exam_store.stu_score[1][1], 0.0);
-    QCOMPARE(exam_store.stu_score[1][2], 0.0);
+    QCOMPARE(st->stu_score[1][1], 0.0);
+    QCOMPARE(st->stu_score[1][2], 0.0);
 }
 
 void TestMarking::boundaries()
 {
-    clear_marks();
-    Window win;
-    win.load("stufile_input", "stufile_button", roster);
+    Window win(*st);
+    load_exam(win);
     // "上一题" on the first item stores and changes nothing else.
     win.spin()->setValue(4.5);
     win.press("last");
-    QCOMPARE(exam_store.stu_score[1][3], 4.5);
+    QCOMPARE(st->stu_score[1][3], 4.5);
     QCOMPARE(win.item(), 1);
     QCOMPARE(win.progress(), 8);
     QCOMPARE(win.spin()->value(), 4.5);
-    QCOMPARE(exam_store.cur_stu, 1);
-    QCOMPARE(exam_store.cur_pro, 1);
+    QCOMPARE(st->cur_stu, 1);
+    QCOMPARE(st->cur_pro, 1);
     // "保存结果" stores and changes no widget.
     win.spin()->setValue(3.25);
     win.press("save");
-    QCOMPARE(exam_store.stu_score[1][3], 3.25);
+    QCOMPARE(st->stu_score[1][3], 3.25);
     QCOMPARE(win.item(), 1);
     // Across a student: (1,4) -> (2,1) and back.
     for (int i = 0; i < 4; ++i)
         win.press("next");
-    QCOMPARE(exam_store.cur_stu, 2);
-    QCOMPARE(exam_store.cur_pro, 1);
+    QCOMPARE(st->cur_stu, 2);
+    QCOMPARE(st->cur_pro, 1);
     win.press("last");
-    QCOMPARE(exam_store.cur_stu, 1);
-    QCOMPARE(exam_store.cur_pro, 4);
+    QCOMPARE(st->cur_stu, 1);
+    QCOMPARE(st->cur_pro, 4);
     // "下一题" on the last item stores there and stays.
     for (int i = 0; i < 20; ++i)
         win.press("next");
     QCOMPARE(win.item(), 12);
     win.spin()->setValue(19.5);
     win.press("next");
-    QCOMPARE(exam_store.stu_score[3][6], 19.5);
+    QCOMPARE(st->stu_score[3][6], 19.5);
     QCOMPARE(win.item(), 12);
     QCOMPARE(win.progress(), 100);
-    QCOMPARE(exam_store.cur_stu, 3);
-    QCOMPARE(exam_store.cur_pro, 4);
+    QCOMPARE(st->cur_stu, 3);
+    QCOMPARE(st->cur_pro, 4);
 }
 
 void TestMarking::spinBoxBounds_data()
@@ -240,23 +251,21 @@ void TestMarking::spinBoxBounds()
     QFETCH(int, question);
     QFETCH(double, typed);
     QFETCH(double, stored);
-    clear_marks();
-    Window win;
-    win.load("stufile_input", "stufile_button", roster);
+    Window win(*st);
+    load_exam(win);
     for (int i = 1; i < question; ++i)
         win.press("next");
     QCOMPARE(win.spin()->minimum(), 0.0);
     QCOMPARE(win.spin()->maximum(), kMax[question - 1]);
     win.spin()->setValue(typed);
     win.press("save");
-    QCOMPARE(exam_store.stu_score[1][2 + question], stored);
+    QCOMPARE(st->stu_score[1][2 + question], stored);
 }
 
 void TestMarking::reloadKeepsMarks()
 {
-    clear_marks();
-    Window win;
-    win.load("stufile_input", "stufile_button", roster);
+    Window win(*st);
+    load_exam(win);
     win.spin()->setValue(4);
     win.press("next");
     win.spin()->setValue(8);
@@ -269,35 +278,34 @@ void TestMarking::reloadKeepsMarks()
     QCOMPARE(win.spin()->value(), 4.0);
     win.press("next");
     QCOMPARE(win.spin()->value(), 8.0);
-    QCOMPARE(exam_store.stu_score[1][3], 4.0);
+    QCOMPARE(st->stu_score[1][3], 4.0);
 }
 
 void TestMarking::fewerQuestionsLater()
 {
-    clear_marks();
-    Window win;
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
     win.load("stufile_input", "stufile_button", roster);
     for (int i = 0; i < 11; ++i)
         win.press("next");
-    QCOMPARE(exam_store.cur_pro, 4);
-    QCOMPARE(exam_store.cur_stu, 3);
+    QCOMPARE(st->cur_pro, 4);
+    QCOMPARE(st->cur_stu, 3);
     // Two written questions now: the cursor must come back inside the items.
-    const QString smaller = dir.filePath(QStringLiteral("small.txt"));
+    const QString smaller = files->filePath(QStringLiteral("small.txt"));
     QVERIFY(write_file(smaller, "2 2\n1 1 3 4\n@a$@b$@c$@d$"));
     win.load("problemfile_input", "problemfile_button", smaller);
     win.spin()->setValue(1);
     for (int i = 0; i < 5; ++i)
         win.press("next");
-    QVERIFY(exam_store.cur_pro >= 1 && exam_store.cur_pro <= 2);
-    QVERIFY(exam_store.cur_stu >= 1 && exam_store.cur_stu <= 3);
+    QVERIFY(st->cur_pro >= 1 && st->cur_pro <= 2);
+    QVERIFY(st->cur_stu >= 1 && st->cur_stu <= 3);
     QVERIFY(win.progress() <= 100);
     QCOMPARE(win.item(), 6);
     QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 6);
     for (int i = 0; i < 10; ++i)
         win.press("last");
     QCOMPARE(win.item(), 1);
-    QCOMPARE(exam_store.cur_pro, 1);
+    QCOMPARE(st->cur_pro, 1);
     win.load("problemfile_input", "problemfile_button", problem);
 }
 
@@ -319,14 +327,13 @@ void TestMarking::refusedLoadsKeepEverything()
     QFETCH(QString, field);
     QFETCH(QString, button);
     QFETCH(QByteArray, content);
-    clear_marks();
-    Window win;
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
     win.load("stufile_input", "stufile_button", roster);
     win.press("next");
     QVERIFY(win.messages().isEmpty());
 
-    const QString bad = dir.filePath(QStringLiteral("bad/") + QString::fromLatin1(QTest::currentDataTag()));
+    const QString bad = files->filePath(QStringLiteral("bad/") + QString::fromLatin1(QTest::currentDataTag()));
     if (!content.isEmpty())
         QVERIFY(write_file(bad, content));
     win.get<QLineEdit>(qPrintable(field))->setText(bad);
@@ -336,24 +343,23 @@ void TestMarking::refusedLoadsKeepEverything()
     QCOMPARE(shown.size(), 1);
     QVERIFY(!shown.first()->isModal() || shown.first()->windowModality() == Qt::WindowModal);
     QVERIFY2(shown.first()->text().contains(bad), qPrintable(shown.first()->text()));
-    QCOMPARE(exam_store.xuan_count, 2);
-    QCOMPARE(exam_store.unxuan_count, 4);
-    QCOMPARE(exam_store.stu_count, 3);
+    QCOMPARE(st->xuan_count, 2);
+    QCOMPARE(st->unxuan_count, 4);
+    QCOMPARE(st->stu_count, 3);
     QCOMPARE(win.get<QLCDNumber>("unxuan_number")->intValue(), 4);
     QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 3);
     QCOMPARE(win.item(), 2);
-    QCOMPARE(QByteArray(exam_store.stu_name[2]), QByteArray("乙"));
+    QCOMPARE(QByteArray(st->stu_name[2]), QByteArray("乙"));
     win.close_messages();
 }
 
 void TestMarking::missingSheetsAreListed()
 {
-    clear_marks();
-    const QString r = dir.filePath(QStringLiteral("gaps/roster.txt"));
+    const QString r = files->filePath(QStringLiteral("gaps/roster.txt"));
     QVERIFY(write_file(r, "3 有卷 无卷 短卷"));
-    QVERIFY(write_file(dir.filePath(QStringLiteral("gaps/有卷")), sheet(1)));
-    QVERIFY(write_file(dir.filePath(QStringLiteral("gaps/短卷")), "AB\n@only one$"));
-    Window win;
+    QVERIFY(write_file(files->filePath(QStringLiteral("gaps/有卷")), sheet(1)));
+    QVERIFY(write_file(files->filePath(QStringLiteral("gaps/短卷")), "AB\n@only one$"));
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
     win.load("stufile_input", "stufile_button", r);
     QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 3);
@@ -373,10 +379,9 @@ void TestMarking::missingSheetsAreListed()
 
 void TestMarking::noItems()
 {
-    clear_marks();
-    const QString empty = dir.filePath(QStringLiteral("none/roster.txt"));
+    const QString empty = files->filePath(QStringLiteral("none/roster.txt"));
     QVERIFY(write_file(empty, "0\n"));
-    Window win;
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
     win.load("stufile_input", "stufile_button", empty);
     QCOMPARE(win.get<QLCDNumber>("student_number")->intValue(), 0);
@@ -385,8 +390,8 @@ void TestMarking::noItems()
     for (const char *b : {"save", "next", "last"})
         win.press(b);
     QCOMPARE(win.progress(), 0);
-    QCOMPARE(exam_store.stu_score[1][3], 0.0);
-    QCOMPARE(exam_store.stu_score[0][3], 0.0);
+    QCOMPARE(st->stu_score[1][3], 0.0);
+    QCOMPARE(st->stu_score[0][3], 0.0);
 }
 
 void TestMarking::lcdShowsFullCapacity()
@@ -408,7 +413,7 @@ void TestMarking::lcdShowsFullCapacity()
         answers += "@a$";
     for (int s = 1; s <= 1000; ++s)
         QVERIFY(write_file(big.filePath(QStringLiteral("s%1").arg(s)), answers));
-    Window win;
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", big.filePath(QStringLiteral("p.txt")));
     win.load("stufile_input", "stufile_button", big.filePath(QStringLiteral("r.txt")));
     QVERIFY(win.messages().isEmpty());
@@ -417,8 +422,8 @@ void TestMarking::lcdShowsFullCapacity()
     QVERIFY(!total->checkOverflow(100000));
     auto *students = win.get<QLCDNumber>("student_number");
     QCOMPARE(students->intValue(), 1000);
-    exam_store.cur_stu = 1000;
-    exam_store.cur_pro = 99;
+    st->cur_stu = 1000;
+    st->cur_pro = 99;
     win.press("next");
     auto *had = win.get<QLCDNumber>("had_num");
     QCOMPARE(had->intValue(), 100000);
@@ -429,9 +434,8 @@ void TestMarking::lcdShowsFullCapacity()
 
 void TestMarking::examplesEndToEnd()
 {
-    clear_marks();
     const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/examples/");
-    Window win;
+    Window win(*st);
     win.load("problemfile_input", "problemfile_button", ex + QStringLiteral("problem.txt"));
     win.load("ansfile_input", "ansfile_button", ex + QStringLiteral("answer.txt"));
     win.load("stufile_input", "stufile_button", ex + QStringLiteral("roster.txt"));
@@ -463,11 +467,34 @@ void TestMarking::examplesEndToEnd()
     QCOMPARE(table->item(3, 0)->text(), QStringLiteral("赵六"));
     QCOMPARE(table->item(3, 1)->text(), QStringLiteral("2.00"));   // "cc" is not "CC"
 
+    // A corrected mark reaches the table at the next press: 李四's first written answer 2 -> 4.
+    win.press("last");
+    QCOMPARE(win.spin()->value(), 2.0);
+    win.spin()->setValue(4);
+    win.press("save");
+    win.press("tongji_button");
+    QCOMPARE(table->item(1, 0)->text(), QStringLiteral("李四"));
+    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("8.00"));
+    QCOMPARE(table->item(1, 5)->text(), QStringLiteral("4.00"));
+
     QTemporaryDir out;
     win.get<QLineEdit>("input_file")->setText(out.filePath(QStringLiteral("成绩")));
     win.press("print_button");
     QVERIFY(win.messages().isEmpty());
-    QVERIFY(QFile::exists(out.filePath(QStringLiteral("成绩.xlsx"))));
+    // The workbook holds what the table shows, cell by cell: texts as texts, scores as numbers.
+    QFile written(out.filePath(QStringLiteral("成绩.xlsx")));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    XlsxBook book;
+    QString error;
+    QVERIFY2(read_xlsx(written.readAll(), &book, &error), qPrintable(error));
+    QCOMPARE(book.cells.size(), 5 * 7);
+    for (const XlsxCell &c : book.cells) {
+        const QString shown = c.row == 0 ? table->horizontalHeaderItem(c.col)->text()
+                                         : table->item(c.row - 1, c.col)->text();
+        QCOMPARE(c.numeric, c.row > 0 && c.col > 0);
+        QCOMPARE(c.numeric ? format_score(c.value) : c.text, shown);
+    }
+    QCOMPARE(book.cells[2 * 7 + 1].value, 8.0);  // 李四's corrected total
     // A failed export tells the teacher.
     win.get<QLineEdit>("input_file")->setText(out.filePath(QStringLiteral("no/such/dir/a.xls")));
     win.press("print_button");

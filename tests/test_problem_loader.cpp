@@ -35,8 +35,8 @@ void TestProblemLoader::example_file()
 {
     auto st = make_blank_store();
     const QString path = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt");
-    const LoadResult r = load_problem_file(*st, path);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const LoadError r = load_problem_file(*st, path);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
     QCOMPARE(st->xuan_count, 2);
     QCOMPARE(st->unxuan_count, 1);
     QCOMPARE(st->pro_score[1], 3.0);
@@ -75,6 +75,7 @@ void TestProblemLoader::reads_data()
                              << QVector<double>{6} << QByteArrayList{"请用一句话解释为什么冰会浮在水面上。"};
     QTest::newRow("score forms") << QByteArray("0 3 +1e1 .5 0.25@a$@b$@c$") << 0 << 3 << QVector<double>{10, 0.5, 0.25}
                                  << QByteArrayList{"a", "b", "c"};
+    QTest::newRow("maximum score 0") << QByteArray("0 1 0 @t$") << 0 << 1 << QVector<double>{0} << QByteArrayList{"t"};
     QTest::newRow("zero counts") << QByteArray("0 0 anything at all") << 0 << 0 << QVector<double>{} << QByteArrayList{};
     QTest::newRow("tail never read") << QByteArray("1 0 1 @a$ @never closed") << 1 << 0 << QVector<double>{1}
                                      << QByteArrayList{"a"};
@@ -103,8 +104,8 @@ void TestProblemLoader::reads()
     QFETCH(QByteArrayList, texts);
 
     auto st = make_blank_store();
-    const LoadResult r = load_problem(*st, content, kPath);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const LoadError r = load_problem(*st, content, kPath);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
     QCOMPARE(st->xuan_count, xuan);
     QCOMPARE(st->unxuan_count, unxuan);
     // The table's edge pages are shared with pro_score and pro_len.
@@ -144,6 +145,7 @@ void TestProblemLoader::refusals_data()
     row("score missing", "1 1 3", "中缺少第 2 题的最高分。");
     row("score not a number", "2 1 3 3 x", "中第 3 题的最高分不是数字。");
     row("score negative", "1 0 -2 @a$", "中第 1 题的最高分（-2）是负数。");
+    row("score just below 0", "1 0 -0.5 @a$", "中第 1 题的最高分（-0.5）是负数。");
     row("score absurd", "1 0 10000.5 @a$", "中第 1 题的最高分（10000.5）超过上限 10000 分。");
     row("score overflow", "1 0 1e999 @a$", "中第 1 题的最高分超出范围。");
     row("score bare exponent", "1 0 3e @a$", "中第 1 题的最高分不是数字。");
@@ -166,9 +168,9 @@ void TestProblemLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_problem(*st, content, path);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, error);
+    const LoadError r = load_problem(*st, content, path);
+    QVERIFY(!r.ok());
+    QCOMPARE(load_error_message(r), error);
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -197,9 +199,9 @@ void TestProblemLoader::file_refusals()
 
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_problem_file(*st, path);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, error.arg(path));
+    const LoadError r = load_problem_file(*st, path);
+    QVERIFY(!r.ok());
+    QCOMPARE(load_error_message(r), error.arg(path));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -207,7 +209,7 @@ void TestProblemLoader::reload_keeps_rows_beyond_and_marks()
 {
     auto st = prefilled_store();  // 2 choice + 2 written questions
     const StoreFingerprint before = store_fingerprint(*st);
-    QVERIFY(load_problem(*st, "0 1 8 @新题$", QStringLiteral("/new/problem.txt")).ok);
+    QVERIFY(load_problem(*st, "0 1 8 @新题$", QStringLiteral("/new/problem.txt")).ok());
 
     QCOMPARE(st->xuan_count, 0);
     QCOMPARE(st->unxuan_count, 1);

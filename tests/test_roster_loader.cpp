@@ -5,6 +5,7 @@
 #include "tests/support/exam_fixtures.h"
 #include "tests/support/store_checksum.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -42,6 +43,16 @@ QStringList dump(const ExamStore &st)
     }
     return lines;
 }
+
+QStringList gap_lines(const QVector<SheetGap> &gaps)
+{
+    QStringList lines;
+    for (const SheetGap &g : gaps)
+        lines << sheet_gap_message(g);
+    return lines;
+}
+
+QStringList gap_lines(const RosterLoad &r) { return gap_lines(r.gaps); }
 
 bool make_files(const QString &dir, const Files &files)
 {
@@ -107,11 +118,11 @@ private slots:
 void TestRosterLoader::example_class()
 {
     auto st = make_blank_store();
-    QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok);
+    QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok());
     const QString roster = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/class/roster.txt");
-    const LoadResult r = load_roster(*st, roster);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.sheet_problems, QStringList());
+    const RosterLoad r = load_roster(*st, roster);
+    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
+    QCOMPARE(gap_lines(r), QStringList());
     QCOMPARE(dump(*st), QStringList({"S01|AB|Because ice is less dense than water.", "S02|BB|It is lighter.",
                                      "S03|AA|冰的密度比水小。"}));
     QCOMPARE(QByteArray(st->stu_path), QByteArray(VELORA_TESTS_DIR "/data/loaders/class/S03"));
@@ -124,7 +135,7 @@ void TestRosterLoader::sheets_data()
     QTest::addColumn<QByteArray>("roster");
     QTest::addColumn<Files>("files");
     QTest::addColumn<QStringList>("students");
-    QTest::addColumn<QStringList>("problems");
+    QTest::addColumn<QStringList>("gaps");  // one line per student whose sheet lacks something
     QTest::addColumn<QString>("last_path");  // stu_path relative to the roster's directory
 
     const Files abc = {{"S01", "AB\n@a1$@a2$"}, {"S02", "BA\n@b1$\n@b2$\n"}, {"S03", "CC@c1$@c2$ tail @never"}};
@@ -165,6 +176,19 @@ void TestRosterLoader::sheets_data()
                                           << QStringList{"D：答卷文件不是普通文件"} << "D";
     QTest::newRow("sheet is a pipe") << kProblem << QByteArray("1 P") << Files{{"P", kFifo}} << QStringList{"P|\\0\\0||"}
                                      << QStringList{"P：答卷文件不是普通文件"} << "P";
+    const QByteArray longest(limits::name_bytes, 'n');
+    QTest::newRow("name at capacity") << kProblem << "1 " + longest << Files{{QString::fromLatin1(longest), "AB@x$@y$"}}
+                                      << QStringList{QString::fromLatin1(longest) + "|AB|x|y"} << QStringList{}
+                                      << QString::fromLatin1(longest);
+    QByteArray full = QByteArray::number(limits::students);
+    QStringList everyone, unsheeted;
+    for (int s = 1; s <= limits::students; ++s) {
+        full += " s" + QByteArray::number(s);
+        everyone << QStringLiteral("s%1|\\0\\0||").arg(s);
+        unsheeted << QStringLiteral("s%1：找不到答卷文件").arg(s);
+    }
+    QTest::newRow("students at capacity") << kProblem << full << Files{} << everyone << unsheeted
+                                          << QStringLiteral("s%1").arg(limits::students);
     QTest::newRow("no students") << kProblem << QByteArray("0 S01") << abc << QStringList{} << QStringList{} << QString();
     QTest::newRow("before the problem file") << QByteArray() << QByteArray("2 A B") << Files{{"A", "AB@x$"}}
                                              << QStringList{"A|", "B|"} << QStringList{"B：找不到答卷文件"} << "B";
@@ -176,7 +200,7 @@ void TestRosterLoader::sheets()
     QFETCH(QByteArray, roster);
     QFETCH(Files, files);
     QFETCH(QStringList, students);
-    QFETCH(QStringList, problems);
+    QFETCH(QStringList, gaps);
     QFETCH(QString, last_path);
 
     QTemporaryDir tmp;
@@ -187,12 +211,12 @@ void TestRosterLoader::sheets()
 
     auto st = make_blank_store();
     if (!problem.isEmpty())
-        QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok);
-    const LoadResult r = load_roster(*st, path);
-    QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok());
+    const RosterLoad r = load_roster(*st, path);
+    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(st->stu_count, students.size());
     QCOMPARE(dump(*st), students);
-    QCOMPARE(r.sheet_problems, problems);
+    QCOMPARE(gap_lines(r), gaps);
     const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
     QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected_path);
 }
@@ -232,11 +256,11 @@ void TestRosterLoader::separators()
     if (!cwd.isEmpty())
         QVERIFY(QDir::setCurrent(tmp.path() + QLatin1Char('/') + cwd));
     auto st = make_blank_store();
-    QVERIFY(load_problem(*st, "2 1 1 1 1 @a$@b$@c$", QStringLiteral("/p.txt")).ok);
-    const LoadResult r = load_roster(*st, typed);
+    QVERIFY(load_problem(*st, "2 1 1 1 1 @a$@b$@c$", QStringLiteral("/p.txt")).ok());
+    const RosterLoad r = load_roster(*st, typed);
     QDir::setCurrent(old_cwd);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.sheet_problems, QStringList());
+    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
+    QCOMPARE(gap_lines(r), QStringList());
     QCOMPARE(dump(*st), QStringList{"S01|OK|right"});
     const QString expected = cwd.isEmpty() ? tmp.path() + QLatin1Char('/') + sheet : QStringLiteral("S01");
     QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected);
@@ -276,10 +300,10 @@ void TestRosterLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_roster(*st, roster, path, memory_sheets(sheets));
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, error);
-    QCOMPARE(r.sheet_problems, QStringList());
+    const RosterLoad r = load_roster_from(*st, roster, path, sheets);
+    QVERIFY(!r.error.ok());
+    QCOMPARE(load_error_message(r.error), error);
+    QCOMPARE(gap_lines(r), QStringList());
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -289,36 +313,41 @@ void TestRosterLoader::file_refusals()
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
     const QString missing = tmp.path() + QStringLiteral("/名单.txt");
-    QCOMPARE(load_roster(*st, missing).error, QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
-    QCOMPARE(load_roster(*st, tmp.path()).error, QStringLiteral("学生名单文件“%1”不是普通文件。").arg(tmp.path()));
-    QCOMPARE(load_roster(*st, QString()).error, QStringLiteral("没有填写学生名单文件的路径。"));
+    QCOMPARE(load_error_message(load_roster(*st, missing).error), QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
+    QCOMPARE(load_error_message(load_roster(*st, tmp.path()).error), QStringLiteral("学生名单文件“%1”不是普通文件。").arg(tmp.path()));
+    QCOMPARE(load_error_message(load_roster(*st, QString()).error), QStringLiteral("没有填写学生名单文件的路径。"));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
 void TestRosterLoader::sheet_read_error()
 {
+    // The roster's steps one by one, the first sheet failing half way.
+    TextInput roster(QByteArray("2 A B"));
+    ParsedRoster parsed;
+    QVERIFY(parse_roster(roster, 2, 2, parsed).ok());
+    QVERIFY(place_sheets(parsed, "/c/r.txt").ok());
+    QCOMPARE(parsed.students[0].sheet_path, QByteArray("/c/A"));
+    FailingDevice failing("AB@partial$");
+    QVERIFY(read_sheet(parsed, 1, &failing, OpenStatus::ok).ok());
+    QBuffer good;
+    good.setData("BB@1$@2$");
+    QVERIFY(good.open(QIODevice::ReadOnly));
+    QVERIFY(read_sheet(parsed, 2, &good, OpenStatus::ok).ok());
+    QCOMPARE(gap_lines(parsed.gaps), QStringList{"A：读取答卷文件时出错"});
     auto st = make_blank_store();
-    QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok);
-    const SheetOpener failing = [](const QByteArray &path) {
-        if (path != "/c/A")
-            return memory_sheets({{"/c/B", "BB@1$@2$"}})(path);
-        SheetInput in;
-        in.device = std::make_unique<FailingDevice>("AB@partial$");
-        return in;
-    };
-    const LoadResult r = load_roster(*st, "2 A B", QStringLiteral("/c/r.txt"), failing);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.sheet_problems, QStringList{"A：读取答卷文件时出错"});
+    QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok());
+    commit_roster(*st, parsed);
     QCOMPARE(dump(*st), QStringList({"A|\\0\\0||", "B|BB|1|2"}));
+    QCOMPARE(QByteArray(st->stu_path), QByteArray("/c/B"));
 }
 
 void TestRosterLoader::reload_keeps_marks_and_rows_beyond()
 {
     auto st = prefilled_store();  // students 甲 乙 丙 with marks
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadResult r = load_roster(*st, "2 丁 戊", QStringLiteral("/new/r.txt"),
-                                     memory_sheets({{"/new/丁", "BB@丁1$@丁2$"}, {"/new/戊", "AA@戊1$@戊2$"}}));
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const RosterLoad r = load_roster_from(*st, "2 丁 戊", QStringLiteral("/new/r.txt"),
+                                          {{"/new/丁", "BB@丁1$@丁2$"}, {"/new/戊", "AA@戊1$@戊2$"}});
+    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(dump(*st), QStringList({"丁|BB|丁1|丁2", "戊|AA|戊1|戊2"}));
     // Student 3 of the older roster is still there behind the new count.
     QCOMPARE(QByteArray(st->stu_name[3]), QByteArray("丙"));
@@ -332,12 +361,12 @@ void TestRosterLoader::reload_keeps_marks_and_rows_beyond()
 void TestRosterLoader::writes_only_filled_cells()
 {
     auto st = make_blank_store();
-    QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok);
+    QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok());
     const QByteArray long_text(5000, 'L');
-    const LoadResult r = load_roster(*st, "3 A B C", QStringLiteral("/c/r.txt"),
-                                     memory_sheets({{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"},
-                                                    {"/c/C", "AB@c$@" + long_text + "$"}}));
-    QVERIFY2(r.ok, qPrintable(r.error));
+    const RosterLoad r = load_roster_from(*st, "3 A B C", QStringLiteral("/c/r.txt"),
+                                          {{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"},
+                                           {"/c/C", "AB@c$@" + long_text + "$"}});
+    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
     std::vector<std::pair<const void *, std::size_t>> written = {
         {st->stu_text, 1}, {&st->stu_text[limits::students][limits::written][limits::text_bytes], 1}};
     for (int s = 1; s <= 3; ++s)

@@ -1,9 +1,13 @@
-// The score table: choice scoring against the key, totals, the table's
-// texts and headers, numeric sorting, and rebuilding after corrections.
+// The score table widget: the table's texts and headers, cells the user
+// cannot edit, numeric sorting, rebuilding after corrections, and what the
+// workbook writers are given.
+#include "app/score_table_view.h"
 #include "exam/exam_store.h"
 #include "marking/score_table.h"
+#include "tests/support/exam_fixtures.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -13,33 +17,6 @@
 #include <vector>
 
 namespace {
-
-struct Student {
-    const char *name;
-    const char *choices;        // one byte per choice question; '\0' = missing
-    std::vector<double> marks;  // written questions
-};
-
-// A store with the given key, maxima (choice first) and students.
-ExamStorePtr make_exam(const char *key, const std::vector<double> &maxima, int choice,
-                       const std::vector<Student> &students)
-{
-    ExamStorePtr st = make_blank_store();
-    st->xuan_count = choice;
-    st->unxuan_count = int(maxima.size()) - choice;
-    std::strcpy(st->ans_key, key);
-    for (size_t p = 0; p < maxima.size(); ++p)
-        st->pro_score[p + 1] = maxima[p];
-    st->stu_count = int(students.size());
-    for (size_t i = 0; i < students.size(); ++i) {
-        const int s = int(i) + 1;
-        std::strcpy(st->stu_name[s], students[i].name);
-        std::memcpy(st->stu_xuan[s], students[i].choices, std::min(size_t(choice), std::strlen(students[i].choices)));
-        for (size_t q = 0; q < students[i].marks.size(); ++q)
-            st->stu_score[s][choice + int(q) + 1] = students[i].marks[q];
-    }
-    return st;
-}
 
 QStringList column(const QTableWidget &t, int c)
 {
@@ -70,10 +47,6 @@ class TestScoreTable : public QObject {
     Q_OBJECT
 
 private slots:
-    void formatting_data();
-    void formatting();
-    void choiceScoring_data();
-    void choiceScoring();
     void headersAndTexts();
     void fullMarks();
     void beforeAnyRoster();
@@ -82,76 +55,9 @@ private slots:
     void contentsFollowDisplay();
 };
 
-void TestScoreTable::formatting_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::newRow("zero") << 0.0;
-    QTest::newRow("integer") << 3.0;
-    QTest::newRow("half") << 2.5;
-    QTest::newRow("binary rounding") << 2.675;
-    QTest::newRow("round half up") << 0.125;
-    QTest::newRow("tiny") << 1e-9;
-    QTest::newRow("negative") << -1.005;
-    QTest::newRow("huge") << 1e300;
-    QTest::newRow("largest double") << 1.7976931348623157e308;
-}
-
-void TestScoreTable::formatting()
-{
-    QFETCH(double, value);
-    // The C conversion, in a buffer sized for the value, is the reference.
-    char buf[512];
-    const int n = std::snprintf(buf, sizeof buf, "%.2f", value);
-    QVERIFY(n > 0 && n < int(sizeof buf));
-    QCOMPARE(format_score(value), QString::fromLatin1(buf));
-}
-
-void TestScoreTable::choiceScoring_data()
-{
-    QTest::addColumn<QByteArray>("key");
-    QTest::addColumn<QByteArray>("oldKeyTail");  // bytes left behind the key's end by an older, longer key
-    QTest::addColumn<QByteArray>("answers");
-    QTest::addColumn<QList<double>>("scores");
-    QTest::newRow("all right") << QByteArray("ABC") << QByteArray() << QByteArray("ABC") << QList<double>{1, 2, 3};
-    QTest::newRow("case matters") << QByteArray("ABC") << QByteArray() << QByteArray("aBc") << QList<double>{0, 2, 0};
-    QTest::newRow("all wrong") << QByteArray("ABC") << QByteArray() << QByteArray("DDD") << QList<double>{0, 0, 0};
-    QTest::newRow("short key, old bytes behind it") << QByteArray("A") << QByteArray("BC") << QByteArray("ABC")
-                                                    << QList<double>{1, 0, 0};
-    QTest::newRow("missing answer bytes") << QByteArray("ABC") << QByteArray() << QByteArray("A\0\0", 3)
-                                          << QList<double>{1, 0, 0};
-    QTest::newRow("missing answer against short key") << QByteArray("AB") << QByteArray() << QByteArray("A\0\0", 3)
-                                                      << QList<double>{1, 0, 0};
-    QTest::newRow("multibyte-looking bytes") << QByteArray("\xe4\xb8\x80") << QByteArray() << QByteArray("\xe4\xb8\x81")
-                                             << QList<double>{1, 2, 0};
-}
-
-void TestScoreTable::choiceScoring()
-{
-    QFETCH(QByteArray, key);
-    QFETCH(QByteArray, oldKeyTail);
-    QFETCH(QByteArray, answers);
-    QFETCH(QList<double>, scores);
-    ExamStorePtr st = make_exam("", {1, 2, 3, 10}, 3, {{"x", "", {4}}});
-    std::memcpy(st->ans_key, key.constData(), size_t(key.size()));
-    st->ans_key[key.size()] = '\0';
-    std::memcpy(st->ans_key + key.size() + 1, oldKeyTail.constData(), size_t(oldKeyTail.size()));
-    std::memcpy(st->stu_xuan[1], answers.constData(), 3);
-    // Stale choice scores from an earlier key must not survive.
-    for (int p = 1; p <= 3; ++p)
-        st->stu_score[1][p] = 99;
-    compute_scores(*st);
-    double total = 4;
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(st->stu_score[1][i + 1], scores[i]);
-        total += scores[i];
-    }
-    QCOMPARE(st->stu_total[1], total);
-    QCOMPARE(st->stu_score[1][4], 4.0);  // the written mark is the teacher's, untouched
-}
-
 void TestScoreTable::headersAndTexts()
 {
-    ExamStorePtr st = make_exam("AB", {2, 2, 5, 10, 7.5}, 2,
+    ExamStorePtr st = store_with("AB", {2, 2, 5, 10, 7.5}, 2,
                                 {{"张三", "AB", {5, 9.5, 0}}, {"007", "BA", {1.25, 0, 7.5}}});
     compute_scores(*st);
     QTableWidget t;
@@ -165,15 +71,28 @@ void TestScoreTable::headersAndTexts()
     QCOMPARE(column(t, 6), QStringList({"0.00", "7.50"}));
     QCOMPARE(t.editTriggers(), QAbstractItemView::NoEditTriggers);
     QVERIFY(t.isSortingEnabled());
-    for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 7; ++c)
-            QVERIFY(!(t.item(r, c)->flags() & Qt::ItemIsEditable) || t.editTriggers() == QAbstractItemView::NoEditTriggers);
+    // What a user does to edit a cell opens no editor and changes no text.
+    t.resize(900, 300);
+    t.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t));
+    for (int c = 0; c < 7; ++c) {
+        QTableWidgetItem *item = t.item(1, c);
+        const QString before = item->text();
+        const QPoint at = t.visualItemRect(item).center();
+        QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(t.viewport(), Qt::LeftButton, {}, at);
+        QTest::keyClick(&t, Qt::Key_F2);
+        QTest::keyClicks(&t, QStringLiteral("9"));
+        QVERIFY2(!t.findChild<QLineEdit *>(), qPrintable(QString::number(c)));
+        QTest::keyClick(&t, Qt::Key_Return);
+        QCOMPARE(item->text(), before);
+    }
 }
 
 void TestScoreTable::fullMarks()
 {
     const std::vector<double> maxima = {1.5, 2.25, 3, 10, 12.75, 0.5};
-    ExamStorePtr st = make_exam("CDA", maxima, 3, {{"满分", "CDA", {10, 12.75, 0.5}}});
+    ExamStorePtr st = store_with("CDA", maxima, 3, {{"满分", "CDA", {10, 12.75, 0.5}}});
     compute_scores(*st);
     double sum = 0;
     for (double m : maxima)
@@ -201,7 +120,7 @@ void TestScoreTable::beforeAnyRoster()
 
 void TestScoreTable::numericSort()
 {
-    ExamStorePtr st = make_exam("", {100}, 0, {{"a", "", {9}}, {"b", "", {100}}, {"c", "", {10}}, {"d", "", {9.5}}});
+    ExamStorePtr st = store_with("", {100}, 0, {{"a", "", {9}}, {"b", "", {100}}, {"c", "", {10}}, {"d", "", {9.5}}});
     compute_scores(*st);
     QTableWidget t;
     t.resize(600, 300);
@@ -222,7 +141,7 @@ void TestScoreTable::numericSort()
 
 void TestScoreTable::rebuildAfterCorrection()
 {
-    ExamStorePtr st = make_exam("A", {2, 10, 10}, 1,
+    ExamStorePtr st = store_with("A", {2, 10, 10}, 1,
                                 {{"甲", "A", {5, 5}}, {"乙", "B", {10, 10}}, {"丙", "A", {0, 1}}});
     compute_scores(*st);
     QTableWidget t;
@@ -249,7 +168,7 @@ void TestScoreTable::rebuildAfterCorrection()
 
 void TestScoreTable::contentsFollowDisplay()
 {
-    ExamStorePtr st = make_exam("A", {2, 10}, 1, {{"007", "A", {9}}, {"李", "B", {10}}, {"", "A", {0.5}}});
+    ExamStorePtr st = store_with("A", {2, 10}, 1, {{"007", "A", {9}}, {"李", "B", {10}}, {"", "A", {0.5}}});
     compute_scores(*st);
     QTableWidget t;
     t.resize(600, 300);

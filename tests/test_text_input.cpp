@@ -1,6 +1,8 @@
 // The shared reading machinery: text-mode byte delivery (BOM, CR LF, chunk
 // edges, read errors), number and token extraction, and delimited texts.
-#include "exam/text_input.h"
+#include "exam/text_reader.h"
+
+#include <QByteArray>
 
 #include <QIODevice>
 #include <QtTest>

@@ -3,24 +3,39 @@
 
 #include <QBuffer>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
-SheetOpener memory_sheets(const SheetMap &sheets)
+RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QString &path, const SheetMap &sheets)
 {
-    return [sheets](const QByteArray &path) {
-        SheetInput in;
-        const auto it = sheets.find(path);
-        if (it == sheets.end()) {
-            in.problem = QStringLiteral("找不到答卷文件");
-            return in;
+    RosterLoad out;
+    const QByteArray local = local_path_bytes(path);
+    out.error = check_path(InputKind::roster, path, local);
+    if (!out.error.ok())
+        return out;
+    TextInput in(roster);
+    auto parsed = std::make_unique<ParsedRoster>();
+    out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path);
+    if (out.error.ok())
+        out.error = in_file(place_sheets(*parsed, local), InputKind::roster, path);
+    const int count = static_cast<int>(parsed->students.size());
+    for (int s = 1; out.error.ok() && s <= count; ++s) {
+        const auto it = sheets.find(parsed->students[static_cast<std::size_t>(s - 1)].sheet_path);
+        QBuffer sheet;
+        if (it != sheets.end()) {
+            sheet.setData(it.value());
+            sheet.open(QIODevice::ReadOnly);
         }
-        auto buffer = std::make_unique<QBuffer>();
-        buffer->setData(it.value());
-        buffer->open(QIODevice::ReadOnly);
-        in.device = std::move(buffer);
-        return in;
-    };
+        const OpenStatus opened = sheet.isOpen() ? OpenStatus::ok : OpenStatus::missing;
+        out.error = in_file(read_sheet(*parsed, s, sheet.isOpen() ? &sheet : nullptr, opened), InputKind::roster, path);
+    }
+    if (!out.error.ok())
+        return out;
+    commit_roster(st, *parsed);
+    out.gaps = parsed->gaps;
+    return out;
 }
 
 ExamStorePtr prefilled_store()
@@ -31,9 +46,9 @@ ExamStorePtr prefilled_store()
         {"/old/乙", "BA\n@乙1$@乙2$"},
         {"/old/丙", "AA\n@丙1$@丙2$"},
     };
-    const bool ok = load_problem(*st, "2 2 1 1 5 5.5 @c1$@c2$@第一题$@第二题$", QStringLiteral("/old/problem.txt")).ok
-        && load_answer(*st, "AB @标准一$ @标准二$", QStringLiteral("/old/answer.txt")).ok
-        && load_roster(*st, "3 甲 乙 丙", QStringLiteral("/old/roster.txt"), memory_sheets(sheets)).ok;
+    const bool ok = load_problem(*st, "2 2 1 1 5 5.5 @c1$@c2$@第一题$@第二题$", QStringLiteral("/old/problem.txt")).ok()
+        && load_answer(*st, "AB @标准一$ @标准二$", QStringLiteral("/old/answer.txt")).ok()
+        && load_roster_from(*st, "3 甲 乙 丙", QStringLiteral("/old/roster.txt"), sheets).error.ok();
     if (!ok)
         throw std::logic_error("prefilled_store: a fixture load was refused");
     for (int s = 1; s <= 3; ++s) {
@@ -45,5 +60,25 @@ ExamStorePtr prefilled_store()
     st->cur_pro = 1;
     st->mark_steps = 6;
     st->tongji_done = true;
+    return st;
+}
+
+ExamStorePtr store_with(const char *key, const std::vector<double> &maxima, int choice,
+                        const std::vector<FixtureStudent> &students)
+{
+    ExamStorePtr st = make_blank_store();
+    st->xuan_count = choice;
+    st->unxuan_count = int(maxima.size()) - choice;
+    std::strcpy(st->ans_key, key);
+    for (size_t p = 0; p < maxima.size(); ++p)
+        st->pro_score[p + 1] = maxima[p];
+    st->stu_count = int(students.size());
+    for (size_t i = 0; i < students.size(); ++i) {
+        const int s = int(i) + 1;
+        std::strcpy(st->stu_name[s], students[i].name);
+        std::memcpy(st->stu_xuan[s], students[i].choices, std::min(size_t(choice), std::strlen(students[i].choices)));
+        for (size_t q = 0; q < students[i].marks.size(); ++q)
+            st->stu_score[s][choice + int(q) + 1] = students[i].marks[q];
+    }
     return st;
 }

@@ -1,20 +1,12 @@
-// Reading machinery shared by the loaders: chunked text-mode input, formatted
-// extraction of numbers and tokens, delimited texts, staging and file opening.
-#include "exam/text_input.h"
+// The loaders' byte reader: chunked text-mode input, formatted extraction of
+// numbers and tokens, and delimited texts.
+#include "exam/text_reader.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -23,11 +15,6 @@ constexpr long long chunk_bytes = 256 * 1024;
 // No real count or score is this long; a longer run of digits is refused
 // instead of being collected without bound.
 constexpr int max_number_chars = 400;
-
-constexpr std::size_t cell_bytes = limits::text_bytes + 1;
-constexpr std::size_t first_block_bytes = 256 * 1024;
-constexpr std::size_t max_block_bytes = 64 * 1024 * 1024;
-constexpr std::size_t prefault_step = 1024 * 1024;
 
 bool skip_space(TextInput &in)
 {
@@ -103,6 +90,27 @@ long long TextInput::read_raw(char *to, long long max)
     return got;
 }
 
+char *TextInput::collapse_crlf(char *begin, char *stop)
+{
+    char *w = static_cast<char *>(std::memchr(begin, '\r', stop - begin));
+    if (!w)
+        return stop;
+    const char *r = w;
+    while (r < stop) {
+        const char c = *r++;
+        if (c == '\r') {
+            if (r == stop) {
+                pending_cr_ = true;  // its LF may open the next chunk
+                break;
+            }
+            if (*r == '\n')
+                continue;  // CR LF: keep only the LF
+        }
+        *w++ = c;
+    }
+    return w;
+}
+
 bool TextInput::fill()
 {
     if (!buf_)
@@ -137,22 +145,7 @@ bool TextInput::fill()
             if (*begin != '\n')
                 *--begin = '\r';  // a lone CR stays
         }
-        if (char *w = static_cast<char *>(std::memchr(begin, '\r', stop - begin))) {
-            const char *r = w;
-            while (r < stop) {
-                const char c = *r++;
-                if (c == '\r') {
-                    if (r == stop) {
-                        pending_cr_ = true;  // its LF may open the next chunk
-                        break;
-                    }
-                    if (*r == '\n')
-                        continue;  // CR LF: keep only the LF
-                }
-                *w++ = c;
-            }
-            stop = w;
-        }
+        stop = collapse_crlf(begin, stop);
         if (begin == stop)
             continue;
         cur_ = begin;
@@ -276,127 +269,4 @@ TextStatus read_delimited_text(TextInput &in, char *cell, int32_t &len)
         }
         in.consume(take);
     }
-}
-
-char *TextArena::cell()
-{
-    if (blocks_.empty() || block_size_ - used_ < cell_bytes) {
-        // Growing blocks keep small loads small and large ones few in blocks.
-        block_size_ = blocks_.empty() ? first_block_bytes : std::min(block_size_ * 2, max_block_bytes);
-        blocks_.emplace_back(new char[block_size_]);
-        used_ = 0;
-        prefaulted_ = 0;
-    }
-    char *block = blocks_.back().get();
-    if (used_ + cell_bytes > prefaulted_) {
-        const std::size_t to = std::min(block_size_, used_ + cell_bytes + prefault_step);
-        prefault_for_write(block + prefaulted_, to - prefaulted_);
-        prefaulted_ = to;
-    }
-    return block + used_;
-}
-
-void prefault_for_write(void *p, std::size_t n)
-{
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    if (n == 0 || page == 0 || (page & (page - 1)) != 0)
-        return;
-    const auto b = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
-    const auto e = (reinterpret_cast<std::uintptr_t>(p) + n + page - 1) & ~(page - 1);
-    // Fails harmlessly on kernels without it (before 5.14).
-    (void)madvise(reinterpret_cast<void *>(b), e - b, MADV_POPULATE_WRITE);
-#else
-    (void)p;
-    (void)n;
-#endif
-}
-
-void put_text(char *cell, int32_t &len_counter, const StagedText &t)
-{
-    prefault_for_write(cell, static_cast<std::size_t>(t.len) + 1);
-    if (t.len > 0)
-        std::memcpy(cell, t.bytes, static_cast<std::size_t>(t.len));
-    cell[t.len] = 0;
-    len_counter = t.len;
-}
-
-QByteArray local_path_bytes(const QString &typed) { return typed.toLocal8Bit(); }
-
-QString path_problem(const QString &kind, const QString &typed, const QByteArray &local)
-{
-    if (typed.isEmpty())
-        return velora_tr("没有填写%1的路径。").arg(kind);
-    // A 0 byte would cut the name short and open some other file.
-    if (local.contains('\0'))
-        return velora_tr("%1路径“%2”中含有空字符。").arg(kind, typed);
-    if (local.size() > limits::path_bytes)
-        return velora_tr("%1路径“%2”太长（超过 %3 字节）。").arg(kind, typed, QString::number(limits::path_bytes));
-    return QString();
-}
-
-OpenStatus open_input_file(QFile &file, const QByteArray &path)
-{
-    const QString name = QFile::decodeName(path);
-    const QFileInfo info(name);
-    if (!info.exists())
-        return OpenStatus::missing;
-    if (!info.isFile())
-        return OpenStatus::not_a_file;
-    file.setFileName(name);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return OpenStatus::unreadable;
-    return OpenStatus::ok;
-}
-
-QString open_problem(const QString &kind, const QString &typed, OpenStatus status)
-{
-    switch (status) {
-    case OpenStatus::missing:
-        return velora_tr("找不到%1“%2”。").arg(kind, typed);
-    case OpenStatus::not_a_file:
-        return velora_tr("%1“%2”不是普通文件。").arg(kind, typed);
-    case OpenStatus::unreadable:
-    case OpenStatus::ok:
-        break;
-    }
-    return velora_tr("无法打开%1“%2”。").arg(kind, typed);
-}
-
-QString velora_tr(const char *source_text)
-{
-    return QCoreApplication::translate("velora", source_text);
-}
-
-LoadResult refused(const QString &error)
-{
-    LoadResult r;
-    r.ok = false;
-    r.error = error;
-    return r;
-}
-
-LoadResult load_from_file(const QString &kind, const QString &typed, const LoadInput &load)
-{
-    const QByteArray local = local_path_bytes(typed);
-    const QString bad_path = path_problem(kind, typed, local);
-    if (!bad_path.isEmpty())
-        return refused(bad_path);
-    QFile file;
-    const OpenStatus opened = open_input_file(file, local);
-    if (opened != OpenStatus::ok)
-        return refused(open_problem(kind, typed, opened));
-    TextInput in(file);
-    return load(in, local);
-}
-
-LoadResult load_from_bytes(const QString &kind, const QString &typed, const QByteArray &content,
-                           const LoadInput &load)
-{
-    const QByteArray local = local_path_bytes(typed);
-    const QString bad_path = path_problem(kind, typed, local);
-    if (!bad_path.isEmpty())
-        return refused(bad_path);
-    TextInput in(content);
-    return load(in, local);
 }

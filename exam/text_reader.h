@@ -1,24 +1,17 @@
-// Shared reading machinery of the three loaders: one input per file, read in
-// text mode (byte-order mark skipped, CR LF read as LF), numbers and tokens by
+// The byte reader the three loaders share: one input per file, read in text
+// mode (byte-order mark skipped, CR LF read as LF), numbers and tokens by
 // formatted extraction, and delimited texts running from "@" to the next "$".
-// Also the staging arena that holds parsed texts until a load is committed, and
-// the path and file-opening helpers the loaders share.
 #pragma once
 
 #include "exam/exam_store.h"
-#include "exam/loaders.h"
 
 #include <QByteArray>
-#include <QString>
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <vector>
 
 class QIODevice;
-class QFile;
 
 // White space as formatted extraction skips it in the C locale.
 inline bool is_space_byte(int c)
@@ -62,6 +55,8 @@ public:
 
 private:
     bool fill();
+    // Drops the CR of every CR LF pair in [begin, stop) and returns the new end.
+    char *collapse_crlf(char *begin, char *stop);
     long long read_raw(char *to, long long max);
 
     std::unique_ptr<QIODevice> owned_;  // the buffer over in-memory bytes
@@ -110,67 +105,3 @@ enum class TextStatus {
 // the cell holds at most limits::text_bytes bytes of the partial text and len
 // their number; nothing is written past the cell.
 TextStatus read_delimited_text(TextInput &in, char *cell, int32_t &len);
-
-// Parsed texts waiting for a load to be committed. Blocks never move, so the
-// pointers handed out stay valid for the arena's lifetime.
-class TextArena {
-public:
-    // Room for one text cell (limits::text_bytes bytes and a 0 byte).
-    char *cell();
-    // Keeps the first len bytes of the cell last handed out.
-    void keep(int32_t len) { used_ += static_cast<std::size_t>(len); }
-
-private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t block_size_ = 0;
-    std::size_t used_ = 0;
-    std::size_t prefaulted_ = 0;
-};
-
-// A text kept for a later commit.
-struct StagedText {
-    const char *bytes = nullptr;
-    int32_t len = 0;
-};
-
-// Makes the pages under [p, p + n) resident and writable in one request, as
-// writing them would. A load writes ~10^5 separate cells; one request per cell
-// costs far less than a page fault per page, above all under virtualisation.
-// Best effort: where the system cannot do it, the writes fault the pages in.
-void prefault_for_write(void *p, std::size_t n);
-
-// Writes a text into a store cell: its bytes and one 0 byte, nothing more, so
-// the rest of the cell keeps its page untouched.
-void put_text(char *cell, int32_t &len_counter, const StagedText &t);
-
-// A path field's text as the store keeps it: the local 8-bit bytes.
-QByteArray local_path_bytes(const QString &typed);
-
-// Why a path of a `kind` of file (e.g. "试题文件") cannot be used: empty, a 0
-// byte in it, or longer than limits::path_bytes. A full message, or an empty
-// string when the path can be used.
-QString path_problem(const QString &kind, const QString &typed, const QByteArray &local);
-
-enum class OpenStatus { ok, missing, not_a_file, unreadable };
-
-// Opens the file named by local 8-bit path bytes for reading. Anything but a
-// regular file (a directory, a device, a pipe) is refused before it is opened,
-// so a load never waits on a pipe or reads an endless device.
-OpenStatus open_input_file(QFile &file, const QByteArray &path);
-
-// Why a `kind` of file at `typed` could not be opened, as a full message.
-QString open_problem(const QString &kind, const QString &typed, OpenStatus status);
-
-// A refused load and its message.
-LoadResult refused(const QString &error);
-
-// The common start of every load of a `kind` of file: check the typed path,
-// open the file (or take bytes already in memory), then hand the input and the
-// path's local 8-bit bytes to `load`.
-using LoadInput = std::function<LoadResult(TextInput &in, const QByteArray &local)>;
-LoadResult load_from_file(const QString &kind, const QString &typed, const LoadInput &load);
-LoadResult load_from_bytes(const QString &kind, const QString &typed, const QByteArray &content,
-                           const LoadInput &load);
-
-// The loaders' messages pass through the window's translation context.
-QString velora_tr(const char *source_text);
