@@ -99,9 +99,9 @@ int main(int argc, char **argv)
     QString error;
     auto exporter = [&](const QString &name) {
         return [&, name] {
-            const ExportResult res = export_workbook(dir.filePath(name), sheet);
-            error = res.error;
-            return res.ok;
+            const ExportError res = export_workbook(dir.filePath(name), sheet);
+            error = export_error_message(res);
+            return res.ok();
         };
     };
     const QByteArray floor_path = QFile::encodeName(dir.filePath(QStringLiteral("floor.xlsx")));

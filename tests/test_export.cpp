@@ -64,22 +64,22 @@ QString from_utf16le_hex(const QString &hex)
     return s;
 }
 
-// Runs the reader; on failure *problem says why.
-Workbook read_back(const QString &path, QString *problem)
+// Runs the reader; on failure *why says why.
+Workbook read_back(const QString &path, QString *why)
 {
     Workbook wb;
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"),
              {QStringLiteral(VELORA_TESTS_DIR "/support/read_workbook.py"), path});
     if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() != 0) {
-        *problem = QStringLiteral("reader failed on %1: %2 %3")
+        *why = QStringLiteral("reader failed on %1: %2 %3")
                        .arg(path, py.errorString(), QString::fromUtf8(py.readAllStandardError()));
         return wb;
     }
     QJsonParseError perr;
     const QJsonObject doc = QJsonDocument::fromJson(py.readAllStandardOutput(), &perr).object();
     if (perr.error != QJsonParseError::NoError) {
-        *problem = QStringLiteral("bad reader output: ") + perr.errorString();
+        *why = QStringLiteral("bad reader output: ") + perr.errorString();
         return wb;
     }
     wb.format = doc.value(QLatin1String("format")).toString();
@@ -130,23 +130,23 @@ Grid expected_cells(const ScoreSheet &sheet)
 }
 
 // Compares cell by cell so a failure names the first wrong cell.
-bool same_cells(const Grid &got, const Grid &want, QString *problem)
+bool same_cells(const Grid &got, const Grid &want, QString *mismatch)
 {
     for (auto it = want.begin(); it != want.end(); ++it) {
         const QString where = QStringLiteral("row %1 col %2").arg(it.key().first).arg(it.key().second);
         if (!got.contains(it.key())) {
-            *problem = where + QStringLiteral(": missing, want ") + show(it.value());
+            *mismatch = where + QStringLiteral(": missing, want ") + show(it.value());
             return false;
         }
         if (!(got.value(it.key()) == it.value())) {
-            *problem = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ") +
+            *mismatch = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ") +
                        show(it.value());
             return false;
         }
     }
     for (auto it = got.begin(); it != got.end(); ++it)
         if (!want.contains(it.key())) {
-            *problem = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second) +
+            *mismatch = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second) +
                        show(it.value());
             return false;
         }
@@ -293,17 +293,17 @@ void TestExport::contents()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("成绩") + suffix);
 
-    const ExportResult res = export_workbook(path, sheet);
-    QVERIFY2(res.ok, qPrintable(res.error));
-    QVERIFY(res.error.isEmpty());
+    const ExportError res = export_workbook(path, sheet);
+    QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
+    QVERIFY(export_error_message(res).isEmpty());
     QCOMPARE(listing(dir.path()), QStringList{QFileInfo(path).fileName()});
 
-    QString problem;
-    const Workbook wb = read_back(path, &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QString why;
+    const Workbook wb = read_back(path, &why);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(wb.format, suffix.mid(1));
     QVERIFY(wb.sheets >= 1);
-    QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &problem), qPrintable(problem));
+    QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &why), qPrintable(why));
 }
 
 void TestExport::target_name_data()
@@ -335,15 +335,15 @@ void TestExport::target_name()
     const QString sub = QFileInfo(dir.filePath(written)).path();
     QVERIFY(QDir().mkpath(sub));
 
-    const ExportResult res = export_workbook(dir.filePath(given), chinese_sheet());
-    QVERIFY2(res.ok, qPrintable(res.error));
+    const ExportError res = export_workbook(dir.filePath(given), chinese_sheet());
+    QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
     QCOMPARE(listing(sub), QStringList{QFileInfo(written).fileName()});
 
-    QString problem;
-    const Workbook wb = read_back(dir.filePath(written), &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QString why;
+    const Workbook wb = read_back(dir.filePath(written), &why);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(wb.format, format);
-    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &problem), qPrintable(problem));
+    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &why), qPrintable(why));
 
     struct stat st;
     QCOMPARE(::stat(QFile::encodeName(dir.filePath(written)).constData(), &st), 0);
@@ -371,19 +371,19 @@ void TestExport::overwrite()
     if (old.isEmpty()) {
         const ScoreSheet first = sheet_of({QStringLiteral("旧")}, {{name(QStringLiteral("旧数据")), score(1)},
                                                                    {name(QStringLiteral("多一行"))}});
-        QVERIFY(export_workbook(path, first).ok);
+        QVERIFY(export_workbook(path, first).ok());
     } else {
         QVERIFY(write_file(path, old));
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     }
 
-    const ExportResult res = export_workbook(path, chinese_sheet());
-    QVERIFY2(res.ok, qPrintable(res.error));
+    const ExportError res = export_workbook(path, chinese_sheet());
+    QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
     QCOMPARE(listing(dir.path()), QStringList{file});
-    QString problem;
-    const Workbook wb = read_back(path, &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
-    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &problem), qPrintable(problem));
+    QString why;
+    const Workbook wb = read_back(path, &why);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &why), qPrintable(why));
 }
 
 void TestExport::refused_data()
@@ -440,13 +440,14 @@ void TestExport::refused()
         sheet.rows[1][0].text = QString(32768, QChar('y'));
     if (trouble == QLatin1String("wide"))
         sheet.rows[0].fill(score(1), 16385);
-    const ExportResult res = export_workbook(path, sheet);
+    const ExportError res = export_workbook(path, sheet);
 
-    QVERIFY(!res.ok);
+    QVERIFY(!res.ok());
     const QString shown_path = QDir::isAbsolutePath(shown) ? shown : dir.filePath(shown);
-    QVERIFY2(res.error.startsWith(QStringLiteral("无法导出到“") + shown_path + QStringLiteral("”：")),
-             qPrintable(res.error));
-    QVERIFY2(res.error.contains(reason), qPrintable(res.error));
+    QCOMPARE(res.path, shown_path);
+    const QString message = export_error_message(res);
+    QVERIFY2(message.startsWith(QStringLiteral("无法导出到“") + shown_path + QStringLiteral("”：")), qPrintable(message));
+    QVERIFY2(message.contains(reason), qPrintable(message));
     QCOMPARE(listing(dir.path()), before);
     if (!existing.isEmpty())
         QCOMPARE(file_bytes(dir.filePath(existing)), old_bytes);
@@ -460,11 +461,11 @@ void TestExport::empty_path()
     QVERIFY(dir.isValid());
     const QString old_cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
-    const ExportResult res = export_workbook(QString(), chinese_sheet());
+    const ExportError res = export_workbook(QString(), chinese_sheet());
     const QStringList after = listing(dir.path());
     QVERIFY(QDir::setCurrent(old_cwd));
-    QVERIFY(res.ok);
-    QVERIFY(res.error.isEmpty());
+    QVERIFY(res.ok());
+    QVERIFY(export_error_message(res).isEmpty());
     QCOMPARE(after, QStringList());
 }
 
@@ -479,7 +480,7 @@ void TestExport::write_xlsx_failure_data()
     QTest::newRow("text too long") << "x.xlsx" << true << "单元格A3";
 }
 
-// The writer alone: false with a Chinese reason, and no file left where there was none.
+// The writer alone: an error with a Chinese reason, and no file left where there was none.
 void TestExport::write_xlsx_failure()
 {
     QFETCH(QString, target);
@@ -493,8 +494,10 @@ void TestExport::write_xlsx_failure()
     ScoreSheet sheet = chinese_sheet();
     if (too_long)
         sheet.rows[1][0].text = QString(40000, QChar(0x4E2D));
-    QString error;
-    QVERIFY(!write_xlsx(dir.filePath(target), sheet, &error));
+    const ExportError res = write_xlsx(dir.filePath(target), sheet);
+    QVERIFY(!res.ok());
+    QCOMPARE(res.path, dir.filePath(target));
+    const QString error = export_error_message(res);
     QVERIFY2(error.contains(reason), qPrintable(error));
     QCOMPARE(listing(dir.path()), before);
 }
