@@ -4,6 +4,7 @@
 #include "export/xls_writer.h"
 
 #include "export/compound_file.h"
+#include "export/sheet_layout.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -44,11 +45,16 @@ enum Rec : quint16 {
     rec_printheaders = 0x002A,
     rec_printgridlines = 0x002B,
     rec_font = 0x0031,
+    rec_externsheet = 0x0017,
+    rec_name = 0x0018,
+    rec_selection = 0x001D,
     rec_continue = 0x003C,
     rec_window1 = 0x003D,
     rec_backup = 0x0040,
     rec_codepage = 0x0042,
+    rec_pane = 0x0041,
     rec_defcolwidth = 0x0055,
+    rec_colinfo = 0x007D,
     rec_writeaccess = 0x005C,
     rec_saverecalc = 0x005F,
     rec_guts = 0x0080,
@@ -73,6 +79,7 @@ enum Rec : quint16 {
     rec_useselfs = 0x0160,
     rec_dsf = 0x0161,
     rec_prot4rev = 0x01AF,
+    rec_supbook = 0x01AE,
     rec_refreshall = 0x01B7,
     rec_prot4revpass = 0x01BC,
     rec_dimensions = 0x0200,
@@ -198,6 +205,7 @@ struct Layout {
     QVector<QVector<Cell>> rows;  // sheet rows, index 0 = headers
     QVector<QString> strings;     // unique, in order of first use
     quint32 references = 0;       // text cells
+    QVector<double> widths;       // per column, in characters; 0 keeps the default
 };
 
 Layout lay_out(const ScoreSheet &sheet)
@@ -205,6 +213,7 @@ Layout lay_out(const ScoreSheet &sheet)
     Layout l;
     QHash<QString, quint32> index;
     l.rows.resize(1 + sheet.rows.size());
+    l.widths = column_widths(sheet);
     auto add_text = [&](QVector<Cell> &row, int col, const QString &text) {
         if (text.isEmpty())  // as if nothing had been typed
             return;
@@ -306,11 +315,9 @@ QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used)
     return b.data;
 }
 
-// Workbook globals; *sheet_pos_at receives where the sheet's stream position
-// goes, known only once these records are complete.
-QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
+// Settings of the workbook as a whole, up to its fonts.
+void write_book_settings(Bytes &out)
 {
-    Bytes out;
     record(out, rec_bof, Bytes().u16(0x0600).u16(0x0005).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
     record(out, rec_interfacehdr, Bytes().u16(1200).data);
     record(out, rec_mms, Bytes().u16(0).data);
@@ -334,7 +341,10 @@ QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
     record(out, rec_precision, Bytes().u16(1).data);
     record(out, rec_refreshall, Bytes().u16(0).data);
     record(out, rec_bookbool, Bytes().u16(0).data);
+}
 
+void write_styles(Bytes &out)
+{
     // Five fonts; readers number them 0-3 and 5.
     const QByteArray font_name = short_string(QStringLiteral("宋体"));
     for (int i = 0; i < 5; ++i) {
@@ -351,10 +361,51 @@ QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
     record(out, rec_xf, xf(0, fmt_score, 0x0001, 0x04));
     record(out, rec_style, Bytes().u16(0x8000).u8(0).u8(0xFF).data);  // built-in "Normal"
     record(out, rec_useselfs, Bytes().u16(0).data);
+}
 
+// An absolute reference to rows first_row..last_row, columns
+// first_col..last_col of the sheet behind EXTERNSHEET entry 0.
+void area3d(Bytes &f, quint16 first_row, quint16 last_row, quint16 first_col, quint16 last_col)
+{
+    f.u8(0x3B).u16(0).u16(first_row).u16(last_row).u16(first_col).u16(last_col);  // tArea3d
+}
+
+// The links a sheet-level built-in name needs: SUPBOOK for this workbook, an
+// EXTERNSHEET entry for its one sheet, then the name Print_Titles, which
+// repeats column A and row 1 on every printed page.
+void write_print_titles(Bytes &out)
+{
+    record(out, rec_supbook, Bytes().u16(1).u16(0x0401).data);  // 1 sheet, this workbook
+    record(out, rec_externsheet, Bytes().u16(1).u16(0).u16(0).u16(0).data);
+
+    Bytes refs;
+    area3d(refs, 0, quint16(max_rows - 1), 0, 0);  // $A:$A
+    area3d(refs, 0, 0, 0, quint16(max_cols - 1));  // $1:$1
+    refs.u8(0x10);                                  // tList: both areas
+    Bytes formula;
+    formula.u8(0x29).u16(quint16(refs.size())).bytes(refs.data);  // tMemFunc around the list
+
+    Bytes name;
+    name.u16(0x0020);  // built-in
+    name.u8(0).u8(1).u16(quint16(formula.size())).u16(0);
+    name.u16(1);  // the first sheet's own name
+    name.u8(0).u8(0).u8(0).u8(0);
+    name.u8(0).u8(0x07);  // name: Print_Titles, 8-bit
+    name.bytes(formula.data);
+    record(out, rec_name, name.data);
+}
+
+// Workbook globals; *sheet_pos_at receives where the sheet's stream position
+// goes, known only once these records are complete.
+QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
+{
+    Bytes out;
+    write_book_settings(out);
+    write_styles(out);
     *sheet_pos_at = out.size() + 4;
     record(out, rec_boundsheet, Bytes().u32(0).u8(0).u8(0).bytes(short_string(QStringLiteral("Sheet1"))).data);
     record(out, rec_country, Bytes().u16(86).u16(86).data);
+    write_print_titles(out);
     write_shared_strings(out, l);
     record(out, rec_eof);
     return out.data;
@@ -412,8 +463,8 @@ void write_index(SheetStream &s, const Extent &x)
     record(s.out, rec_index, index.data);
 }
 
-// Calculation settings, print setup, default widths and the extent.
-void write_fixed_records(SheetStream &s, const Extent &x)
+// Calculation settings, print setup (landscape), column widths and the extent.
+void write_fixed_records(SheetStream &s, const Layout &l, const Extent &x)
 {
     Bytes &out = s.out;
     record(out, rec_calcmode, Bytes().u16(1).data);
@@ -433,9 +484,13 @@ void write_fixed_records(SheetStream &s, const Extent &x)
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
     record(out, rec_setup,
-           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0002).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
+           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
     s.out.patch32(s.index_at + 4 + 12, s.pos());  // DEFCOLWIDTH
     record(out, rec_defcolwidth, Bytes().u16(8).data);
+    for (int c = 0; c < l.widths.size(); ++c)
+        if (l.widths.at(c) > 0)  // width in 1/256 of a character
+            record(out, rec_colinfo,
+                   Bytes().u16(quint16(c)).u16(quint16(c)).u16(quint16(l.widths.at(c) * 256)).u16(xf_text).u16(0).u16(0).data);
     record(out, rec_dimensions, Bytes().u32(x.rw_mic).u32(x.rw_mac).u16(x.col_mic).u16(x.col_mac).u16(0).data);
 }
 
@@ -490,6 +545,17 @@ void write_cell_block(SheetStream &s, const Layout &l, int block, int nth)
     record(s.out, rec_dbcell, db.data);
 }
 
+// The window with row 1 and column A frozen (the split at B2), the cursor in
+// the lower right pane.
+void write_frozen_window(Bytes &out)
+{
+    // Grid lines, headers, zeros and outline symbols shown; panes frozen and
+    // not split; the sheet selected.
+    record(out, rec_window2, Bytes().u16(0x07BE).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data);
+    record(out, rec_pane, Bytes().u16(1).u16(1).u16(1).u16(1).u8(0).u8(0).data);
+    record(out, rec_selection, Bytes().u8(0).u16(1).u16(1).u16(0).u16(1).u16(1).u16(1).u8(1).u8(1).data);
+}
+
 // The worksheet substream, starting at stream position `base`.
 QByteArray worksheet(const Layout &l, quint32 base)
 {
@@ -498,11 +564,10 @@ QByteArray worksheet(const Layout &l, quint32 base)
     s.base = base;
     record(s.out, rec_bof, Bytes().u16(0x0600).u16(0x0010).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
     write_index(s, x);
-    write_fixed_records(s, x);
+    write_fixed_records(s, l, x);
     for (int b = 0; b < x.blocks.size(); ++b)
         write_cell_block(s, l, x.blocks.at(b), b);
-    // Grid lines, headers, zeros and outline symbols shown; the sheet selected.
-    record(s.out, rec_window2, Bytes().u16(0x06B6).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data);
+    write_frozen_window(s.out);
     record(s.out, rec_eof);
     return s.out.data;
 }

@@ -2,6 +2,8 @@
 // workbook, through libxlsxwriter, checking every result it returns.
 #include "export/xlsx_writer.h"
 
+#include "export/sheet_layout.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -151,6 +153,24 @@ ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, lxw_format *sc
     return ExportError();
 }
 
+// Header row and name column frozen and printed on every page, landscape,
+// columns as wide as their texts.
+ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
+{
+    worksheet_freeze_panes(ws, 1, 1);
+    worksheet_set_landscape(ws);
+    const QVector<double> widths = column_widths(sheet);
+    for (int c = 0; c < widths.size(); ++c) {
+        if (widths.at(c) <= 0)
+            continue;
+        const ExportError e = error_of(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), widths.at(c), nullptr));
+        if (!e.ok())
+            return e;
+    }
+    const ExportError e = error_of(worksheet_repeat_rows(ws, 0, 0));
+    return e.ok() ? error_of(worksheet_repeat_columns(ws, 0, 0)) : e;
+}
+
 }  // namespace
 
 ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
@@ -171,7 +191,9 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
         return ExportError::of(ExportFault::OutOfMemory).at(path);
     format_set_num_format(score, "0.00");
 
-    const ExportError e = put_cells(ws, sheet, score);
+    ExportError e = put_cells(ws, sheet, score);
+    if (e.ok())
+        e = set_page_layout(ws, sheet);
     if (!e.ok())
         return e.at(path);
 

@@ -10,6 +10,7 @@ class QString;
 // there. Row 1 holds the headers as text, rows 2.. the table rows; scores are
 // numbers shown with "0.00" (a score that is not finite or beyond Excel's
 // largest number is written as its text), everything else text exactly as
-// given. A failure is said of `path`; a file this call created but could not
+// given. The header row and the name column are frozen and printed on every
+// (landscape) page, and every column is as wide as its texts. A failure is said of `path`; a file this call created but could not
 // finish is removed again.
 ExportError write_xlsx(const QString &path, const ScoreSheet &sheet);
