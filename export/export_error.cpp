@@ -25,41 +25,42 @@ QString cell_name(int row, int column)
     return letters + QString::number(row + 1);
 }
 
+struct FixedText {
+    ExportFault fault;
+    const char *text;
+};
+
+// Messages with nothing to fill in.
+const FixedText fixed_texts[] = {
+    {ExportFault::InvalidPath, QT_TRANSLATE_NOOP("velora", "文件路径无效。")},
+    {ExportFault::UnusableCharacters, QT_TRANSLATE_NOOP("velora", "路径中含有无法用作文件名的字符。")},
+    {ExportFault::NoFileName, QT_TRANSLATE_NOOP("velora", "路径中缺少文件名。")},
+    {ExportFault::IsFolder, QT_TRANSLATE_NOOP("velora", "该路径是一个文件夹。")},
+    {ExportFault::NoDirectory, QT_TRANSLATE_NOOP("velora", "目录不存在。")},
+    {ExportFault::ReadOnlyFile, QT_TRANSLATE_NOOP("velora", "没有写入该文件的权限，它可能是只读的。")},
+    {ExportFault::NotRegularFile, QT_TRANSLATE_NOOP("velora", "该路径不是普通文件。")},
+    {ExportFault::LinkLoop, QT_TRANSLATE_NOOP("velora", "符号链接层数过多或构成循环。")},
+    {ExportFault::CannotCreateHere, QT_TRANSLATE_NOOP("velora", "无法在该位置创建文件。")},
+    {ExportFault::NoTemporaryName, QT_TRANSLATE_NOOP("velora", "无法在该位置创建临时文件。")},
+    {ExportFault::NoPermission, QT_TRANSLATE_NOOP("velora", "没有在该位置写入的权限。")},
+    {ExportFault::ReadOnlyLocation, QT_TRANSLATE_NOOP("velora", "该位置是只读的。")},
+    {ExportFault::DiskFull, QT_TRANSLATE_NOOP("velora", "磁盘空间不足。")},
+    {ExportFault::NameTooLong, QT_TRANSLATE_NOOP("velora", "文件名太长。")},
+    {ExportFault::DiskError, QT_TRANSLATE_NOOP("velora", "磁盘读写出错。")},
+    {ExportFault::ReplaceBlocked, QT_TRANSLATE_NOOP("velora", "无法替换文件，它可能正被其他程序使用。")},
+    {ExportFault::XlsFileTooLarge, QT_TRANSLATE_NOOP("velora", "表格太大，无法保存为 .xls 工作簿。")},
+    {ExportFault::InvalidStreamName, QT_TRANSLATE_NOOP("velora", "工作簿内部的数据流名称无效。")},
+    {ExportFault::OutOfMemory, QT_TRANSLATE_NOOP("velora", "内存不足。")},
+    {ExportFault::CannotCreateFile, QT_TRANSLATE_NOOP("velora", "无法创建文件，可能没有写入权限或目录不存在。")},
+    {ExportFault::TemporaryFileFailed, QT_TRANSLATE_NOOP("velora", "无法使用临时文件，临时目录可能已满或不可写。")},
+    {ExportFault::WriteFailed, QT_TRANSLATE_NOOP("velora", "写入文件时出错，磁盘可能已满。")},
+};
+
 QString reason(const ExportError &e)
 {
     switch (e.fault) {
-    case ExportFault::None:
-        return QString();
-    case ExportFault::InvalidPath:
-        return tr("文件路径无效。");
-    case ExportFault::UnusableCharacters:
-        return tr("路径中含有无法用作文件名的字符。");
-    case ExportFault::NoFileName:
-        return tr("路径中缺少文件名。");
-    case ExportFault::IsFolder:
-        return tr("该路径是一个文件夹。");
-    case ExportFault::NoDirectory:
-        return tr("目录不存在。");
-    case ExportFault::ReadOnlyFile:
-        return tr("没有写入该文件的权限，它可能是只读的。");
-    case ExportFault::CannotCreateHere:
-        return tr("无法在该位置创建文件。");
-    case ExportFault::NoTemporaryName:
-        return tr("无法在该位置创建临时文件。");
-    case ExportFault::NoPermission:
-        return tr("没有在该位置写入的权限。");
-    case ExportFault::ReadOnlyLocation:
-        return tr("该位置是只读的。");
-    case ExportFault::DiskFull:
-        return tr("磁盘空间不足。");
-    case ExportFault::NameTooLong:
-        return tr("文件名太长。");
-    case ExportFault::DiskError:
-        return tr("磁盘读写出错。");
     case ExportFault::SystemError:
         return tr("系统错误（%1）。").arg(QString::fromLocal8Bit(std::strerror(e.system_error)));
-    case ExportFault::ReplaceBlocked:
-        return tr("无法替换文件，它可能正被其他程序使用。");
     case ExportFault::TextTooLong:
         return tr("单元格%1的文字超过%2个字符，工作簿无法保存这么长的文字。")
             .arg(cell_name(e.row, e.column))
@@ -68,23 +69,16 @@ QString reason(const ExportError &e)
         return tr("表格超出了工作簿的大小上限（%1行、%2列）。").arg(e.max_rows).arg(e.max_columns);
     case ExportFault::XlsSheetTooLarge:
         return tr("表格超出了 .xls 工作簿的大小上限（%1行、%2列）。").arg(e.max_rows).arg(e.max_columns);
-    case ExportFault::XlsFileTooLarge:
-        return tr("表格太大，无法保存为 .xls 工作簿。");
-    case ExportFault::InvalidStreamName:
-        return tr("工作簿内部的数据流名称无效。");
-    case ExportFault::OutOfMemory:
-        return tr("内存不足。");
-    case ExportFault::CannotCreateFile:
-        return tr("无法创建文件，可能没有写入权限或目录不存在。");
-    case ExportFault::TemporaryFileFailed:
-        return tr("无法使用临时文件，临时目录可能已满或不可写。");
-    case ExportFault::WriteFailed:
-        return tr("写入文件时出错，磁盘可能已满。");
     case ExportFault::LibraryError:
         return tr("写入工作簿失败（%1）。")
             .arg(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(e.library_error))));
+    default:
+        break;
     }
-    return tr("写入工作簿失败（%1）。").arg(int(e.fault));
+    for (const FixedText &f : fixed_texts)
+        if (f.fault == e.fault)
+            return tr(f.text);
+    return QString();
 }
 
 ExportFault fault_of_errno(int e)

@@ -13,6 +13,8 @@ enum class ExportFault {
     IsFolder,
     NoDirectory,
     ReadOnlyFile,
+    NotRegularFile,  // a device, a pipe: replacing it would destroy it
+    LinkLoop,        // symbolic links that lead round in a circle or too far
     // The file system, mostly from a system error.
     CannotCreateHere,  // the directory takes no new files
     NoTemporaryName,
@@ -34,7 +36,7 @@ enum class ExportFault {
     CannotCreateFile,
     TemporaryFileFailed,  // libxlsxwriter's own temporary files
     WriteFailed,
-    LibraryError,         // any other libxlsxwriter error, in library_error
+    LibraryError,         // any other libxlsxwriter error, in library_error; stays last
 };
 
 struct ExportError {

@@ -35,14 +35,69 @@ QString temp_name(const QString &dir)
                                   .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar('0')));
 }
 
+// What replaces what: the new file is written as `tmp` beside `file` (the
+// target with its links followed) and renamed over it, taking the old file's
+// mode, owner and group, or for a new file 0666 less the umask.
+struct Replacement {
+    QString file;
+    QString tmp;
+    bool existed = false;
+    unsigned mode = 0;
+    unsigned owner = 0;
+    unsigned group = 0;
+};
+
 #ifndef Q_OS_WIN
 
-using FileMode = mode_t;
-
-// Creates an empty file of a fresh name in dir. open() applies the umask to
-// 0666, which is the mode the finished file should have; it is returned in *mode.
-ExportError create_temp(const QString &dir, QString *tmp, FileMode *mode)
+// Follows symbolic links from `path` to the file they lead to, which need not
+// exist yet: a link to nowhere is followed to where it points.
+ExportError follow_links(const QString &path, QString *file)
 {
+    QString p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QByteArray name = QFile::encodeName(p);
+        struct stat st;
+        if (::lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *file = p;  // what is missing shows when the temporary file is made
+            return ExportError();
+        }
+        QByteArray to(int(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        ssize_t n;
+        while ((n = ::readlink(name.constData(), to.data(), size_t(to.size()))) == ssize_t(to.size()))
+            to.resize(2 * to.size());  // the link grew since lstat
+        if (n < 0)
+            return ExportError::from_errno(errno);
+        to.truncate(int(n));
+        const QString next = QFile::decodeName(to);
+        p = QDir::isAbsolutePath(next) ? next : QFileInfo(p).path() + QLatin1Char('/') + next;
+    }
+    return ExportError::of(ExportFault::LinkLoop);
+}
+
+// What the replaced file must keep. Anything but a plain file (a device, a
+// pipe) is refused: renaming over it would destroy it.
+ExportError read_old_file(Replacement *r)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(r->file).constData(), &st) != 0)
+        return errno == ENOENT ? ExportError() : ExportError::from_errno(errno);
+    if (S_ISDIR(st.st_mode))
+        return ExportError::of(ExportFault::IsFolder);
+    if (!S_ISREG(st.st_mode))
+        return ExportError::of(ExportFault::NotRegularFile);
+    r->existed = true;
+    r->mode = st.st_mode & 0777;
+    r->owner = st.st_uid;
+    r->group = st.st_gid;
+    return ExportError();
+}
+
+// Creates an empty file of a fresh name beside the file, readable by its
+// owner alone until it is complete. open() applies the umask to 0666, which
+// is the mode a new file gets; it goes to r->mode when nothing existed.
+ExportError create_temp(Replacement *r)
+{
+    const QString dir = QFileInfo(r->file).absolutePath();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = temp_name(dir);
         const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -51,43 +106,54 @@ ExportError create_temp(const QString &dir, QString *tmp, FileMode *mode)
             if (e == EEXIST)
                 continue;
             // /proc and the like exist as directories but take no new files.
-            return e == ENOENT ? ExportError::of(ExportFault::CannotCreateHere) : ExportError::from_errno(e);
+            if (e == ENOENT)
+                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::CannotCreateHere : ExportFault::NoDirectory);
+            return ExportError::from_errno(e);
         }
         struct stat st;
-        const bool ok = ::fstat(fd, &st) == 0;
+        const bool ok = ::fstat(fd, &st) == 0 && ::fchmod(fd, 0600) == 0;
         const int e = errno;
         ::close(fd);
         if (!ok) {
             ::unlink(QFile::encodeName(name).constData());
             return ExportError::from_errno(e);
         }
-        *tmp = name;
-        *mode = st.st_mode & 07777;
+        r->tmp = name;
+        if (!r->existed)
+            r->mode = st.st_mode & 0777;
         return ExportError();
     }
     return ExportError::of(ExportFault::NoTemporaryName);
 }
 
-// Gives the written file its ordinary mode back (a writer may have replaced it)
-// and makes sure its contents reached the disk before it replaces anything.
-ExportError settle(const QString &tmp, FileMode mode)
+// Gives the written file the old file's owner and group where the process
+// may, then its mode (after chown, which may clear bits), and makes sure its
+// contents reached the disk before it replaces anything.
+ExportError settle(const Replacement &r)
 {
-    const int fd = ::open(QFile::encodeName(tmp).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(r.tmp).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return ExportError::from_errno(errno);
     struct stat st;
-    const bool ok = ::fstat(fd, &st) == 0 && ((st.st_mode & 07777) == mode || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && r.existed && (st.st_uid != r.owner || st.st_gid != r.group)) {
+        // Only root may give a file away; anyone may keep a group they belong
+        // to. Neither is required of the export.
+        const bool kept = ::fchown(fd, r.owner, r.group) == 0 || ::fchown(fd, uid_t(-1), r.group) == 0;
+        Q_UNUSED(kept)
+    }
+    ok = ok && ::fchmod(fd, mode_t(r.mode)) == 0 && ::fsync(fd) == 0;
     const int e = errno;
     ::close(fd);
     return ok ? ExportError() : ExportError::from_errno(e);
 }
 
-ExportError replace_target(const QString &tmp, const QString &target)
+ExportError replace_file(const Replacement &r)
 {
-    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(target).constData()) != 0)
+    if (::rename(QFile::encodeName(r.tmp).constData(), QFile::encodeName(r.file).constData()) != 0)
         return ExportError::from_errno(errno);
     // Make the new name itself durable; a failure here loses nothing already written.
-    const int dfd = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
+    const int dfd = ::open(QFile::encodeName(QFileInfo(r.file).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
@@ -95,13 +161,19 @@ ExportError replace_target(const QString &tmp, const QString &target)
     return ExportError();
 }
 
-#else  // Windows: no umask or fsync to mind; MoveFileEx replaces where rename() would not.
+#else  // Windows: no modes, owners or fsync to mind; MoveFileEx replaces where rename() would not.
 
-using FileMode = int;
-
-ExportError create_temp(const QString &dir, QString *tmp, FileMode *mode)
+ExportError follow_links(const QString &path, QString *file)
 {
-    *mode = 0;
+    *file = path;
+    return ExportError();
+}
+
+ExportError read_old_file(Replacement *) { return ExportError(); }
+
+ExportError create_temp(Replacement *r)
+{
+    const QString dir = QFileInfo(r->file).absolutePath();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = temp_name(dir);
         const int fd = _wopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(name).utf16()),
@@ -113,18 +185,18 @@ ExportError create_temp(const QString &dir, QString *tmp, FileMode *mode)
             return e == ENOENT ? ExportError::of(ExportFault::CannotCreateHere) : ExportError::from_errno(e);
         }
         _close(fd);
-        *tmp = name;
+        r->tmp = name;
         return ExportError();
     }
     return ExportError::of(ExportFault::NoTemporaryName);
 }
 
-ExportError settle(const QString &, FileMode) { return ExportError(); }
+ExportError settle(const Replacement &) { return ExportError(); }
 
-ExportError replace_target(const QString &tmp, const QString &target)
+ExportError replace_file(const Replacement &r)
 {
-    const std::wstring from = QDir::toNativeSeparators(tmp).toStdWString();
-    const std::wstring to = QDir::toNativeSeparators(target).toStdWString();
+    const std::wstring from = QDir::toNativeSeparators(r.tmp).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(r.file).toStdWString();
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ExportError e = ExportError::of(ExportFault::ReplaceBlocked);
         e.system_error = int(GetLastError());
@@ -159,6 +231,24 @@ ExportError settle_target(const QString &path, QString *target)
     return ExportError();
 }
 
+// Writes the workbook beside the file and moves it over the file once complete.
+ExportError replace_with_workbook(Replacement &r, bool xls, const ScoreSheet &sheet)
+{
+    ExportError e = read_old_file(&r);
+    if (e.ok())
+        e = create_temp(&r);
+    if (!e.ok())
+        return e;
+    e = xls ? write_xls(r.tmp, sheet) : write_xlsx(r.tmp, sheet);
+    if (e.ok())
+        e = settle(r);
+    if (e.ok())
+        e = replace_file(r);
+    if (!e.ok())
+        QFile::remove(r.tmp);
+    return e;
+}
+
 }  // namespace
 
 ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
@@ -166,24 +256,14 @@ ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
     if (path.isEmpty())
         return ExportError();
     QString target;
-    const ExportError bad_target = settle_target(path, &target);
-    if (!bad_target.ok())
-        return bad_target.at(target);
-
-    const QFileInfo info(target);
-    const bool xls = info.suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
-    QString tmp;
-    FileMode mode = 0;
-    const ExportError no_temp = create_temp(info.absolutePath(), &tmp, &mode);
-    if (!no_temp.ok())
-        return no_temp.at(target);
-
-    ExportError e = xls ? write_xls(tmp, sheet) : write_xlsx(tmp, sheet);
+    ExportError e = settle_target(path, &target);
+    Replacement r;
     if (e.ok())
-        e = settle(tmp, mode);
-    if (e.ok())
-        e = replace_target(tmp, target);
-    if (!e.ok())
-        QFile::remove(tmp);
+        e = follow_links(target, &r.file);
+    if (e.ok()) {
+        // The format is the one the name the teacher gave asks for.
+        const bool xls = QFileInfo(target).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
+        e = replace_with_workbook(r, xls, sheet);
+    }
     return e.ok() ? e : e.at(target);
 }
