@@ -238,7 +238,7 @@ void velora::on_print_button_clicked()
     const QString path = ui->input_file->text();
     if (path.isEmpty())
         return;
-    const ExportResult r = export_workbook(path, table_contents(*ui->score_show));
-    if (!r.ok)
-        show_warning(tr("导出失败"), r.error);
+    const ExportError e = export_workbook(path, table_contents(*ui->score_show));
+    if (!e.ok())
+        show_warning(tr("导出失败"), export_error_message(e));
 }

@@ -72,58 +72,62 @@ void chain(std::vector<quint32> &fat, quint32 first, quint32 count)
         fat[first + i] = i + 1 < count ? first + i + 1 : endofchain;
 }
 
-}  // namespace
+// Where everything goes: sectors are numbered from the one after the header,
+// FAT first, then DIFAT, directory, mini FAT and the payload.
+struct SectorPlan {
+    qint64 size = 0;  // of the stream
+    bool mini = false;
+    qint64 mini_sectors = 0;
+    qint64 payload = 0;  // bytes of the payload sectors' contents
+    qint64 payload_sectors = 0;
+    qint64 mini_fat_sectors = 0;
+    qint64 fat_sectors = 1;
+    qint64 difat_sectors = 0;
+    quint32 first_difat = 0;
+    quint32 dir_sector = 0;
+    quint32 mini_fat_start = 0;
+    quint32 payload_start = 0;
+    qint64 file_size = 0;
+};
 
-QByteArray build_compound_file(const QString &name, const QByteArray &data)
+SectorPlan plan_sectors(qint64 n)
 {
-    if (name.isEmpty() || name.size() > 31)
-        return QByteArray();
-
-    const qint64 n = data.size();
+    SectorPlan p;
+    p.size = n;
     // An empty stream owns no sectors at all; a short one lives in the mini stream.
-    const bool mini = n > 0 && n < mini_stream_cutoff;
-    const qint64 mini_sectors = mini ? ceil_div(n, mini_sector_size) : 0;
-    const qint64 payload = mini ? mini_sectors * mini_sector_size : n;
-    const qint64 payload_sectors = ceil_div(payload, sector_size);
-    const qint64 mini_fat_sectors = ceil_div(mini_sectors, ids_per_sector);
-    const qint64 others = 1 + mini_fat_sectors + payload_sectors;  // directory, mini FAT, payload
+    p.mini = n > 0 && n < mini_stream_cutoff;
+    p.mini_sectors = p.mini ? ceil_div(n, mini_sector_size) : 0;
+    p.payload = p.mini ? p.mini_sectors * mini_sector_size : n;
+    p.payload_sectors = ceil_div(p.payload, sector_size);
+    p.mini_fat_sectors = ceil_div(p.mini_sectors, ids_per_sector);
+    const qint64 others = 1 + p.mini_fat_sectors + p.payload_sectors;  // directory, mini FAT, payload
 
     // The FAT must also describe its own sectors and the DIFAT's; grow both
     // until they cover everything. Each pass can only increase them.
-    qint64 fat_sectors = 1;
-    qint64 difat_sectors = 0;
     for (;;) {
-        const qint64 total = others + fat_sectors + difat_sectors;
+        const qint64 total = others + p.fat_sectors + p.difat_sectors;
         const qint64 f = ceil_div(total, ids_per_sector);
         const qint64 x = f > difat_in_header ? ceil_div(f - difat_in_header, ids_per_difat_sector) : 0;
-        if (f <= fat_sectors && x <= difat_sectors)
+        if (f <= p.fat_sectors && x <= p.difat_sectors)
             break;
-        fat_sectors = qMax(f, fat_sectors);
-        difat_sectors = qMax(x, difat_sectors);
+        p.fat_sectors = qMax(f, p.fat_sectors);
+        p.difat_sectors = qMax(x, p.difat_sectors);
     }
-    const qint64 total_sectors = others + fat_sectors + difat_sectors;
-    const qint64 file_size = sector_size * (1 + total_sectors);
-    if (file_size > std::numeric_limits<int>::max() || n > std::numeric_limits<quint32>::max())
-        return QByteArray();
+    p.file_size = sector_size * (1 + others + p.fat_sectors + p.difat_sectors);
+    p.first_difat = quint32(p.fat_sectors);
+    p.dir_sector = quint32(p.fat_sectors + p.difat_sectors);
+    p.mini_fat_start = p.dir_sector + 1;
+    p.payload_start = p.mini_fat_start + quint32(p.mini_fat_sectors);
+    return p;
+}
 
-    const quint32 first_difat = quint32(fat_sectors);
-    const quint32 dir_sector = quint32(fat_sectors + difat_sectors);
-    const quint32 mini_fat_start = dir_sector + 1;
-    const quint32 payload_start = mini_fat_start + quint32(mini_fat_sectors);
+qint64 sector_pos(quint32 s)
+{
+    return qint64(sector_size) * (s + 1);
+}
 
-    std::vector<quint32> fat(size_t(fat_sectors * ids_per_sector), freesect);
-    for (quint32 i = 0; i < fat_sectors; ++i)
-        fat[i] = fatsect;
-    for (quint32 i = 0; i < difat_sectors; ++i)
-        fat[first_difat + i] = difsect;
-    chain(fat, dir_sector, 1);
-    chain(fat, mini_fat_start, quint32(mini_fat_sectors));
-    chain(fat, payload_start, quint32(payload_sectors));
-
-    Buffer out(size_t(file_size), 0);
-    auto sector_pos = [](quint32 s) { return qint64(sector_size) * (s + 1); };
-
-    // Header.
+void write_header(Buffer &out, const SectorPlan &p)
+{
     static const uchar signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(out.data(), signature, sizeof signature);
     put16(out, 24, 0x003E);  // minor version
@@ -131,62 +135,92 @@ QByteArray build_compound_file(const QString &name, const QByteArray &data)
     put16(out, 28, 0xFFFE);  // little-endian
     put16(out, 30, 9);       // sector shift
     put16(out, 32, 6);       // mini sector shift
-    put32(out, 44, quint32(fat_sectors));
-    put32(out, 48, dir_sector);
+    put32(out, 44, quint32(p.fat_sectors));
+    put32(out, 48, p.dir_sector);
     put32(out, 56, mini_stream_cutoff);
-    put32(out, 60, mini ? mini_fat_start : endofchain);
-    put32(out, 64, quint32(mini_fat_sectors));
-    put32(out, 68, difat_sectors ? first_difat : endofchain);
-    put32(out, 72, quint32(difat_sectors));
+    put32(out, 60, p.mini ? p.mini_fat_start : endofchain);
+    put32(out, 64, quint32(p.mini_fat_sectors));
+    put32(out, 68, p.difat_sectors ? p.first_difat : endofchain);
+    put32(out, 72, quint32(p.difat_sectors));
     for (int i = 0; i < difat_in_header; ++i)
-        put32(out, 76 + 4 * i, i < fat_sectors ? quint32(i) : freesect);
+        put32(out, 76 + 4 * i, i < p.fat_sectors ? quint32(i) : freesect);
+}
 
-    // DIFAT sectors: the FAT sector numbers past the header's 109, each sector
-    // ending with the number of the next one.
-    for (qint64 d = 0; d < difat_sectors; ++d) {
-        const qint64 pos = sector_pos(first_difat + quint32(d));
-        for (int i = 0; i < ids_per_difat_sector; ++i) {
-            const qint64 f = difat_in_header + d * ids_per_difat_sector + i;
-            put32(out, pos + 4 * i, f < fat_sectors ? quint32(f) : freesect);
-        }
-        put32(out, pos + 4 * ids_per_difat_sector,
-              d + 1 < difat_sectors ? first_difat + quint32(d) + 1 : endofchain);
-    }
-
+// The FAT, then the DIFAT sectors: the FAT sector numbers past the header's
+// 109, each sector ending with the number of the next one.
+void write_allocation_tables(Buffer &out, const SectorPlan &p)
+{
+    std::vector<quint32> fat(size_t(p.fat_sectors * ids_per_sector), freesect);
+    for (quint32 i = 0; i < p.fat_sectors; ++i)
+        fat[i] = fatsect;
+    for (quint32 i = 0; i < p.difat_sectors; ++i)
+        fat[p.first_difat + i] = difsect;
+    chain(fat, p.dir_sector, 1);
+    chain(fat, p.mini_fat_start, quint32(p.mini_fat_sectors));
+    chain(fat, p.payload_start, quint32(p.payload_sectors));
     for (size_t i = 0; i < fat.size(); ++i)
         put32(out, sector_pos(0) + qint64(4 * i), fat[i]);
 
-    // Directory: root, the stream, two unused entries.
+    for (qint64 d = 0; d < p.difat_sectors; ++d) {
+        const qint64 pos = sector_pos(p.first_difat + quint32(d));
+        for (int i = 0; i < ids_per_difat_sector; ++i) {
+            const qint64 f = difat_in_header + d * ids_per_difat_sector + i;
+            put32(out, pos + 4 * i, f < p.fat_sectors ? quint32(f) : freesect);
+        }
+        put32(out, pos + 4 * ids_per_difat_sector,
+              d + 1 < p.difat_sectors ? p.first_difat + quint32(d) + 1 : endofchain);
+    }
+
+    if (p.mini) {
+        const qint64 pos = sector_pos(p.mini_fat_start);
+        for (int i = 0; i < ids_per_sector; ++i) {
+            quint32 v = freesect;
+            if (i < p.mini_sectors)
+                v = i + 1 < p.mini_sectors ? quint32(i + 1) : endofchain;
+            put32(out, pos + 4 * i, v);
+        }
+    }
+}
+
+// Root, the stream, two unused entries.
+void write_directory(Buffer &out, const SectorPlan &p, const QString &name)
+{
     DirEntry root;
     root.name = QStringLiteral("Root Entry");
     root.type = 5;
     root.child = 1;
-    if (mini) {
-        root.start = payload_start;
-        root.size = quint32(payload);
+    if (p.mini) {
+        root.start = p.payload_start;
+        root.size = quint32(p.payload);
     }
     DirEntry stream;
     stream.name = name;
     stream.type = 2;
-    stream.start = n == 0 ? endofchain : mini ? 0 : payload_start;
-    stream.size = quint32(n);
-    const qint64 dir_pos = sector_pos(dir_sector);
+    stream.start = p.size == 0 ? endofchain : p.mini ? 0 : p.payload_start;
+    stream.size = quint32(p.size);
+    const qint64 dir_pos = sector_pos(p.dir_sector);
     put_dir_entry(out, dir_pos, root);
     put_dir_entry(out, dir_pos + 128, stream);
     put_dir_entry(out, dir_pos + 256, DirEntry());
     put_dir_entry(out, dir_pos + 384, DirEntry());
+}
 
-    if (mini) {
-        const qint64 pos = sector_pos(mini_fat_start);
-        for (int i = 0; i < ids_per_sector; ++i) {
-            quint32 v = freesect;
-            if (i < mini_sectors)
-                v = i + 1 < mini_sectors ? quint32(i + 1) : endofchain;
-            put32(out, pos + 4 * i, v);
-        }
-    }
+}  // namespace
 
-    if (n > 0)
-        std::memcpy(out.data() + sector_pos(payload_start), data.constData(), size_t(n));
-    return QByteArray(reinterpret_cast<const char *>(out.data()), int(out.size()));
+ExportError build_compound_file(const QString &name, const QByteArray &data, QByteArray *file)
+{
+    if (name.isEmpty() || name.size() > 31)
+        return ExportError::of(ExportFault::InvalidStreamName);
+    const SectorPlan plan = plan_sectors(data.size());
+    if (plan.file_size > std::numeric_limits<int>::max() || plan.size > std::numeric_limits<quint32>::max())
+        return ExportError::of(ExportFault::XlsFileTooLarge);
+
+    Buffer out(size_t(plan.file_size), 0);
+    write_header(out, plan);
+    write_allocation_tables(out, plan);
+    write_directory(out, plan, name);
+    if (plan.size > 0)
+        std::memcpy(out.data() + sector_pos(plan.payload_start), data.constData(), size_t(plan.size));
+    *file = QByteArray(reinterpret_cast<const char *>(out.data()), int(out.size()));
+    return ExportError();
 }

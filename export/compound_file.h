@@ -2,11 +2,14 @@
 // the container the .xls format lives in.
 #pragma once
 
+#include "export/export_error.h"
+
 #include <QByteArray>
 #include <QString>
 
-// A compound file whose root storage holds exactly one stream named `name`
-// (at most 31 UTF-16 units) with the bytes of `data`. Streams shorter than
-// 4096 bytes go into the mini stream as readers expect. Returns an empty array
-// when the name is empty or too long, or the data too large for the format.
-QByteArray build_compound_file(const QString &name, const QByteArray &data);
+// Sets *file to a compound file whose root storage holds exactly one stream
+// named `name` (at most 31 UTF-16 units) with the bytes of `data`. Streams
+// shorter than 4096 bytes go into the mini stream as readers expect. Refuses
+// (InvalidStreamName, XlsFileTooLarge) an empty or too long name, or data too
+// large for the format, leaving *file as it was.
+ExportError build_compound_file(const QString &name, const QByteArray &data, QByteArray *file);

@@ -16,9 +16,3 @@ struct ScoreSheet {
     QStringList headers;               // row 1
     QVector<QVector<SheetCell>> rows;  // rows 2 ..; a row may be shorter than headers
 };
-
-// What an export did; the window turns a failure into a message.
-struct ExportResult {
-    bool ok = true;
-    QString error;  // plain Chinese, names the path and the reason
-};

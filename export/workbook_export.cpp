@@ -12,23 +12,21 @@
 #include <QRandomGenerator>
 #include <QString>
 
+#include <cerrno>
+
 #ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
 #include <string>
+#include <sys/stat.h>
 #include <windows.h>
 #else
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
-
-QString failure_text(const QString &path, const QString &reason)
-{
-    return QStringLiteral("无法导出到“%1”：%2").arg(QDir::toNativeSeparators(path), reason);
-}
 
 QString temp_name(const QString &dir)
 {
@@ -37,39 +35,69 @@ QString temp_name(const QString &dir)
                                   .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar('0')));
 }
 
+// What replaces what: the new file is written as `tmp` beside `file` (the
+// target with its links followed) and renamed over it, taking the old file's
+// mode, owner and group, or for a new file 0666 less the umask.
+struct Replacement {
+    QString file;
+    QString tmp;
+    bool existed = false;
+    unsigned mode = 0;
+    unsigned owner = 0;
+    unsigned group = 0;
+};
+
 #ifndef Q_OS_WIN
 
-using FileMode = mode_t;
-
-QString errno_reason(int e)
+// Follows symbolic links from `path` to the file they lead to, which need not
+// exist yet: a link to nowhere is followed to where it points.
+ExportError follow_links(const QString &path, QString *file)
 {
-    switch (e) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("没有在该位置写入的权限。");
-    case EROFS:
-        return QStringLiteral("该位置是只读的。");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("磁盘空间不足。");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("目录不存在。");
-    case ENAMETOOLONG:
-        return QStringLiteral("文件名太长。");
-    case EISDIR:
-        return QStringLiteral("该路径是一个文件夹。");
-    case EIO:
-        return QStringLiteral("磁盘读写出错。");
-    default:
-        return QStringLiteral("系统错误（%1）。").arg(QString::fromLocal8Bit(std::strerror(e)));
+    QString p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QByteArray name = QFile::encodeName(p);
+        struct stat st;
+        if (::lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *file = p;  // what is missing shows when the temporary file is made
+            return ExportError();
+        }
+        QByteArray to(int(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        ssize_t n;
+        while ((n = ::readlink(name.constData(), to.data(), size_t(to.size()))) == ssize_t(to.size()))
+            to.resize(2 * to.size());  // the link grew since lstat
+        if (n < 0)
+            return ExportError::from_errno(errno);
+        to.truncate(int(n));
+        const QString next = QFile::decodeName(to);
+        p = QDir::isAbsolutePath(next) ? next : QFileInfo(p).path() + QLatin1Char('/') + next;
     }
+    return ExportError::of(ExportFault::LinkLoop);
 }
 
-// Creates an empty file of a fresh name in dir. open() applies the umask to
-// 0666, which is the mode the finished file should have; it is returned in *mode.
-bool create_temp(const QString &dir, QString *tmp, FileMode *mode, QString *reason)
+// What the replaced file must keep. Anything but a plain file (a device, a
+// pipe) is refused: renaming over it would destroy it.
+ExportError read_old_file(Replacement *r)
 {
+    struct stat st;
+    if (::stat(QFile::encodeName(r->file).constData(), &st) != 0)
+        return errno == ENOENT ? ExportError() : ExportError::from_errno(errno);
+    if (S_ISDIR(st.st_mode))
+        return ExportError::of(ExportFault::IsFolder);
+    if (!S_ISREG(st.st_mode))
+        return ExportError::of(ExportFault::NotRegularFile);
+    r->existed = true;
+    r->mode = st.st_mode & 0777;
+    r->owner = st.st_uid;
+    r->group = st.st_gid;
+    return ExportError();
+}
+
+// Creates an empty file of a fresh name beside the file, readable by its
+// owner alone until it is complete. open() applies the umask to 0666, which
+// is the mode a new file gets; it goes to r->mode when nothing existed.
+ExportError create_temp(Replacement *r)
+{
+    const QString dir = QFileInfo(r->file).absolutePath();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = temp_name(dir);
         const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -78,142 +106,164 @@ bool create_temp(const QString &dir, QString *tmp, FileMode *mode, QString *reas
             if (e == EEXIST)
                 continue;
             // /proc and the like exist as directories but take no new files.
-            *reason = e == ENOENT ? QStringLiteral("无法在该位置创建文件。") : errno_reason(e);
-            return false;
+            if (e == ENOENT)
+                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::CannotCreateHere : ExportFault::NoDirectory);
+            return ExportError::from_errno(e);
         }
         struct stat st;
-        const bool ok = ::fstat(fd, &st) == 0;
+        const bool ok = ::fstat(fd, &st) == 0 && ::fchmod(fd, 0600) == 0;
+        const int e = errno;
         ::close(fd);
         if (!ok) {
-            *reason = errno_reason(errno);
             ::unlink(QFile::encodeName(name).constData());
-            return false;
+            return ExportError::from_errno(e);
         }
-        *tmp = name;
-        *mode = st.st_mode & 07777;
-        return true;
+        r->tmp = name;
+        if (!r->existed)
+            r->mode = st.st_mode & 0777;
+        return ExportError();
     }
-    *reason = QStringLiteral("无法在该位置创建临时文件。");
-    return false;
+    return ExportError::of(ExportFault::NoTemporaryName);
 }
 
-// Gives the written file its ordinary mode back (a writer may have replaced it)
-// and makes sure its contents reached the disk before it replaces anything.
-bool settle(const QString &tmp, FileMode mode, QString *reason)
+// Gives the written file the old file's owner and group where the process
+// may, then its mode (after chown, which may clear bits), and makes sure its
+// contents reached the disk before it replaces anything.
+ExportError settle(const Replacement &r)
 {
-    const QByteArray name = QFile::encodeName(tmp);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *reason = errno_reason(errno);
-        return false;
-    }
+    const int fd = ::open(QFile::encodeName(r.tmp).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ExportError::from_errno(errno);
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && ((st.st_mode & 07777) == mode || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
-    if (!ok)
-        *reason = errno_reason(errno);
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && r.existed && (st.st_uid != r.owner || st.st_gid != r.group)) {
+        // Only root may give a file away; anyone may keep a group they belong
+        // to. Neither is required of the export.
+        const bool kept = ::fchown(fd, r.owner, r.group) == 0 || ::fchown(fd, uid_t(-1), r.group) == 0;
+        Q_UNUSED(kept)
+    }
+    ok = ok && ::fchmod(fd, mode_t(r.mode)) == 0 && ::fsync(fd) == 0;
+    const int e = errno;
     ::close(fd);
-    return ok;
+    return ok ? ExportError() : ExportError::from_errno(e);
 }
 
-bool replace_target(const QString &tmp, const QString &target, QString *reason)
+ExportError replace_file(const Replacement &r)
 {
-    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(target).constData()) != 0) {
-        *reason = errno_reason(errno);
-        return false;
-    }
+    if (::rename(QFile::encodeName(r.tmp).constData(), QFile::encodeName(r.file).constData()) != 0)
+        return ExportError::from_errno(errno);
     // Make the new name itself durable; a failure here loses nothing already written.
-    const int dfd = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
+    const int dfd = ::open(QFile::encodeName(QFileInfo(r.file).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }
-    return true;
+    return ExportError();
 }
 
-#else  // Windows: no umask or fsync to mind; MoveFileEx replaces where rename() would not.
+#else  // Windows: no modes, owners or fsync to mind; MoveFileEx replaces where rename() would not.
 
-using FileMode = int;
-
-bool create_temp(const QString &dir, QString *tmp, FileMode *mode, QString *reason)
+ExportError follow_links(const QString &path, QString *file)
 {
-    *mode = 0;
+    *file = path;
+    return ExportError();
+}
+
+ExportError read_old_file(Replacement *) { return ExportError(); }
+
+ExportError create_temp(Replacement *r)
+{
+    const QString dir = QFileInfo(r->file).absolutePath();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        QFile file(temp_name(dir));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            file.close();
-            *tmp = file.fileName();
-            return true;
+        const QString name = temp_name(dir);
+        const int fd = _wopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(name).utf16()),
+                              _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            const int e = errno;
+            if (e == EEXIST)
+                continue;
+            return e == ENOENT ? ExportError::of(ExportFault::CannotCreateHere) : ExportError::from_errno(e);
         }
-        if (!file.exists()) {
-            *reason = QStringLiteral("无法在该位置创建文件（%1）。").arg(file.errorString());
-            return false;
-        }
+        _close(fd);
+        r->tmp = name;
+        return ExportError();
     }
-    *reason = QStringLiteral("无法在该位置创建临时文件。");
-    return false;
+    return ExportError::of(ExportFault::NoTemporaryName);
 }
 
-bool settle(const QString &, FileMode, QString *) { return true; }
+ExportError settle(const Replacement &) { return ExportError(); }
 
-bool replace_target(const QString &tmp, const QString &target, QString *reason)
+ExportError replace_file(const Replacement &r)
 {
-    const std::wstring from = QDir::toNativeSeparators(tmp).toStdWString();
-    const std::wstring to = QDir::toNativeSeparators(target).toStdWString();
+    const std::wstring from = QDir::toNativeSeparators(r.tmp).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(r.file).toStdWString();
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *reason = QStringLiteral("无法替换文件，它可能正被其他程序使用。");
-        return false;
+        ExportError e = ExportError::of(ExportFault::ReplaceBlocked);
+        e.system_error = int(GetLastError());
+        return e;
     }
-    return true;
+    return ExportError();
 }
 
 #endif
 
-}  // namespace
-
-ExportResult export_workbook(const QString &path, const ScoreSheet &sheet)
+// The file the export goes to, or why the path cannot be one.
+ExportError settle_target(const QString &path, QString *target)
 {
-    ExportResult result;
-    if (path.isEmpty())
-        return result;
-
-    QString target = path;
-    auto refuse = [&result, &target](const QString &reason) {
-        result.ok = false;
-        result.error = failure_text(target, reason);
-        return result;
-    };
-
+    *target = path;
     // A NUL would cut the name short and an unencodable character would name a
     // different file, so such a path is never handed to the file system.
     if (path.contains(QChar(0)) || QFile::decodeName(QFile::encodeName(path)) != path)
-        return refuse(QStringLiteral("路径中含有无法用作文件名的字符。"));
+        return ExportError::of(ExportFault::UnusableCharacters);
     const QString file_name = QFileInfo(path).fileName();
     if (file_name.isEmpty())
-        return refuse(QFileInfo(path).isDir() ? QStringLiteral("该路径是一个文件夹。")
-                                              : QStringLiteral("路径中缺少文件名。"));
+        return ExportError::of(QFileInfo(path).isDir() ? ExportFault::IsFolder : ExportFault::NoFileName);
     if (!file_name.contains(QLatin1Char('.')))
-        target += QStringLiteral(".xlsx");
+        *target += QStringLiteral(".xlsx");
 
-    const QFileInfo info(target);
+    const QFileInfo info(*target);
     if (info.isDir())
-        return refuse(QStringLiteral("该路径是一个文件夹。"));
-    const QString dir = info.absolutePath();
-    if (!QFileInfo(dir).isDir())
-        return refuse(QStringLiteral("目录不存在。"));
+        return ExportError::of(ExportFault::IsFolder);
+    if (!QFileInfo(info.absolutePath()).isDir())
+        return ExportError::of(ExportFault::NoDirectory);
     if (info.exists() && !info.isWritable())
-        return refuse(QStringLiteral("没有写入该文件的权限，它可能是只读的。"));
-    const bool xls = info.suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
+        return ExportError::of(ExportFault::ReadOnlyFile);
+    return ExportError();
+}
 
-    QString tmp;
-    FileMode mode = 0;
-    QString reason;
-    if (!create_temp(dir, &tmp, &mode, &reason))
-        return refuse(reason);
+// Writes the workbook beside the file and moves it over the file once complete.
+ExportError replace_with_workbook(Replacement &r, bool xls, const ScoreSheet &sheet)
+{
+    ExportError e = read_old_file(&r);
+    if (e.ok())
+        e = create_temp(&r);
+    if (!e.ok())
+        return e;
+    e = xls ? write_xls(r.tmp, sheet) : write_xlsx(r.tmp, sheet);
+    if (e.ok())
+        e = settle(r);
+    if (e.ok())
+        e = replace_file(r);
+    if (!e.ok())
+        QFile::remove(r.tmp);
+    return e;
+}
 
-    const bool written = xls ? write_xls(tmp, sheet, &reason) : write_xlsx(tmp, sheet, &reason);
-    if (!written || !settle(tmp, mode, &reason) || !replace_target(tmp, target, &reason)) {
-        QFile::remove(tmp);
-        return refuse(reason.isEmpty() ? QStringLiteral("写入失败。") : reason);
+}  // namespace
+
+ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
+{
+    if (path.isEmpty())
+        return ExportError();
+    QString target;
+    ExportError e = settle_target(path, &target);
+    Replacement r;
+    if (e.ok())
+        e = follow_links(target, &r.file);
+    if (e.ok()) {
+        // The format is the one the name the teacher gave asks for.
+        const bool xls = QFileInfo(target).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
+        e = replace_with_workbook(r, xls, sheet);
     }
-    return result;
+    return e.ok() ? e : e.at(target);
 }

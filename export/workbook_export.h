@@ -2,6 +2,7 @@
 // name and replaces the target only once the new file is complete.
 #pragma once
 
+#include "export/export_error.h"
 #include "export/score_sheet.h"
 
 class QString;
@@ -9,6 +10,6 @@ class QString;
 // Writes `sheet` to `path`. An empty path does nothing and succeeds. A file
 // name without a "." gets ".xlsx" appended; a ".xls" suffix (any letter case)
 // gives the old binary format, anything else .xlsx. A failure leaves any
-// existing file untouched and no temporary file behind, and the result's
-// error names the path and the reason.
-ExportResult export_workbook(const QString &path, const ScoreSheet &sheet);
+// existing file untouched and no temporary file behind; the error is said of
+// the target path.
+ExportError export_workbook(const QString &path, const ScoreSheet &sheet);

@@ -4,6 +4,7 @@
 #include "export/xls_writer.h"
 
 #include "export/compound_file.h"
+#include "export/sheet_layout.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -44,11 +45,16 @@ enum Rec : quint16 {
     rec_printheaders = 0x002A,
     rec_printgridlines = 0x002B,
     rec_font = 0x0031,
+    rec_externsheet = 0x0017,
+    rec_name = 0x0018,
+    rec_selection = 0x001D,
     rec_continue = 0x003C,
     rec_window1 = 0x003D,
     rec_backup = 0x0040,
     rec_codepage = 0x0042,
+    rec_pane = 0x0041,
     rec_defcolwidth = 0x0055,
+    rec_colinfo = 0x007D,
     rec_writeaccess = 0x005C,
     rec_saverecalc = 0x005F,
     rec_guts = 0x0080,
@@ -73,6 +79,7 @@ enum Rec : quint16 {
     rec_useselfs = 0x0160,
     rec_dsf = 0x0161,
     rec_prot4rev = 0x01AF,
+    rec_supbook = 0x01AE,
     rec_refreshall = 0x01B7,
     rec_prot4revpass = 0x01BC,
     rec_dimensions = 0x0200,
@@ -187,14 +194,6 @@ QString clean_text(const QString &text)
     return out;
 }
 
-QString cell_name(int row, int col)
-{
-    QString letters;
-    for (int c = col + 1; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar('A' + (c - 1) % 26));
-    return letters + QString::number(row + 1);
-}
-
 struct Cell {
     quint16 col;
     bool number;
@@ -206,6 +205,7 @@ struct Layout {
     QVector<QVector<Cell>> rows;  // sheet rows, index 0 = headers
     QVector<QString> strings;     // unique, in order of first use
     quint32 references = 0;       // text cells
+    QVector<double> widths;       // per column, in characters; 0 keeps the default
 };
 
 Layout lay_out(const ScoreSheet &sheet)
@@ -213,6 +213,7 @@ Layout lay_out(const ScoreSheet &sheet)
     Layout l;
     QHash<QString, quint32> index;
     l.rows.resize(1 + sheet.rows.size());
+    l.widths = column_widths(sheet);
     auto add_text = [&](QVector<Cell> &row, int col, const QString &text) {
         if (text.isEmpty())  // as if nothing had been typed
             return;
@@ -314,11 +315,9 @@ QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used)
     return b.data;
 }
 
-// Workbook globals; *sheet_pos_at receives where the sheet's stream position
-// goes, known only once these records are complete.
-QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
+// Settings of the workbook as a whole, up to its fonts.
+void write_book_settings(Bytes &out)
 {
-    Bytes out;
     record(out, rec_bof, Bytes().u16(0x0600).u16(0x0005).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
     record(out, rec_interfacehdr, Bytes().u16(1200).data);
     record(out, rec_mms, Bytes().u16(0).data);
@@ -342,7 +341,10 @@ QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
     record(out, rec_precision, Bytes().u16(1).data);
     record(out, rec_refreshall, Bytes().u16(0).data);
     record(out, rec_bookbool, Bytes().u16(0).data);
+}
 
+void write_styles(Bytes &out)
+{
     // Five fonts; readers number them 0-3 and 5.
     const QByteArray font_name = short_string(QStringLiteral("宋体"));
     for (int i = 0; i < 5; ++i) {
@@ -359,21 +361,67 @@ QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
     record(out, rec_xf, xf(0, fmt_score, 0x0001, 0x04));
     record(out, rec_style, Bytes().u16(0x8000).u8(0).u8(0xFF).data);  // built-in "Normal"
     record(out, rec_useselfs, Bytes().u16(0).data);
+}
 
+// An absolute reference to rows first_row..last_row, columns
+// first_col..last_col of the sheet behind EXTERNSHEET entry 0.
+void area3d(Bytes &f, quint16 first_row, quint16 last_row, quint16 first_col, quint16 last_col)
+{
+    f.u8(0x3B).u16(0).u16(first_row).u16(last_row).u16(first_col).u16(last_col);  // tArea3d
+}
+
+// The links a sheet-level built-in name needs: SUPBOOK for this workbook, an
+// EXTERNSHEET entry for its one sheet, then the name Print_Titles, which
+// repeats column A and row 1 on every printed page.
+void write_print_titles(Bytes &out)
+{
+    record(out, rec_supbook, Bytes().u16(1).u16(0x0401).data);  // 1 sheet, this workbook
+    record(out, rec_externsheet, Bytes().u16(1).u16(0).u16(0).u16(0).data);
+
+    Bytes refs;
+    area3d(refs, 0, quint16(max_rows - 1), 0, 0);  // $A:$A
+    area3d(refs, 0, 0, 0, quint16(max_cols - 1));  // $1:$1
+    refs.u8(0x10);                                  // tList: both areas
+    Bytes formula;
+    formula.u8(0x29).u16(quint16(refs.size())).bytes(refs.data);  // tMemFunc around the list
+
+    Bytes name;
+    name.u16(0x0020);  // built-in
+    name.u8(0).u8(1).u16(quint16(formula.size())).u16(0);
+    name.u16(1);  // the first sheet's own name
+    name.u8(0).u8(0).u8(0).u8(0);
+    name.u8(0).u8(0x07);  // name: Print_Titles, 8-bit
+    name.bytes(formula.data);
+    record(out, rec_name, name.data);
+}
+
+// Workbook globals; *sheet_pos_at receives where the sheet's stream position
+// goes, known only once these records are complete.
+QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
+{
+    Bytes out;
+    write_book_settings(out);
+    write_styles(out);
     *sheet_pos_at = out.size() + 4;
     record(out, rec_boundsheet, Bytes().u32(0).u8(0).u8(0).bytes(short_string(QStringLiteral("Sheet1"))).data);
     record(out, rec_country, Bytes().u16(86).u16(86).data);
+    write_print_titles(out);
     write_shared_strings(out, l);
     record(out, rec_eof);
     return out.data;
 }
 
-// The worksheet substream, starting at stream position `base`.
-QByteArray worksheet(const Layout &l, quint32 base)
-{
-    // Extent of the written cells, and the 32-row blocks that hold any.
-    int first_row = -1, last_row = -1, first_col = max_cols, last_col = -1;
+// Extent of the written cells, and the 32-row blocks that hold any.
+struct Extent {
+    quint32 rw_mic = 0, rw_mac = 0;  // first row, one past the last
+    quint16 col_mic = 0, col_mac = 0;
     QVector<int> blocks;
+};
+
+Extent extent_of(const Layout &l)
+{
+    Extent x;
+    int first_row = -1, last_row = -1, first_col = max_cols, last_col = -1;
     for (int r = 0; r < l.rows.size(); ++r) {
         const QVector<Cell> &row = l.rows.at(r);
         if (row.isEmpty())
@@ -383,28 +431,42 @@ QByteArray worksheet(const Layout &l, quint32 base)
         last_row = r;
         first_col = qMin<int>(first_col, row.first().col);
         last_col = qMax<int>(last_col, row.last().col);
-        if (blocks.isEmpty() || blocks.last() != r / rows_per_block)
-            blocks.append(r / rows_per_block);
+        if (x.blocks.isEmpty() || x.blocks.last() != r / rows_per_block)
+            x.blocks.append(r / rows_per_block);
     }
-    const bool empty = first_row < 0;
-    const quint32 rw_mic = empty ? 0 : quint32(first_row);
-    const quint32 rw_mac = empty ? 0 : quint32(last_row + 1);
-    const quint16 col_mic = empty ? 0 : quint16(first_col);
-    const quint16 col_mac = empty ? 0 : quint16(last_col + 1);
+    if (first_row >= 0) {
+        x.rw_mic = quint32(first_row);
+        x.rw_mac = quint32(last_row + 1);
+        x.col_mic = quint16(first_col);
+        x.col_mac = quint16(last_col + 1);
+    }
+    return x;
+}
 
+// The worksheet substream as it is written: `base` is its position in the
+// Workbook stream, `index_at` where its INDEX record lies.
+struct SheetStream {
     Bytes out;
-    record(out, rec_bof, Bytes().u16(0x0600).u16(0x0010).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
-    // INDEX points at records further on; it is filled in once they are placed.
-    const int index_at = out.size();
-    {
-        Bytes index;
-        index.u32(0).u32(rw_mic).u32(rw_mac).u32(0);
-        for (int i = 0; i < blocks.size(); ++i)
-            index.u32(0);
-        record(out, rec_index, index.data);
-    }
-    auto pos = [&] { return base + quint32(out.size()); };
+    quint32 base = 0;
+    int index_at = 0;
+    quint32 pos() const { return base + quint32(out.size()); }
+};
 
+// INDEX points at records further on; it is filled in once they are placed.
+void write_index(SheetStream &s, const Extent &x)
+{
+    s.index_at = s.out.size();
+    Bytes index;
+    index.u32(0).u32(x.rw_mic).u32(x.rw_mac).u32(0);
+    for (int i = 0; i < x.blocks.size(); ++i)
+        index.u32(0);
+    record(s.out, rec_index, index.data);
+}
+
+// Calculation settings, print setup (landscape), column widths and the extent.
+void write_fixed_records(SheetStream &s, const Layout &l, const Extent &x)
+{
+    Bytes &out = s.out;
     record(out, rec_calcmode, Bytes().u16(1).data);
     record(out, rec_calccount, Bytes().u16(100).data);
     record(out, rec_refmode, Bytes().u16(1).data);
@@ -422,134 +484,153 @@ QByteArray worksheet(const Layout &l, quint32 base)
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
     record(out, rec_setup,
-           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0002).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
-    out.patch32(index_at + 4 + 12, pos());
+           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
+    s.out.patch32(s.index_at + 4 + 12, s.pos());  // DEFCOLWIDTH
     record(out, rec_defcolwidth, Bytes().u16(8).data);
-    record(out, rec_dimensions, Bytes().u32(rw_mic).u32(rw_mac).u16(col_mic).u16(col_mac).u16(0).data);
+    for (int c = 0; c < l.widths.size(); ++c)
+        if (l.widths.at(c) > 0)  // width in 1/256 of a character
+            record(out, rec_colinfo,
+                   Bytes().u16(quint16(c)).u16(quint16(c)).u16(quint16(l.widths.at(c) * 256)).u16(xf_text).u16(0).u16(0).data);
+    record(out, rec_dimensions, Bytes().u32(x.rw_mic).u32(x.rw_mac).u16(x.col_mic).u16(x.col_mac).u16(0).data);
+}
 
-    // Cell blocks: the ROW records of up to 32 rows, their cells, then a DBCELL
-    // locating both.
-    for (int b = 0; b < blocks.size(); ++b) {
-        const int begin = blocks.at(b) * rows_per_block;
-        const int end = qMin(begin + rows_per_block, l.rows.size());
-        QVector<int> used;
-        quint32 first_row_pos = 0;
-        for (int i = begin; i < end; ++i) {
-            const QVector<Cell> &row = l.rows.at(i);
-            if (row.isEmpty())
-                continue;
-            if (used.isEmpty())
-                first_row_pos = pos();
-            used.append(i);
-            record(out, rec_row,
-                   Bytes()
-                       .u16(quint16(i))
-                       .u16(row.first().col)
-                       .u16(quint16(row.last().col + 1))
-                       .u16(0x00FF)
-                       .u16(0)
-                       .u16(0)
-                       .u16(0x0100)
-                       .u16(xf_text)
-                       .data);
-        }
-        QVector<quint32> first_cell_pos;
-        for (int i : used) {
-            first_cell_pos.append(pos());
-            for (const Cell &c : l.rows.at(i)) {
-                if (c.number)
-                    record(out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(xf_score).f64(c.value).data);
-                else
-                    record(out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(xf_text).u32(c.isst).data);
-            }
-        }
-        Bytes db;
-        db.u32(pos() - first_row_pos);
-        for (int k = 0; k < first_cell_pos.size(); ++k) {
-            const quint32 from = k == 0 ? first_row_pos + 20 : first_cell_pos.at(k - 1);
-            db.u16(quint16(first_cell_pos.at(k) - from));
-        }
-        out.patch32(index_at + 4 + 16 + 4 * b, pos());
-        record(out, rec_dbcell, db.data);
+void write_row_record(Bytes &out, int i, const QVector<Cell> &row)
+{
+    record(out, rec_row,
+           Bytes()
+               .u16(quint16(i))
+               .u16(row.first().col)
+               .u16(quint16(row.last().col + 1))
+               .u16(0x00FF)
+               .u16(0)
+               .u16(0)
+               .u16(0x0100)
+               .u16(xf_text)
+               .data);
+}
+
+// One cell block: the ROW records of up to 32 rows, their cells, then a
+// DBCELL locating both; the INDEX learns where the DBCELL is.
+void write_cell_block(SheetStream &s, const Layout &l, int block, int nth)
+{
+    const int begin = block * rows_per_block;
+    const int end = qMin(begin + rows_per_block, l.rows.size());
+    QVector<int> used;
+    quint32 first_row_pos = 0;
+    for (int i = begin; i < end; ++i) {
+        if (l.rows.at(i).isEmpty())
+            continue;
+        if (used.isEmpty())
+            first_row_pos = s.pos();
+        used.append(i);
+        write_row_record(s.out, i, l.rows.at(i));
     }
+    QVector<quint32> first_cell_pos;
+    for (int i : used) {
+        first_cell_pos.append(s.pos());
+        for (const Cell &c : l.rows.at(i)) {
+            if (c.number)
+                record(s.out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(xf_score).f64(c.value).data);
+            else
+                record(s.out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(xf_text).u32(c.isst).data);
+        }
+    }
+    Bytes db;
+    db.u32(s.pos() - first_row_pos);
+    for (int k = 0; k < first_cell_pos.size(); ++k) {
+        const quint32 from = k == 0 ? first_row_pos + 20 : first_cell_pos.at(k - 1);
+        db.u16(quint16(first_cell_pos.at(k) - from));
+    }
+    s.out.patch32(s.index_at + 4 + 16 + 4 * nth, s.pos());
+    record(s.out, rec_dbcell, db.data);
+}
 
-    // Grid lines, headers, zeros and outline symbols shown; the sheet selected.
-    record(out, rec_window2,
-           Bytes().u16(0x06B6).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data);
-    record(out, rec_eof);
-    return out.data;
+// The window with row 1 and column A frozen (the split at B2), the cursor in
+// the lower right pane.
+void write_frozen_window(Bytes &out)
+{
+    // Grid lines, headers, zeros and outline symbols shown; panes frozen and
+    // not split; the sheet selected.
+    record(out, rec_window2, Bytes().u16(0x07BE).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data);
+    record(out, rec_pane, Bytes().u16(1).u16(1).u16(1).u16(1).u8(0).u8(0).data);
+    record(out, rec_selection, Bytes().u8(0).u16(1).u16(1).u16(0).u16(1).u16(1).u16(1).u8(1).u8(1).data);
+}
+
+// The worksheet substream, starting at stream position `base`.
+QByteArray worksheet(const Layout &l, quint32 base)
+{
+    const Extent x = extent_of(l);
+    SheetStream s;
+    s.base = base;
+    record(s.out, rec_bof, Bytes().u16(0x0600).u16(0x0010).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
+    write_index(s, x);
+    write_fixed_records(s, l, x);
+    for (int b = 0; b < x.blocks.size(); ++b)
+        write_cell_block(s, l, x.blocks.at(b), b);
+    write_frozen_window(s.out);
+    record(s.out, rec_eof);
+    return s.out.data;
 }
 
 }  // namespace
 
-QString xls_problem(const ScoreSheet &sheet)
+ExportError check_xls_limits(const ScoreSheet &sheet)
 {
     bool too_big = 1 + qint64(sheet.rows.size()) > max_rows || sheet.headers.size() > max_cols;
     for (const QVector<SheetCell> &row : sheet.rows)
         too_big = too_big || row.size() > max_cols;
     if (too_big)
-        return QStringLiteral("表格超出了 .xls 工作簿的大小上限（%1行、%2列）。").arg(max_rows).arg(max_cols);
+        return ExportError::too_large(ExportFault::XlsSheetTooLarge, max_rows, max_cols);
 
-    auto too_long = [](int row, int col) {
-        return QStringLiteral("单元格%1的文字超过%2个字符，工作簿无法保存这么长的文字。")
-            .arg(cell_name(row, col))
-            .arg(max_cell_chars);
-    };
     for (int c = 0; c < sheet.headers.size(); ++c)
         if (sheet.headers.at(c).size() > max_cell_chars)
-            return too_long(0, c);
+            return ExportError::text_too_long(0, c, max_cell_chars);
     for (int r = 0; r < sheet.rows.size(); ++r) {
         const QVector<SheetCell> &row = sheet.rows.at(r);
         for (int c = 0; c < row.size(); ++c) {
             const SheetCell &cell = row.at(c);
             const bool as_text = !cell.numeric || !std::isfinite(cell.value);
             if (as_text && cell.text.size() > max_cell_chars)
-                return too_long(r + 1, c);
+                return ExportError::text_too_long(r + 1, c, max_cell_chars);
         }
     }
-    return QString();
+    return ExportError();
 }
 
-QByteArray build_xls(const ScoreSheet &sheet)
+ExportError build_xls(const ScoreSheet &sheet, QByteArray *file)
 {
-    if (!xls_problem(sheet).isEmpty())
-        return QByteArray();
+    const ExportError refused = check_xls_limits(sheet);
+    if (!refused.ok())
+        return refused;
     const Layout l = lay_out(sheet);
     int sheet_pos_at = 0;
     QByteArray stream = workbook_globals(l, &sheet_pos_at);
     const quint32 sheet_pos = quint32(stream.size());
     qToLittleEndian(sheet_pos, reinterpret_cast<uchar *>(stream.data() + sheet_pos_at));
     stream.append(worksheet(l, sheet_pos));
-    return build_compound_file(QStringLiteral("Workbook"), stream);
+    return build_compound_file(QStringLiteral("Workbook"), stream, file);
 }
 
-bool write_xls(const QString &path, const ScoreSheet &sheet, QString *error)
+ExportError write_xls(const QString &path, const ScoreSheet &sheet)
 {
-    auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
-        return fail(QStringLiteral("文件路径无效。"));
-    const QString problem = xls_problem(sheet);
-    if (!problem.isEmpty())
-        return fail(problem);
-    const QByteArray bytes = build_xls(sheet);
-    if (bytes.isEmpty())
-        return fail(QStringLiteral("表格太大，无法保存为 .xls 工作簿。"));
+        return ExportError::of(ExportFault::InvalidPath).at(path);
+    QByteArray bytes;
+    const ExportError refused = build_xls(sheet, &bytes);
+    if (!refused.ok())
+        return refused.at(path);
 
     const bool existed = QFileInfo::exists(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return fail(QStringLiteral("无法创建文件，可能没有写入权限或目录不存在。"));
+        return ExportError::of(ExportFault::CannotCreateFile).at(path);
     const bool written = file.write(bytes) == bytes.size() && file.flush();
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
         if (!existed)
             QFile::remove(path);
-        return fail(QStringLiteral("写入文件时出错，磁盘可能已满。"));
+        return ExportError::of(ExportFault::WriteFailed).at(path);
     }
-    return true;
+    return ExportError();
 }

@@ -2,6 +2,8 @@
 // workbook, through libxlsxwriter, checking every result it returns.
 #include "export/xlsx_writer.h"
 
+#include "export/sheet_layout.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -83,120 +85,124 @@ QByteArray cell_utf8(const QString &text)
     return out.toUtf8();
 }
 
-QString cell_name(int row, int col)
-{
-    char name[32];  // room for any int row and column, not only the sheet's limits
-    lxw_rowcol_to_cell(name, lxw_row_t(row), lxw_col_t(col));
-    return QString::fromLatin1(name);
-}
-
-QString too_long(int row, int col)
-{
-    return QStringLiteral("单元格%1的文字超过%2个字符，工作簿无法保存这么长的文字。")
-        .arg(cell_name(row, col))
-        .arg(max_cell_chars);
-}
-
-QString reason_for(lxw_error rc)
+ExportError error_of(lxw_error rc)
 {
     switch (rc) {
+    case LXW_NO_ERROR:
+        return ExportError();
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
-        return QStringLiteral("内存不足。");
+        return ExportError::of(ExportFault::OutOfMemory);
     case LXW_ERROR_CREATING_XLSX_FILE:
-        return QStringLiteral("无法创建文件，可能没有写入权限或目录不存在。");
+        return ExportError::of(ExportFault::CannotCreateFile);
     case LXW_ERROR_CREATING_TMPFILE:
     case LXW_ERROR_READING_TMPFILE:
-        return QStringLiteral("无法使用临时文件，临时目录可能已满或不可写。");
+        return ExportError::of(ExportFault::TemporaryFileFailed);
     case LXW_ERROR_ZIP_FILE_OPERATION:
     case LXW_ERROR_ZIP_PARAMETER_ERROR:
     case LXW_ERROR_ZIP_BAD_ZIP_FILE:
     case LXW_ERROR_ZIP_INTERNAL_ERROR:
     case LXW_ERROR_ZIP_FILE_ADD:
     case LXW_ERROR_ZIP_CLOSE:
-        return QStringLiteral("写入文件时出错，磁盘可能已满。");
+        return ExportError::of(ExportFault::WriteFailed);
     case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
-        return QStringLiteral("表格超出了工作簿的大小上限（%1行、%2列）。")
-            .arg(LXW_ROW_MAX)
-            .arg(LXW_COL_MAX);
+        return ExportError::too_large(ExportFault::SheetTooLarge, LXW_ROW_MAX, LXW_COL_MAX);
     default:
-        return QStringLiteral("写入工作簿失败（%1）。").arg(QString::fromUtf8(lxw_strerror(rc)));
+        return ExportError::library(rc);
     }
 }
 
 // Writes one text cell; an empty text leaves the cell empty, as typing nothing does.
-lxw_error put_text(lxw_worksheet *ws, int row, int col, const QString &text, QString *reason)
+ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text)
 {
     if (text.isEmpty())
-        return LXW_NO_ERROR;
-    if (text.size() > max_cell_chars) {
-        *reason = too_long(row, col);
-        return LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED;
-    }
+        return ExportError();
+    if (text.size() > max_cell_chars)
+        return ExportError::text_too_long(row, col, max_cell_chars);
     const QByteArray utf8 = cell_utf8(text);
     const lxw_error rc = worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
     if (rc == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)  // escapes made it longer than the library takes
-        *reason = too_long(row, col);
-    else if (rc != LXW_NO_ERROR)
-        *reason = reason_for(rc);
-    return rc;
+        return ExportError::text_too_long(row, col, max_cell_chars);
+    return error_of(rc);
 }
 
-lxw_error put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell, lxw_format *score,
-                   QString *reason)
+ExportError put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell, lxw_format *score)
 {
     // A non-finite number has no spreadsheet form, and one beyond Excel's largest
     // is written with 16 digits that may round past the largest double; keep
     // what the table shows instead.
     if (!cell.numeric || !std::isfinite(cell.value) || std::fabs(cell.value) > max_cell_number)
-        return put_text(ws, row, col, cell.text, reason);
-    const lxw_error rc = worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, score);
-    if (rc != LXW_NO_ERROR)
-        *reason = reason_for(rc);
-    return rc;
+        return put_text(ws, row, col, cell.text);
+    return error_of(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, score));
+}
+
+ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, lxw_format *score)
+{
+    for (int c = 0; c < sheet.headers.size(); ++c) {
+        const ExportError e = put_text(ws, 0, c, sheet.headers.at(c));
+        if (!e.ok())
+            return e;
+    }
+    for (int r = 0; r < sheet.rows.size(); ++r) {
+        const QVector<SheetCell> &row = sheet.rows.at(r);
+        for (int c = 0; c < row.size(); ++c) {
+            const ExportError e = put_cell(ws, r + 1, c, row.at(c), score);
+            if (!e.ok())
+                return e;
+        }
+    }
+    return ExportError();
+}
+
+// Header row and name column frozen and printed on every page, landscape,
+// columns as wide as their texts.
+ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
+{
+    worksheet_freeze_panes(ws, 1, 1);
+    worksheet_set_landscape(ws);
+    const QVector<double> widths = column_widths(sheet);
+    for (int c = 0; c < widths.size(); ++c) {
+        if (widths.at(c) <= 0)
+            continue;
+        const ExportError e = error_of(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), widths.at(c), nullptr));
+        if (!e.ok())
+            return e;
+    }
+    const ExportError e = error_of(worksheet_repeat_rows(ws, 0, 0));
+    return e.ok() ? error_of(worksheet_repeat_columns(ws, 0, 0)) : e;
 }
 
 }  // namespace
 
-bool write_xlsx(const QString &path, const ScoreSheet &sheet, QString *error)
+ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
 {
-    auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
-        return fail(QStringLiteral("文件路径无效。"));
+        return ExportError::of(ExportFault::InvalidPath).at(path);
 
     const QByteArray name = QFile::encodeName(path);
     const bool existed = QFileInfo::exists(path);
 
     WorkbookPtr book(workbook_new(name.constData()));
     if (!book)
-        return fail(reason_for(LXW_ERROR_MEMORY_MALLOC_FAILED));
+        return ExportError::of(ExportFault::OutOfMemory).at(path);
     lxw_worksheet *ws = workbook_add_worksheet(book.get(), nullptr);
     lxw_format *score = workbook_add_format(book.get());
     if (!ws || !score)
-        return fail(reason_for(LXW_ERROR_MEMORY_MALLOC_FAILED));
+        return ExportError::of(ExportFault::OutOfMemory).at(path);
     format_set_num_format(score, "0.00");
 
-    QString reason;
-    for (int c = 0; c < sheet.headers.size(); ++c)
-        if (put_text(ws, 0, c, sheet.headers.at(c), &reason) != LXW_NO_ERROR)
-            return fail(reason);
-    for (int r = 0; r < sheet.rows.size(); ++r) {
-        const QVector<SheetCell> &row = sheet.rows.at(r);
-        for (int c = 0; c < row.size(); ++c)
-            if (put_cell(ws, r + 1, c, row.at(c), score, &reason) != LXW_NO_ERROR)
-                return fail(reason);
-    }
+    ExportError e = put_cells(ws, sheet, score);
+    if (e.ok())
+        e = set_page_layout(ws, sheet);
+    if (!e.ok())
+        return e.at(path);
 
     // workbook_close frees the workbook whatever it returns.
     const lxw_error rc = workbook_close(book.release());
     if (rc != LXW_NO_ERROR) {
         if (!existed)
             QFile::remove(path);
-        return fail(reason_for(rc));
+        return error_of(rc).at(path);
     }
-    return true;
+    return ExportError();
 }

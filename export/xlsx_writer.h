@@ -1,6 +1,7 @@
 // Writes a score sheet as an .xlsx workbook (Office Open XML) with libxlsxwriter.
 #pragma once
 
+#include "export/export_error.h"
 #include "export/score_sheet.h"
 
 class QString;
@@ -9,7 +10,7 @@ class QString;
 // there. Row 1 holds the headers as text, rows 2.. the table rows; scores are
 // numbers shown with "0.00" (a score that is not finite or beyond Excel's
 // largest number is written as its text), everything else text exactly as
-// given. On failure returns false and sets *error (if given) to a plain Chinese
-// reason without the path; a file this call created but could not finish is
-// removed again.
-bool write_xlsx(const QString &path, const ScoreSheet &sheet, QString *error);
+// given. The header row and the name column are frozen and printed on every
+// (landscape) page, and every column is as wide as its texts. A failure is said of `path`; a file this call created but could not
+// finish is removed again.
+ExportError write_xlsx(const QString &path, const ScoreSheet &sheet);

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             else
                 want.append(fuzz::WantCell{r + 1, c, true, QString(), cell.value});
         }
-    FUZZ_CHECK(xls_problem(sheet).isEmpty() == !must_fail, xls_problem(sheet));
+    const ExportError limits = check_xls_limits(sheet);
+    FUZZ_CHECK(limits.ok() == !must_fail, export_error_message(limits));
 
     static const QString dir = [] {
         const QString d = fuzz::scratch_dir("xls");
@@ -45,35 +46,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }();
     const int route = flags & 3;
     QByteArray file;
-    bool ok = false;
-    QString error;
+    ExportError result;
     if (route == 3) {
-        file = build_xls(sheet);
-        ok = !file.isEmpty();
-        if (!ok)
-            error = xls_problem(sheet);
+        result = build_xls(sheet, &file);
+        FUZZ_CHECK(result == limits, export_error_message(result));
     } else {
         for (const QString &f : fuzz::files_in(dir))
             QFile::remove(dir + QLatin1Char('/') + f);
         const QString target = dir + (route == 2 ? QStringLiteral("/成绩.XLS") : QStringLiteral("/成绩 out.xls"));
         const QByteArray previous("an older file");
         fuzz::write_all(target, previous);
-        if (route == 0) {
-            ok = write_xls(target, sheet, &error);
-        } else {
-            const ExportResult r = export_workbook(target, sheet);
-            ok = r.ok;
-            error = r.error;
+        result = route == 0 ? write_xls(target, sheet) : export_workbook(target, sheet);
+        FUZZ_CHECK(result == (limits.ok() ? limits : limits.at(target)), export_error_message(result));
+        if (route != 0)
             FUZZ_CHECK(fuzz::files_in(dir) == QStringList{QFileInfo(target).fileName()}, fuzz::files_in(dir).join(' '));
-        }
         file = fuzz::read_all(target);
-        if (!ok)
-            FUZZ_CHECK(file == previous, error);
+        if (!result.ok())
+            FUZZ_CHECK(file == previous, export_error_message(result));
     }
 
-    if (!ok) {
-        FUZZ_CHECK(must_fail, error);
-        FUZZ_CHECK(!error.isEmpty(), QString());
+    if (!result.ok()) {
+        FUZZ_CHECK(must_fail, export_error_message(result));
+        FUZZ_CHECK(!export_error_message(result).isEmpty(), QString());
         return 0;
     }
     FUZZ_CHECK(!must_fail, QString());

@@ -81,20 +81,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray previous("an older file");
     fuzz::write_all(target, previous);
 
-    bool ok = false;
-    QString error;
+    ExportError result;
     if (route == 0 || route == 3) {
-        ok = write_xlsx(target, sheet, &error);
+        result = write_xlsx(target, sheet);
     } else {
-        const ExportResult r = export_workbook(route == 2 ? dir + QStringLiteral("/成绩") : target, sheet);
-        ok = r.ok;
-        error = r.error;
+        result = export_workbook(route == 2 ? dir + QStringLiteral("/成绩") : target, sheet);
         // Only the finished file may be there: no temporary is left behind.
         FUZZ_CHECK(fuzz::files_in(dir) == QStringList{QFileInfo(target).fileName()}, fuzz::files_in(dir).join(' '));
     }
 
-    if (!ok) {
+    const QString error = export_error_message(result);
+    if (!result.ok()) {
         FUZZ_CHECK(!error.isEmpty(), QString());
+        FUZZ_CHECK(result.path == target, result.path);
+        FUZZ_CHECK(result.fault == ExportFault::TextTooLong, error);
         FUZZ_CHECK(may_fail, error);
         if (route == 1 || route == 2)
             FUZZ_CHECK(fuzz::read_all(target) == previous, error);

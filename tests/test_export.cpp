@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(ScoreSheet)
 
@@ -39,10 +41,21 @@ struct Cell {
 };
 using Grid = QMap<QPair<int, int>, Cell>;  // (row, column), 1-based; empty cells absent
 
+// How the first sheet reads and prints, as the reader saw it.
+struct SheetLayout {
+    QString freeze;      // the top left cell of the scrolling pane, "" when nothing is frozen
+    QString title_rows;  // rows printed on every page ("1:1"), "" for none
+    QString title_cols;  // columns printed on every page ("A:A")
+    bool landscape = false;
+    QMap<int, double> widths;  // set column widths in characters, 1-based columns
+    QMap<int, int> need;       // characters the longest text of a column takes
+};
+
 struct Workbook {
     QString format;  // "xlsx" or "xls", from the file's contents
     int sheets = 0;
     Grid cells;
+    SheetLayout layout;
 };
 
 QString show(const Cell &c)
@@ -64,25 +77,36 @@ QString from_utf16le_hex(const QString &hex)
     return s;
 }
 
-// Runs the reader; on failure *problem says why.
-Workbook read_back(const QString &path, QString *problem)
+// Runs the reader; on failure *why says why.
+Workbook read_back(const QString &path, QString *why)
 {
     Workbook wb;
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"),
              {QStringLiteral(VELORA_TESTS_DIR "/support/read_workbook.py"), path});
     if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() != 0) {
-        *problem = QStringLiteral("reader failed on %1: %2 %3")
+        *why = QStringLiteral("reader failed on %1: %2 %3")
                        .arg(path, py.errorString(), QString::fromUtf8(py.readAllStandardError()));
         return wb;
     }
     QJsonParseError perr;
     const QJsonObject doc = QJsonDocument::fromJson(py.readAllStandardOutput(), &perr).object();
     if (perr.error != QJsonParseError::NoError) {
-        *problem = QStringLiteral("bad reader output: ") + perr.errorString();
+        *why = QStringLiteral("bad reader output: ") + perr.errorString();
         return wb;
     }
     wb.format = doc.value(QLatin1String("format")).toString();
+    const QJsonObject layout = doc.value(QLatin1String("layout")).toObject();
+    wb.layout.freeze = layout.value(QLatin1String("freeze")).toString();
+    wb.layout.title_rows = layout.value(QLatin1String("title_rows")).toString();
+    wb.layout.title_cols = layout.value(QLatin1String("title_cols")).toString();
+    wb.layout.landscape = layout.value(QLatin1String("landscape")).toBool();
+    const QJsonObject widths = layout.value(QLatin1String("widths")).toObject();
+    for (auto it = widths.begin(); it != widths.end(); ++it)
+        wb.layout.widths.insert(it.key().toInt(), it.value().toDouble());
+    const QJsonObject need = layout.value(QLatin1String("need")).toObject();
+    for (auto it = need.begin(); it != need.end(); ++it)
+        wb.layout.need.insert(it.key().toInt(), it.value().toInt());
     wb.sheets = doc.value(QLatin1String("sheets")).toInt();
     const QJsonArray rows = doc.value(QLatin1String("cells")).toArray();
     for (int r = 0; r < rows.size(); ++r) {
@@ -130,24 +154,52 @@ Grid expected_cells(const ScoreSheet &sheet)
 }
 
 // Compares cell by cell so a failure names the first wrong cell.
-bool same_cells(const Grid &got, const Grid &want, QString *problem)
+bool same_cells(const Grid &got, const Grid &want, QString *mismatch)
 {
     for (auto it = want.begin(); it != want.end(); ++it) {
         const QString where = QStringLiteral("row %1 col %2").arg(it.key().first).arg(it.key().second);
         if (!got.contains(it.key())) {
-            *problem = where + QStringLiteral(": missing, want ") + show(it.value());
+            *mismatch = where + QStringLiteral(": missing, want ") + show(it.value());
             return false;
         }
         if (!(got.value(it.key()) == it.value())) {
-            *problem = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ") +
+            *mismatch = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ") +
                        show(it.value());
             return false;
         }
     }
     for (auto it = got.begin(); it != got.end(); ++it)
         if (!want.contains(it.key())) {
-            *problem = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second) +
+            *mismatch = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second) +
                        show(it.value());
+            return false;
+        }
+    return true;
+}
+
+// Frozen and printed titles at row 1 and column A, landscape, and every
+// column wide enough for its longest text (at most Excel's widest column)
+// without being much wider.
+bool laid_out(const SheetLayout &l, QString *mismatch)
+{
+    if (l.freeze != QLatin1String("B2") || l.title_rows != QLatin1String("1:1") ||
+        l.title_cols != QLatin1String("A:A") || !l.landscape) {
+        *mismatch = QStringLiteral("freeze %1, titles %2 and %3, landscape %4")
+                        .arg(l.freeze, l.title_rows, l.title_cols)
+                        .arg(l.landscape);
+        return false;
+    }
+    for (auto it = l.need.begin(); it != l.need.end(); ++it) {
+        const double width = l.widths.value(it.key(), -1);
+        const bool fits = width >= it.value() || width >= 255;
+        if (!fits || width > it.value() + 3) {
+            *mismatch = QStringLiteral("column %1 is %2 wide for a text of %3").arg(it.key()).arg(width).arg(it.value());
+            return false;
+        }
+    }
+    for (auto it = l.widths.begin(); it != l.widths.end(); ++it)
+        if (!l.need.contains(it.key())) {
+            *mismatch = QStringLiteral("empty column %1 is set to %2").arg(it.key()).arg(it.value());
             return false;
         }
     return true;
@@ -211,6 +263,7 @@ private slots:
     void empty_path();
     void write_xlsx_failure_data();
     void write_xlsx_failure();
+    void every_fault_has_a_message();
 };
 
 void TestExport::initTestCase()
@@ -293,17 +346,18 @@ void TestExport::contents()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("成绩") + suffix);
 
-    const ExportResult res = export_workbook(path, sheet);
-    QVERIFY2(res.ok, qPrintable(res.error));
-    QVERIFY(res.error.isEmpty());
+    const ExportError res = export_workbook(path, sheet);
+    QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
+    QVERIFY(export_error_message(res).isEmpty());
     QCOMPARE(listing(dir.path()), QStringList{QFileInfo(path).fileName()});
 
-    QString problem;
-    const Workbook wb = read_back(path, &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QString why;
+    const Workbook wb = read_back(path, &why);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(wb.format, suffix.mid(1));
     QVERIFY(wb.sheets >= 1);
-    QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &problem), qPrintable(problem));
+    QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &why), qPrintable(why));
+    QVERIFY2(laid_out(wb.layout, &why), qPrintable(why));
 }
 
 void TestExport::target_name_data()
@@ -335,15 +389,15 @@ void TestExport::target_name()
     const QString sub = QFileInfo(dir.filePath(written)).path();
     QVERIFY(QDir().mkpath(sub));
 
-    const ExportResult res = export_workbook(dir.filePath(given), chinese_sheet());
-    QVERIFY2(res.ok, qPrintable(res.error));
+    const ExportError res = export_workbook(dir.filePath(given), chinese_sheet());
+    QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
     QCOMPARE(listing(sub), QStringList{QFileInfo(written).fileName()});
 
-    QString problem;
-    const Workbook wb = read_back(dir.filePath(written), &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QString why;
+    const Workbook wb = read_back(dir.filePath(written), &why);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(wb.format, format);
-    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &problem), qPrintable(problem));
+    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &why), qPrintable(why));
 
     struct stat st;
     QCOMPARE(::stat(QFile::encodeName(dir.filePath(written)).constData(), &st), 0);
@@ -352,38 +406,127 @@ void TestExport::target_name()
 
 void TestExport::overwrite_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("old");  // empty: an earlier export of another table
+    QTest::addColumn<QString>("file");       // the path exported to
+    QTest::addColumn<QByteArray>("old");     // empty: an earlier export of another table; "none": no file
+    QTest::addColumn<int>("mode");           // the old file's mode, or -1 to leave it as made
+    QTest::addColumn<QStringList>("links");  // `file` links to links[0], which links to links[1] ...;
+                                             // "@" stands for the test directory
+    QTest::addColumn<bool>("owner");         // give the old file another owner and group first (root only)
 
-    QTest::newRow("xlsx over earlier export") << "s.xlsx" << QByteArray();
-    QTest::newRow("xls over earlier export") << "s.xls" << QByteArray();
-    QTest::newRow("xlsx over unrelated file") << "s.xlsx" << QByteArray("not a workbook\n");
-    QTest::newRow("xls over empty-looking file") << "s.xls" << QByteArray(1, '\0');
+    const QStringList none;
+    QTest::newRow("xlsx over earlier export") << "s.xlsx" << QByteArray() << -1 << none << false;
+    QTest::newRow("xls over earlier export") << "s.xls" << QByteArray() << -1 << none << false;
+    QTest::newRow("xlsx over unrelated file") << "s.xlsx" << QByteArray("not a workbook\n") << 0600 << none << false;
+    QTest::newRow("xls over empty-looking file") << "s.xls" << QByteArray(1, '\0') << 0600 << none << false;
+    QTest::newRow("xls keeps 0604") << "s.xls" << QByteArray() << 0604 << none << false;
+    QTest::newRow("xlsx keeps 0664") << "s.xlsx" << QByteArray() << 0664 << none << false;
+    QTest::newRow("owner and group kept") << "s.xlsx" << QByteArray() << 0640 << none << true;
+    QTest::newRow("relative link into another directory")
+        << "成绩.xlsx" << QByteArray() << 0600 << QStringList{"synced/班级 成绩.xlsx"} << false;
+    QTest::newRow("absolute link, xls") << "s.xls" << QByteArray() << 0600 << QStringList{"@/synced/s.xls"} << false;
+    QTest::newRow("link to a link") << "s.xlsx" << QByteArray() << 0640
+                                    << QStringList{"hop.xlsx", "synced/../synced/real.xlsx"} << false;
+    QTest::newRow("link to nowhere gets its file")
+        << "s.xlsx" << QByteArray("none") << -1 << QStringList{"synced/new.xlsx"} << false;
+    QTest::newRow("link to another owner's file") << "s.xls" << QByteArray() << 0640
+                                                  << QStringList{"synced/s.xls"} << true;
 }
+
+namespace {
+
+// Every entry under dir, links not followed, as paths relative to it.
+QStringList tree(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(dir).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+// What a symbolic link holds, or "<not a link>".
+QByteArray link_text(const QString &path)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buf, sizeof buf);
+    return n < 0 ? QByteArray("<not a link>") : QByteArray(buf, int(n));
+}
+
+// Makes the links of an overwrite row, recording each in *made; returns the
+// file the last one names.
+QString make_links(const QString &dir, const QString &file, const QStringList &links, QStringList *made)
+{
+    QString at = dir + QLatin1Char('/') + file;
+    for (QString to : links) {
+        to.replace(QLatin1Char('@'), dir);
+        const QString next = QDir::isAbsolutePath(to) ? to : QFileInfo(at).path() + QLatin1Char('/') + to;
+        QDir().mkpath(QFileInfo(next).path());
+        if (::symlink(QFile::encodeName(to).constData(), QFile::encodeName(at).constData()) != 0)
+            return QString();
+        *made << at;
+        at = next;
+    }
+    return at;
+}
+
+}  // namespace
 
 void TestExport::overwrite()
 {
     QFETCH(QString, file);
     QFETCH(QByteArray, old);
+    QFETCH(int, mode);
+    QFETCH(QStringList, links);
+    QFETCH(bool, owner);
+    if (owner && ::geteuid() != 0)
+        QSKIP("only root can give a file to another owner");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(file);
+    QStringList made;
+    const QString real = make_links(dir.path(), file, links, &made);
+    QVERIFY(!real.isEmpty());
     if (old.isEmpty()) {
         const ScoreSheet first = sheet_of({QStringLiteral("旧")}, {{name(QStringLiteral("旧数据")), score(1)},
                                                                    {name(QStringLiteral("多一行"))}});
-        QVERIFY(export_workbook(path, first).ok);
-    } else {
-        QVERIFY(write_file(path, old));
-        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QVERIFY(export_workbook(real, first).ok());
+    } else if (old != "none") {
+        QVERIFY(write_file(real, old));
     }
+    const QByteArray real_name = QFile::encodeName(real);
+    if (mode >= 0)
+        QCOMPARE(::chmod(real_name.constData(), mode_t(mode)), 0);
+    if (owner)
+        QCOMPARE(::chown(real_name.constData(), 4242, 4343), 0);
+    QStringList before = tree(dir.path());
+    if (old == "none") {
+        before << QDir(dir.path()).relativeFilePath(real);
+        before.sort();
+    }
+    QVector<QByteArray> texts;
+    for (const QString &link : made)
+        texts << link_text(link);
 
-    const ExportResult res = export_workbook(path, chinese_sheet());
-    QVERIFY2(res.ok, qPrintable(res.error));
-    QCOMPARE(listing(dir.path()), QStringList{file});
-    QString problem;
-    const Workbook wb = read_back(path, &problem);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
-    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &problem), qPrintable(problem));
+    const ExportError res = export_workbook(path, chinese_sheet());
+    QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
+    QCOMPARE(tree(dir.path()), before);  // links stay links, no temporary is left
+    for (int i = 0; i < made.size(); ++i)
+        QCOMPARE(link_text(made.at(i)), texts.at(i));
+    QString why;
+    const Workbook wb = read_back(real, &why);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    QVERIFY2(same_cells(wb.cells, expected_cells(chinese_sheet()), &why), qPrintable(why));
+
+    struct stat st;
+    QCOMPARE(::lstat(real_name.constData(), &st), 0);
+    QVERIFY(S_ISREG(st.st_mode));
+    QCOMPARE(int(st.st_mode & 07777), mode >= 0 ? mode : 0640);  // else 0666 less the umask 027
+    if (owner) {
+        QCOMPARE(int(st.st_uid), 4242);
+        QCOMPARE(int(st.st_gid), 4343);
+    }
 }
 
 void TestExport::refused_data()
@@ -393,29 +536,39 @@ void TestExport::refused_data()
     QTest::addColumn<QString>("shown");     // the path the message names (relative unless absolute)
     QTest::addColumn<QString>("reason");    // part of the message
     QTest::addColumn<QString>("trouble");   // "long": a text too long for a cell, "wide": too many columns
+    QTest::addColumn<QString>("standing");  // what stands at target: "" as made; "link:X" a link to X; "fifo" a pipe
 
-    QTest::newRow("missing directory") << "missing/x.xlsx" << "x.xlsx" << "missing/x.xlsx" << "目录不存在" << "";
-    QTest::newRow("under a regular file") << "file/x.xlsx" << "file" << "file/x.xlsx" << "目录不存在" << "";
+    QTest::newRow("missing directory") << "missing/x.xlsx" << "x.xlsx" << "missing/x.xlsx" << "目录不存在" << "" << "";
+    QTest::newRow("under a regular file") << "file/x.xlsx" << "file" << "file/x.xlsx" << "目录不存在" << "" << "";
     QTest::newRow("under a regular file, no extension")
-        << "file/x" << "file" << "file/x.xlsx" << "目录不存在" << "";
-    QTest::newRow("directory as target") << "d.xlsx" << "d.xlsx/keep" << "d.xlsx" << "文件夹" << "";
-    QTest::newRow("directory with trailing slash") << "d/" << "d/keep" << "d/" << "文件夹" << "";
+        << "file/x" << "file" << "file/x.xlsx" << "目录不存在" << "" << "";
+    QTest::newRow("directory as target") << "d.xlsx" << "d.xlsx/keep" << "d.xlsx" << "文件夹" << "" << "";
+    QTest::newRow("directory with trailing slash") << "d/" << "d/keep" << "d/" << "文件夹" << "" << "";
     QTest::newRow("under /proc") << "/proc/velora-export-test.xlsx" << "" << "/proc/velora-export-test.xlsx"
-                                 << "无法在该位置创建文件" << "";
+                                 << "无法在该位置创建文件" << "" << "";
     QTest::newRow("file name too long") << QString(300, QChar('n')) + ".xlsx" << "keep" << QString(300, QChar('n')) + ".xlsx"
-                                        << "文件名太长" << "";
+                                        << "文件名太长" << "" << "";
     QTest::newRow("NUL in path") << QStringLiteral("keep") + QChar(0) + QStringLiteral("x.xlsx") << "keep"
                                  << QStringLiteral("keep") + QChar(0) + QStringLiteral("x.xlsx") << "无法用作文件名"
-                                 << "";
+                                 << "" << "";
     QTest::newRow("lone surrogate in path") << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx") << ""
                                             << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx")
-                                            << "无法用作文件名" << "";
+                                            << "无法用作文件名" << "" << "";
     QTest::newRow("text too long, existing file kept")
-        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "单元格A3的文字超过32767个字符" << "long";
-    QTest::newRow("text too long, no extension") << "x" << "x.xlsx" << "x.xlsx" << "32767" << "long";
+        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "单元格A3的文字超过32767个字符" << "long" << "";
+    QTest::newRow("text too long, no extension") << "x" << "x.xlsx" << "x.xlsx" << "32767" << "long" << "";
     QTest::newRow("more columns than a sheet has")
-        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "大小上限（1048576行、16384列）" << "wide";
-    QTest::newRow("more columns than an xls sheet has") << "x.xls" << "x.xls" << "x.xls" << "256" << "wide";
+        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "大小上限（1048576行、16384列）" << "wide" << "";
+    QTest::newRow("more columns than an xls sheet has") << "x.xls" << "x.xls" << "x.xls" << "256" << "wide" << "";
+    QTest::newRow("text too long, linked file kept")
+        << "x.xlsx" << "synced/x.xlsx" << "x.xlsx" << "单元格A3" << "long" << "link:synced/x.xlsx";
+    QTest::newRow("xls text too long, linked file kept")
+        << "x.xls" << "synced/x.xls" << "x.xls" << "单元格A3" << "long" << "link:synced/x.xls";
+    QTest::newRow("link to a missing directory")
+        << "x.xlsx" << "" << "x.xlsx" << "目录不存在" << "" << "link:gone/x.xlsx";
+    QTest::newRow("link to a directory") << "x.xlsx" << "d/keep" << "x.xlsx" << "文件夹" << "" << "link:d";
+    QTest::newRow("link to itself") << "x.xlsx" << "" << "x.xlsx" << "符号链接" << "" << "link:x.xlsx";
+    QTest::newRow("named pipe") << "x.xlsx" << "" << "x.xlsx" << "不是普通文件" << "" << "fifo";
 }
 
 void TestExport::refused()
@@ -425,6 +578,7 @@ void TestExport::refused()
     QFETCH(QString, shown);
     QFETCH(QString, reason);
     QFETCH(QString, trouble);
+    QFETCH(QString, standing);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QByteArray old_bytes = QByteArrayLiteral("PK\x03\x04\0 earlier workbook bytes");
@@ -432,26 +586,34 @@ void TestExport::refused()
         QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(existing)).path()));
         QVERIFY(write_file(dir.filePath(existing), old_bytes));
     }
-    const QStringList before = listing(dir.path());
     const QString path = QDir::isAbsolutePath(target) ? target : dir.filePath(target);
+    const QByteArray path_name = QFile::encodeName(path);
+    if (standing.startsWith(QLatin1String("link:")))
+        QCOMPARE(::symlink(QFile::encodeName(standing.mid(5)).constData(), path_name.constData()), 0);
+    if (standing == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(path_name.constData(), 0600), 0);
+    const QStringList before = tree(dir.path());
+    // Qt warns about a name with a NUL; no such file can exist.
+    auto exists = [&path] { return !path.contains(QChar(0)) && QFileInfo::exists(path); };
+    const bool existed = exists();
 
     ScoreSheet sheet = chinese_sheet();
     if (trouble == QLatin1String("long"))
         sheet.rows[1][0].text = QString(32768, QChar('y'));
     if (trouble == QLatin1String("wide"))
         sheet.rows[0].fill(score(1), 16385);
-    const ExportResult res = export_workbook(path, sheet);
+    const ExportError res = export_workbook(path, sheet);
 
-    QVERIFY(!res.ok);
+    QVERIFY(!res.ok());
     const QString shown_path = QDir::isAbsolutePath(shown) ? shown : dir.filePath(shown);
-    QVERIFY2(res.error.startsWith(QStringLiteral("无法导出到“") + shown_path + QStringLiteral("”：")),
-             qPrintable(res.error));
-    QVERIFY2(res.error.contains(reason), qPrintable(res.error));
-    QCOMPARE(listing(dir.path()), before);
+    QCOMPARE(res.path, shown_path);
+    const QString message = export_error_message(res);
+    QVERIFY2(message.startsWith(QStringLiteral("无法导出到“") + shown_path + QStringLiteral("”：")), qPrintable(message));
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    QCOMPARE(tree(dir.path()), before);
     if (!existing.isEmpty())
         QCOMPARE(file_bytes(dir.filePath(existing)), old_bytes);
-    if (QDir::isAbsolutePath(target))
-        QVERIFY(!QFileInfo::exists(target));
+    QCOMPARE(exists(), existed);
 }
 
 void TestExport::empty_path()
@@ -460,11 +622,11 @@ void TestExport::empty_path()
     QVERIFY(dir.isValid());
     const QString old_cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
-    const ExportResult res = export_workbook(QString(), chinese_sheet());
+    const ExportError res = export_workbook(QString(), chinese_sheet());
     const QStringList after = listing(dir.path());
     QVERIFY(QDir::setCurrent(old_cwd));
-    QVERIFY(res.ok);
-    QVERIFY(res.error.isEmpty());
+    QVERIFY(res.ok());
+    QVERIFY(export_error_message(res).isEmpty());
     QCOMPARE(after, QStringList());
 }
 
@@ -479,7 +641,7 @@ void TestExport::write_xlsx_failure_data()
     QTest::newRow("text too long") << "x.xlsx" << true << "单元格A3";
 }
 
-// The writer alone: false with a Chinese reason, and no file left where there was none.
+// The writer alone: an error with a Chinese reason, and no file left where there was none.
 void TestExport::write_xlsx_failure()
 {
     QFETCH(QString, target);
@@ -493,10 +655,26 @@ void TestExport::write_xlsx_failure()
     ScoreSheet sheet = chinese_sheet();
     if (too_long)
         sheet.rows[1][0].text = QString(40000, QChar(0x4E2D));
-    QString error;
-    QVERIFY(!write_xlsx(dir.filePath(target), sheet, &error));
+    const ExportError res = write_xlsx(dir.filePath(target), sheet);
+    QVERIFY(!res.ok());
+    QCOMPARE(res.path, dir.filePath(target));
+    const QString error = export_error_message(res);
     QVERIFY2(error.contains(reason), qPrintable(error));
     QCOMPARE(listing(dir.path()), before);
+}
+
+// A fault kind without a message would leave the teacher an empty reason.
+void TestExport::every_fault_has_a_message()
+{
+    QSet<QString> seen;
+    for (int f = int(ExportFault::None) + 1; f <= int(ExportFault::LibraryError); ++f) {
+        const ExportError e = ExportError::of(ExportFault(f)).at(QStringLiteral("/tmp/成绩.xlsx"));
+        const QString message = export_error_message(e);
+        const QString prefix = QStringLiteral("无法导出到“/tmp/成绩.xlsx”：");
+        QVERIFY2(message.startsWith(prefix) && message.size() > prefix.size() + 1, qPrintable(QString::number(f)));
+        QVERIFY2(!seen.contains(message), qPrintable(message));
+        seen.insert(message);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExport)

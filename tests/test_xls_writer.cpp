@@ -21,6 +21,13 @@
 
 Q_DECLARE_METATYPE(ScoreSheet)
 
+namespace QTest {
+template <> char *toString(const ExportError &e)
+{
+    return qstrdup(qPrintable(QStringLiteral("fault %1: %2").arg(int(e.fault)).arg(export_error_message(e))));
+}
+}  // namespace QTest
+
 namespace {
 
 struct Want {
@@ -189,6 +196,20 @@ int find_record(const QByteArray &stream, quint16 id, int nth = 0)
     return -1;
 }
 
+// The .xls file for `sheet`, or an empty array when the writer refuses it.
+QByteArray xls_of(const ScoreSheet &sheet)
+{
+    QByteArray file;
+    return build_xls(sheet, &file).ok() ? file : QByteArray();
+}
+
+// The compound file holding `data` as its Workbook stream.
+QByteArray container_of(const QByteArray &data)
+{
+    QByteArray file;
+    return build_compound_file(QStringLiteral("Workbook"), data, &file).ok() ? file : QByteArray();
+}
+
 }  // namespace
 
 class TestXlsWriter : public QObject {
@@ -202,12 +223,13 @@ private:
     void check_round_trip(const ScoreSheet &sheet, BiffBook *book = nullptr)
     {
         const QString path = dir.filePath(QStringLiteral("book%1.xls").arg(++files));
+        const ExportError written = write_xls(path, sheet);
+        QVERIFY2(written.ok(), qPrintable(export_error_message(written)));
         QString error;
-        QVERIFY2(write_xls(path, sheet, &error), qPrintable(error));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
-        QCOMPARE(bytes, build_xls(sheet));
+        QCOMPARE(bytes, xls_of(sheet));
 
         // Both readers always run, so a failure shows what each of them saw.
         BiffBook own;
@@ -364,9 +386,9 @@ private slots:
         };
         BiffBook book;
         QString error;
-        QVERIFY2(read_xls(build_xls(sheet_with(1)), &book, &error), qPrintable(error));
+        QVERIFY2(read_xls(xls_of(sheet_with(1)), &book, &error), qPrintable(error));
         const ScoreSheet sheet = sheet_with(1 + streamSize - book.stream.size());
-        QVERIFY2(read_xls(build_xls(sheet), &book, &error), qPrintable(error));
+        QVERIFY2(read_xls(xls_of(sheet), &book, &error), qPrintable(error));
         QCOMPARE(book.stream.size(), streamSize);
         QCOMPARE(book.container.in_mini_stream.contains(QStringLiteral("Workbook")), streamSize < 4096);
         check_round_trip(sheet);
@@ -386,7 +408,7 @@ private slots:
         QRandomGenerator rng{quint32(size)};
         for (char &c : data)
             c = char(rng.generate());
-        const QByteArray file = build_compound_file(QStringLiteral("Workbook"), data);
+        const QByteArray file = container_of(data);
         CfbContents cfb;
         QString error;
         QVERIFY2(read_compound_file(file, &cfb, &error), qPrintable(error));
@@ -412,9 +434,12 @@ private slots:
 
     void compoundFileRefusesBadNames()
     {
-        QVERIFY(build_compound_file(QString(), "x").isEmpty());
-        QVERIFY(build_compound_file(QString(32, 'n'), "x").isEmpty());
-        QVERIFY(!build_compound_file(QString(31, 'n'), "x").isEmpty());
+        QByteArray file("untouched");
+        QCOMPARE(build_compound_file(QString(), "x", &file).fault, ExportFault::InvalidStreamName);
+        QCOMPARE(build_compound_file(QString(32, 'n'), "x", &file).fault, ExportFault::InvalidStreamName);
+        QCOMPARE(file, QByteArray("untouched"));
+        QVERIFY(build_compound_file(QString(31, 'n'), "x", &file).ok());
+        QVERIFY(file != QByteArray("untouched"));
     }
 
     void tooLarge_data()
@@ -440,12 +465,14 @@ private slots:
     {
         QFETCH(ScoreSheet, sheet);
         QFETCH(QString, reasonPart);
-        QVERIFY(xls_problem(sheet).contains(reasonPart));
-        QVERIFY(build_xls(sheet).isEmpty());
+        const ExportError refused = check_xls_limits(sheet);
+        QVERIFY(!refused.ok());
+        QVERIFY2(export_error_message(refused).contains(reasonPart), qPrintable(export_error_message(refused)));
+        QByteArray file("untouched");
+        QCOMPARE(build_xls(sheet, &file), refused);
+        QCOMPARE(file, QByteArray("untouched"));
         const QString path = dir.filePath(QStringLiteral("too_large.xls"));
-        QString error;
-        QVERIFY(!write_xls(path, sheet, &error));
-        QCOMPARE(error, xls_problem(sheet));
+        QCOMPARE(write_xls(path, sheet), refused.at(path));
         QVERIFY(!QFile::exists(path));
     }
 
@@ -455,7 +482,7 @@ private slots:
         s.rows.fill({score(1), text(QStringLiteral("最后"))}, 65535);
         BiffBook book;
         QString error;
-        QVERIFY2(read_xls(build_xls(s), &book, &error), qPrintable(error));
+        QVERIFY2(read_xls(xls_of(s), &book, &error), qPrintable(error));
         QCOMPARE(book.sheets.at(0).end_row, 65536u);
         QCOMPARE(book.sheets.at(0).cells.size(), 2 * 65535);
         QCOMPARE(book.sheets.at(0).cells.last().text, QStringLiteral("最后"));
@@ -486,13 +513,15 @@ private slots:
             old.write(QByteArray(100000, 'o'));
         }
         const ScoreSheet sheet = score_table(3, 3);
-        QString error;
-        QCOMPARE(write_xls(path, sheet, &error), ok);
+        const ExportError written = write_xls(path, sheet);
+        QCOMPARE(written.ok(), ok);
         if (ok) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadOnly));
-            QVERIFY(f.readAll() == build_xls(sheet));
+            QVERIFY(f.readAll() == xls_of(sheet));
         } else {
+            QCOMPARE(written.path, path);
+            const QString error = export_error_message(written);
             QVERIFY2(error.contains(reasonPart), qPrintable(error));
             QVERIFY(name.isEmpty() || QFileInfo(path).isDir() || !QFileInfo::exists(path));
         }
@@ -522,7 +551,7 @@ private slots:
             sheet.rows[r][0] = text(QString(200, QChar(0x4E00 + r)));  // the SST needs CONTINUEs
         BiffBook book;
         QString error;
-        QVERIFY2(read_xls(build_xls(sheet), &book, &error), qPrintable(error));
+        QVERIFY2(read_xls(xls_of(sheet), &book, &error), qPrintable(error));
         QByteArray s = book.stream;
         auto bump32 = [&s](int pos, int by) { set_le(s, pos, get_le(s, pos, 4) + by, 4); };
         QByteArray file;
@@ -552,7 +581,7 @@ private slots:
             s.insert(c + 4, moved);
             set_le(s, c + 2, quint32(clen + 1), 2);
         }
-        file = build_compound_file(QStringLiteral("Workbook"), s);
+        file = container_of(s);
         if (damage == "fatloop") {
             // The Workbook stream's first sector points back at itself.
             const quint32 start = get_le(file, 512 * (1 + 1) + 128 + 116, 4);
@@ -567,7 +596,7 @@ private slots:
     // Any prefix of a workbook is refused, and reading one never crashes.
     void readerRefusesPrefixes()
     {
-        const QByteArray file = build_xls(score_table(40, 10));
+        const QByteArray file = xls_of(score_table(40, 10));
         BiffBook book;
         QString error;
         for (int n = 0; n < file.size(); n += 97) {

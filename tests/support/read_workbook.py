@@ -5,10 +5,19 @@
 #   {"format": "xlsx"|"xls", "sheets": n, "cells": [[cell|null, ...], ...]}
 # where the grid spans exactly the cells that hold a value and a cell is
 #   {"t": "s", "u16": hex of the UTF-16LE text}  (exact, lone surrogates too) or
-#   {"t": "n", "v": number, "f": number format}  or {"t": other type, "v": repr}.
+#   {"t": "n", "v": number, "f": number format}  or {"t": other type, "v": repr},
+# and the first sheet's layout:
+#   "layout": {"freeze": "B2" or null, "title_rows": "1:1" or null,
+#              "title_cols": "A:A" or null, "landscape": bool,
+#              "widths": {"1": width in characters, ...},   (1-based columns)
+#              "need": {"1": characters the column's longest text takes, ...}}
+# where a text takes two characters per East Asian wide or full-width
+# character and a number the length of its "%.2f" text.
 import json
 import re
+import struct
 import sys
+import unicodedata
 
 ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
 
@@ -51,7 +60,57 @@ def read_xlsx(path):
             found[(r, c)] = {"t": "n", "v": cell.value, "f": cell.number_format}
         else:
             found[(r, c)] = {"t": cell.data_type, "v": repr(cell.value)}
-    return "xlsx", len(book.worksheets), found
+    widths = {}
+    for letter, dim in sheet.column_dimensions.items():
+        if dim.customWidth:
+            for c in range(dim.min, dim.max + 1):
+                widths[str(c)] = dim.width
+    def plain(titles):
+        return titles.replace("$", "") if titles else titles
+    layout = {"freeze": sheet.freeze_panes, "title_rows": plain(sheet.print_title_rows),
+              "title_cols": plain(sheet.print_title_cols),
+              "landscape": sheet.page_setup.orientation == "landscape", "widths": widths}
+    return "xlsx", len(book.worksheets), found, layout
+
+
+def xls_landscape(path):
+    """Reads the first sheet's SETUP record from the Workbook stream (xlrd skips it)."""
+    from xlrd import compdoc
+    with open(path, "rb") as f:
+        mem = compdoc.CompDoc(f.read()).get_named_stream("Workbook")
+    pos, sheet_at = 0, None
+    while pos + 4 <= len(mem):
+        rid, size = struct.unpack_from("<HH", mem, pos)
+        if rid == 0x0085 and sheet_at is None:  # BOUNDSHEET
+            sheet_at = struct.unpack_from("<I", mem, pos + 4)[0]
+        if rid == 0x00A1 and sheet_at is not None and pos > sheet_at:  # SETUP
+            options = struct.unpack_from("<H", mem, pos + 4 + 10)[0]
+            # Orientation counts only when the settings are valid (fNoPls, fNoOrient clear).
+            return options & 0x0046 == 0
+        pos += 4 + size
+    return False
+
+
+def xls_print_titles(book):
+    """The rows and columns of the first sheet's Print_Titles, as openpyxl writes them."""
+    rows = cols = None
+    for name in book.name_obj_list:
+        if name.name != "Print_Titles" or not name.builtin or name.scope != 0:
+            continue
+        for ref in name.result.value:
+            sheet1, sheet2, r1, r2, c1, c2 = ref.coords
+            if (sheet1, sheet2) != (0, 1):
+                continue
+            if c1 == 0 and c2 == 256 and r2 - r1 < 65536:
+                rows = "%d:%d" % (r1 + 1, r2)
+            elif r1 == 0 and r2 == 65536:
+                cols = "%s:%s" % (xlrd_col(c1), xlrd_col(c2 - 1))
+    return rows, cols
+
+
+def xlrd_col(c):
+    import xlrd
+    return xlrd.colname(c)
 
 
 def read_xls(path):
@@ -73,7 +132,15 @@ def read_xls(path):
                                          "f": book.format_map[key].format_str}
             else:
                 found[(r + 1, c + 1)] = {"t": "ctype%d" % cell.ctype, "v": repr(cell.value)}
-    return "xls", book.nsheets, found
+    freeze = None
+    if sheet.panes_are_frozen:
+        import xlrd
+        freeze = xlrd.cellname(sheet.horz_split_pos, sheet.vert_split_pos)
+    rows, cols = xls_print_titles(book)
+    widths = {str(c + 1): info.width / 256.0 for c, info in sheet.colinfo_map.items()}
+    layout = {"freeze": freeze, "title_rows": rows, "title_cols": cols,
+              "landscape": xls_landscape(path), "widths": widths}
+    return "xls", book.nsheets, found, layout
 
 
 def main():
@@ -81,15 +148,26 @@ def main():
     with open(path, "rb") as f:
         magic = f.read(8)
     if magic.startswith(b"PK\x03\x04"):
-        kind, sheets, found = read_xlsx(path)
+        kind, sheets, found, layout = read_xlsx(path)
     elif magic == b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1":
-        kind, sheets, found = read_xls(path)
+        kind, sheets, found, layout = read_xls(path)
     else:
         sys.exit("not a workbook: %r" % magic)
+    need = {}
+    for (r, c), cell in found.items():
+        if cell["t"] == "s":
+            text = bytes.fromhex(cell["u16"]).decode("utf-16-le", "surrogatepass")
+            width = sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in text)
+        elif cell["t"] == "n":
+            width = len("%.2f" % cell["v"])
+        else:
+            continue
+        need[str(c)] = max(need.get(str(c), 0), width)
+    layout["need"] = need
     rows = max((r for r, _ in found), default=0)
     cols = max((c for _, c in found), default=0)
     grid = [[found.get((r, c)) for c in range(1, cols + 1)] for r in range(1, rows + 1)]
-    json.dump({"format": kind, "sheets": sheets, "cells": grid}, sys.stdout)
+    json.dump({"format": kind, "sheets": sheets, "cells": grid, "layout": layout}, sys.stdout)
 
 
 if __name__ == "__main__":
