@@ -153,12 +153,14 @@ ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, lxw_format *sc
     return ExportError();
 }
 
-// Header row and name column frozen and printed on every page, landscape,
+// Header row and name column frozen and printed on every page, landscape A4
+// (the paper Chinese schools print on; the .xls writes the same),
 // columns as wide as their texts.
 ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
 {
     worksheet_freeze_panes(ws, 1, 1);
     worksheet_set_landscape(ws);
+    worksheet_set_paper(ws, 9);
     const QVector<double> widths = column_widths(sheet);
     for (int c = 0; c < widths.size(); ++c) {
         if (widths.at(c) <= 0)

@@ -47,6 +47,7 @@ struct SheetLayout {
     QString title_rows;  // rows printed on every page ("1:1"), "" for none
     QString title_cols;  // columns printed on every page ("A:A")
     bool landscape = false;
+    int paper = 0;  // 9 is A4
     QMap<int, double> widths;  // set column widths in characters, 1-based columns
     QMap<int, int> need;       // characters the longest text of a column takes
 };
@@ -101,6 +102,7 @@ Workbook read_back(const QString &path, QString *why)
     wb.layout.title_rows = layout.value(QLatin1String("title_rows")).toString();
     wb.layout.title_cols = layout.value(QLatin1String("title_cols")).toString();
     wb.layout.landscape = layout.value(QLatin1String("landscape")).toBool();
+    wb.layout.paper = layout.value(QLatin1String("paper")).toInt();
     const QJsonObject widths = layout.value(QLatin1String("widths")).toObject();
     for (auto it = widths.begin(); it != widths.end(); ++it)
         wb.layout.widths.insert(it.key().toInt(), it.value().toDouble());
@@ -177,16 +179,17 @@ bool same_cells(const Grid &got, const Grid &want, QString *mismatch)
     return true;
 }
 
-// Frozen and printed titles at row 1 and column A, landscape, and every
+// Frozen and printed titles at row 1 and column A, landscape A4, and every
 // column wide enough for its longest text (at most Excel's widest column)
 // without being much wider.
 bool laid_out(const SheetLayout &l, QString *mismatch)
 {
     if (l.freeze != QLatin1String("B2") || l.title_rows != QLatin1String("1:1") ||
-        l.title_cols != QLatin1String("A:A") || !l.landscape) {
-        *mismatch = QStringLiteral("freeze %1, titles %2 and %3, landscape %4")
+        l.title_cols != QLatin1String("A:A") || !l.landscape || l.paper != 9) {
+        *mismatch = QStringLiteral("freeze %1, titles %2 and %3, landscape %4, paper %5")
                         .arg(l.freeze, l.title_rows, l.title_cols)
-                        .arg(l.landscape);
+                        .arg(l.landscape)
+                        .arg(l.paper);
         return false;
     }
     for (auto it = l.need.begin(); it != l.need.end(); ++it) {

@@ -69,12 +69,13 @@ def read_xlsx(path):
         return titles.replace("$", "") if titles else titles
     layout = {"freeze": sheet.freeze_panes, "title_rows": plain(sheet.print_title_rows),
               "title_cols": plain(sheet.print_title_cols),
-              "landscape": sheet.page_setup.orientation == "landscape", "widths": widths}
+              "landscape": sheet.page_setup.orientation == "landscape",
+              "paper": int(sheet.page_setup.paperSize or 0), "widths": widths}
     return "xlsx", len(book.worksheets), found, layout
 
 
-def xls_landscape(path):
-    """Reads the first sheet's SETUP record from the Workbook stream (xlrd skips it)."""
+def xls_page_setup(path):
+    """Landscape and paper size from the first sheet's SETUP record (xlrd skips it)."""
     from xlrd import compdoc
     with open(path, "rb") as f:
         mem = compdoc.CompDoc(f.read()).get_named_stream("Workbook")
@@ -84,11 +85,12 @@ def xls_landscape(path):
         if rid == 0x0085 and sheet_at is None:  # BOUNDSHEET
             sheet_at = struct.unpack_from("<I", mem, pos + 4)[0]
         if rid == 0x00A1 and sheet_at is not None and pos > sheet_at:  # SETUP
-            options = struct.unpack_from("<H", mem, pos + 4 + 10)[0]
-            # Orientation counts only when the settings are valid (fNoPls, fNoOrient clear).
-            return options & 0x0046 == 0
+            paper, options = struct.unpack_from("<H", mem, pos + 4)[0], struct.unpack_from("<H", mem, pos + 4 + 10)[0]
+            # Paper and orientation count only when the settings are valid (fNoPls, fNoOrient clear).
+            valid = options & 0x0004 == 0
+            return valid and options & 0x0042 == 0, paper if valid else 0
         pos += 4 + size
-    return False
+    return False, 0
 
 
 def xls_print_titles(book):
@@ -138,8 +140,9 @@ def read_xls(path):
         freeze = xlrd.cellname(sheet.horz_split_pos, sheet.vert_split_pos)
     rows, cols = xls_print_titles(book)
     widths = {str(c + 1): info.width / 256.0 for c, info in sheet.colinfo_map.items()}
+    landscape, paper = xls_page_setup(path)
     layout = {"freeze": freeze, "title_rows": rows, "title_cols": cols,
-              "landscape": xls_landscape(path), "widths": widths}
+              "landscape": landscape, "paper": paper, "widths": widths}
     return "xls", book.nsheets, found, layout
 
 
