@@ -1,9 +1,12 @@
 # Install rules and the Debian package (cpack -G DEB from the build directory).
 set(VELORA_APP_ID org.example.velora)
 
-# Full RELRO, as distributions build their programs.
+# Full RELRO and fortified libc calls, as distributions build their programs.
 if(UNIX AND NOT APPLE)
   target_link_options(velora PRIVATE LINKER:-z,relro LINKER:-z,now)
+  if(NOT VELORA_SANITIZE)
+    add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+  endif()
 endif()
 
 install(TARGETS velora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
