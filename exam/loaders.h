@@ -67,7 +67,8 @@ struct RosterStudent {
     char name[limits::name_bytes + 1] = {};
     int32_t name_len = 0;
     char xuan[limits::choice] = {};  // a choice answer the sheet lacks stays 0 and never matches a key
-    QByteArray sheet_path;           // empty when the name cannot name a file
+    QByteArray sheet_path;           // local 8-bit bytes, as stu_path keeps them; empty when the name cannot name a file
+    QString sheet_file;              // the same path as text, by which the sheet is opened
 };
 
 struct ParsedRoster {
@@ -84,8 +85,10 @@ struct ParsedRoster {
 LoadError parse_roster(TextInput &in, int choice, int written, ParsedRoster &out);
 // Each student's sheet path in the roster's directory (everything up to and
 // including the roster path's last "/" or "\"; with neither, the working
-// directory). Refuses a sheet path longer than limits::path_bytes.
-LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local);
+// directory): as local 8-bit bytes for the store, and as the typed directory
+// joined with the name decoded as UTF-8 for opening (a null roster_typed: the
+// local bytes decoded). Refuses a sheet path longer than limits::path_bytes.
+LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local, const QString &roster_typed = QString());
 // Student s's sheet: `sheet` open for reading, or null when it could not be
 // opened, then `opened` says why. What the sheet lacks goes into r.gaps; only
 // an answer beyond capacity refuses the load.

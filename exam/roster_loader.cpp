@@ -79,7 +79,7 @@ LoadError read_answers(TextInput &in, ParsedRoster &r, int s, SheetGap &gap)
             const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
             e.file = InputKind::roster;
             e.student = gap.name;
-            e.sheet = QFile::decodeName(stu.sheet_path);
+            e.sheet = stu.sheet_file;
             return e;
         }
         // An unterminated answer is kept as missing; the ones after it are missing too.
@@ -125,12 +125,18 @@ LoadError parse_roster(TextInput &in, int choice, int written, ParsedRoster &out
     return e;
 }
 
-LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local)
+LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local, const QString &roster_typed)
 {
     int sep = roster_local.size() - 1;
     while (sep >= 0 && roster_local[sep] != '/' && roster_local[sep] != '\\')
         --sep;
     const QByteArray dir = roster_local.left(sep + 1);
+    // The same directory as text, to open the sheets by their Unicode names.
+    const QString typed = roster_typed.isNull() ? QFile::decodeName(roster_local) : roster_typed;
+    int text_sep = typed.size() - 1;
+    while (text_sep >= 0 && typed[text_sep] != QLatin1Char('/') && typed[text_sep] != QLatin1Char('\\'))
+        --text_sep;
+    const QString text_dir = typed.left(text_sep + 1);
     r.last_path = roster_local;
     r.texts.assign(r.students.size() * static_cast<std::size_t>(r.written), StagedText());
     for (RosterStudent &stu : r.students) {
@@ -138,6 +144,7 @@ LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local)
         if (!usable_as_file_name(name))
             continue;
         stu.sheet_path = dir + name.toLocal8Bit();
+        stu.sheet_file = text_dir + name;
         if (stu.sheet_path.size() > limits::path_bytes) {
             LoadError e = item_error(LoadFault::over_limit, LoadItem::sheet_path);
             e.file = InputKind::roster;
@@ -210,12 +217,12 @@ RosterLoad load_roster(ExamStore &st, const QString &path)
     auto parsed = std::make_unique<ParsedRoster>();
     out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path, &f.file);
     if (out.error.ok())
-        out.error = in_file(place_sheets(*parsed, f.local), InputKind::roster, path);
+        out.error = in_file(place_sheets(*parsed, f.local, path), InputKind::roster, path);
     const int count = static_cast<int>(parsed->students.size());
     for (int s = 1; out.error.ok() && s <= count; ++s) {
-        const QByteArray &sheet_path = parsed->students[static_cast<std::size_t>(s - 1)].sheet_path;
+        const RosterStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
         QFile sheet;
-        const OpenStatus opened = sheet_path.isEmpty() ? OpenStatus::missing : open_input_file(sheet, sheet_path);
+        const OpenStatus opened = stu.sheet_path.isEmpty() ? OpenStatus::missing : open_input_file(sheet, stu.sheet_file);
         out.error = in_file(read_sheet(*parsed, s, opened == OpenStatus::ok ? &sheet : nullptr, opened),
                             InputKind::roster, path);
     }
