@@ -35,6 +35,7 @@ RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QStri
         return out;
     commit_roster(st, *parsed);
     out.gaps = parsed->gaps;
+    out.notices = roster_notices(*parsed, path);
     return out;
 }
 
