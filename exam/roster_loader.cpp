@@ -96,6 +96,10 @@ LoadError read_answers(TextInput &in, ParsedRoster &r, int s, SheetGap &gap)
         if (e.ok())
             continue;
         if (e.fault == LoadFault::over_limit) {
+            // Damaged UTF-16 makes the sheet a gap however long its texts, wherever the damage lies.
+            in.check_to_end();
+            if (in.damage() != Utf16Damage::none)
+                break;
             const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
             e.file = InputKind::roster;
             e.student = gap.name;

@@ -216,13 +216,17 @@ void TestRosterLoader::sheets_data()
                  {"李四", utf16_file(QStringLiteral("甲乙@冰比水轻。$@$"), true)}}
         // Choice answers are the first bytes as UTF-8: here half a character, which is no notice.
         << QStringList{"张三|CA|因为冰的密度比水小。|150 千米", "李四|\xE7\x94|冰比水轻。|"} << QStringList{} << "李四";
+    // A damaged sheet is a gap, never a refusal, even with a text beyond capacity read before the damage.
     QTest::newRow("damaged utf16 sheet")
-        << kProblem << QByteArray("2 A B")
-        << Files{{"A", utf16_file(QStringLiteral("AB@x$@y$")) + "!"}, {"B", utf16_file(QStringLiteral("BB@1$@") + QChar(0xD800) + "$")}}
-        << QStringList{"A|\\0\\0||", "B|\\0\\0||"}
+        << kProblem << QByteArray("3 A B C")
+        << Files{{"A", utf16_file(QStringLiteral("AB@x$@y$")) + "!"}, {"B", utf16_file(QStringLiteral("BB@1$@") + QChar(0xD800) + "$")},
+                 {"C", utf16_file(QStringLiteral("CC@") + QString(limits::text_bytes + 1, QLatin1Char('t')) + "$@$"
+                                 + QString(140000, QLatin1Char('x'))) + "!"}}  // the damage a read later
+        << QStringList{"A|\\0\\0||", "B|\\0\\0||", "C|\\0\\0||"}
         << QStringList{"A：答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏",
-                       "B：答卷文件以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏"}
-        << "B";
+                       "B：答卷文件以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏",
+                       "C：答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏"}
+        << "C";
     const QByteArray zhang = gbk(QStringLiteral("张三"));
     const QString save_again = QStringLiteral("请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
     QTest::newRow("gbk roster")
