@@ -11,9 +11,12 @@
 #include "marking/score_table.h"
 #include "app/score_table_view.h"
 
+#include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTextCodec>
+#include <QTextEdit>
 
 #include <cstring>
 
@@ -46,6 +49,37 @@ QString decode(QTextCodec *utf8, const char *bytes, size_t capacity)
 // Enough lines to name the students; the rest goes into the box's details.
 constexpr int kListedStudents = 15;
 
+// Keeps a message box's details button in Chinese. Qt relabels it in English
+// on every press, just before it shows or hides the details; the label follows
+// the details' show and hide, so it is set after Qt's.
+class ChineseDetailsLabel : public QObject {
+public:
+    ChineseDetailsLabel(QPushButton *button, QWidget *details)
+        : QObject(button), button_(button), details_(details)
+    {
+        details->installEventFilter(this);
+        relabel();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == details_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+            relabel();
+        return false;
+    }
+
+private:
+    void relabel()
+    {
+        button_->setText(details_->isHidden() ? QCoreApplication::translate("velora", "显示详细信息…")
+                                              : QCoreApplication::translate("velora", "隐藏详细信息…"));
+    }
+
+    QPushButton *button_;
+    QWidget *details_;
+};
+
 }  // namespace
 
 velora::velora(QWidget *parent) : velora(exam_store, parent) {}
@@ -71,27 +105,74 @@ void velora::show_warning(const QString &title, const QString &text, const QStri
     // Non-blocking: the teacher reads it while the window stays usable, and tests can read it.
     auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    if (!details.isEmpty())
+    box->button(QMessageBox::Ok)->setText(tr("确定"));
+    if (!details.isEmpty()) {
         box->setDetailedText(details.join(QLatin1Char('\n')));
+        QTextEdit *edit = box->findChild<QTextEdit *>();
+        for (QAbstractButton *b : box->buttons()) {
+            auto *push = qobject_cast<QPushButton *>(b);
+            if (push && edit && edit->parentWidget() && box->buttonRole(b) == QMessageBox::ActionRole)
+                new ChineseDetailsLabel(push, edit->parentWidget());
+        }
+    }
     box->open();
+}
+
+void velora::show_notices(const QString &title, const QVector<LoadNotice> &notices)
+{
+    QStringList texts;
+    for (const LoadNotice &n : notices)
+        texts << load_notice_message(n);
+    if (!texts.isEmpty())
+        show_warning(title, texts.join(QStringLiteral("\n\n")));
+}
+
+void velora::store_mark_on_screen()
+{
+    // As every marking press does first; a refused load never gets here.
+    if (cursor_on_item(st))
+        store_current_mark();
+}
+
+void velora::refresh_marking_view()
+{
+    if (st.cur_stu <= 0 || st.cur_pro <= 0)
+        return;  // no roster yet: nothing on the marking tab
+    if (check_cursor(st) == CursorState::NoItems) {
+        show_int(ui->total_num, 0);
+        clear_marking_view();
+        return;
+    }
+    show_int(ui->total_num, st.mark_steps);
+    show_current_item();
 }
 
 void velora::on_problemfile_button_clicked()
 {
-    const LoadError e = load_problem_file(st, ui->problemfile_input->text());
+    LoadExtras extras;
+    extras.before_commit = [this] { store_mark_on_screen(); };
+    const LoadError e = load_problem_file(st, ui->problemfile_input->text(), &extras);
     if (!e.ok()) {
         show_warning(tr("导入试题文件失败"), load_error_message(e));
         return;
     }
     show_int(ui->xuan_number, st.xuan_count);
     show_int(ui->unxuan_number, st.unxuan_count);
+    refresh_marking_view();
+    show_notices(tr("试题文件已导入，但请注意"), extras.notices);
 }
 
 void velora::on_ansfile_button_clicked()
 {
-    const LoadError e = load_answer_file(st, ui->ansfile_input->text());
-    if (!e.ok())
+    LoadExtras extras;
+    extras.before_commit = [this] { store_mark_on_screen(); };
+    const LoadError e = load_answer_file(st, ui->ansfile_input->text(), &extras);
+    if (!e.ok()) {
         show_warning(tr("导入答案文件失败"), load_error_message(e));
+        return;
+    }
+    refresh_marking_view();
+    show_notices(tr("答案文件已导入，但请注意"), extras.notices);
 }
 
 void velora::on_stufile_button_clicked()
@@ -103,22 +184,28 @@ void velora::on_stufile_button_clicked()
     }
     show_int(ui->student_number, st.stu_count);
     start_marking();
-    QStringList lines;
+    QStringList notices, lines;
+    for (const LoadNotice &n : r.notices)
+        notices << load_notice_message(n);
     for (const SheetGap &g : r.gaps)
         lines << sheet_gap_message(g);
-    if (!lines.isEmpty())
-        show_sheet_gaps(lines);
+    if (!notices.isEmpty() || !lines.isEmpty())
+        show_roster_report(notices, lines);
 }
 
-void velora::show_sheet_gaps(const QStringList &lines)
+void velora::show_roster_report(const QStringList &notices, const QStringList &lines)
 {
-    QStringList shown = lines.mid(0, kListedStudents);
+    // One box: what is wrong with the roster comes first, as it may be why sheets were not found.
+    QStringList parts = notices;
     const bool cut = lines.size() > kListedStudents;
-    if (cut)
-        shown << tr("……共 %1 名学生的答卷有问题，详见详细信息。").arg(lines.size());
-    show_warning(tr("部分答卷缺失或不完整"),
-                 tr("以下学生的答卷缺失或不完整，缺少的部分按空白处理，仍可评分：\n") + shown.join(QLatin1Char('\n')),
-                 cut ? lines : QStringList());
+    if (!lines.isEmpty()) {
+        QStringList shown = lines.mid(0, kListedStudents);
+        if (cut)
+            shown << tr("……共 %1 名学生的答卷有问题，详见详细信息。").arg(lines.size());
+        parts << tr("以下学生的答卷缺失或不完整，缺少的部分按空白处理，仍可评分：\n") + shown.join(QLatin1Char('\n'));
+    }
+    show_warning(lines.isEmpty() ? tr("学生文件已导入，但请注意") : tr("部分答卷缺失或不完整"),
+                 parts.join(QStringLiteral("\n\n")), cut ? lines : QStringList());
 }
 
 void velora::start_marking()

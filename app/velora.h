@@ -5,15 +5,20 @@
 // marking/ or export/ on the exam store (the process-wide exam_store unless the
 // window was given another), and shows the result in the form (LCD numbers,
 // texts, spin box, table) or, when the function returns an error value, its
-// message in a non-blocking message box. The store is the only state; the
-// window keeps none of its own.
+// message in a non-blocking message box (one per press: notices of a
+// successful load go into one box, before any list of sheets). The store is
+// the only state; the window keeps none of its own. A problem or answer load
+// stores the mark on screen just before it writes the store and then shows the
+// item the cursor names, so the marking tab is never stale.
 #pragma once
 
 #include <QMainWindow>
+#include <QVector>
 
 class QLCDNumber;
 class Ui_velora;
 struct ExamStore;
+struct LoadNotice;
 
 class velora : public QMainWindow
 {
@@ -45,8 +50,11 @@ private:
     void show_current_item();
     void clear_marking_view();
     bool cursor_ready();
+    void store_mark_on_screen();
+    void refresh_marking_view();
     void show_warning(const QString &title, const QString &text, const QStringList &details = {});
-    void show_sheet_gaps(const QStringList &lines);
+    void show_notices(const QString &title, const QVector<LoadNotice> &notices);
+    void show_roster_report(const QStringList &notices, const QStringList &gaps);
 
     Ui_velora *ui;
     ExamStore &st;

@@ -36,7 +36,30 @@ void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local
         put_text(st.ans_text[q], st.ans_len[q], a.text[q]);
 }
 
-LoadError load_answer_file(ExamStore &st, const QString &path)
+bool answer_is_utf8(const ParsedAnswer &a)
+{
+    if (!is_utf8(a.key, static_cast<std::size_t>(a.key_len)))
+        return false;
+    for (int q = 1; q <= a.written; ++q)
+        if (!is_utf8(a.text[q].bytes, static_cast<std::size_t>(a.text[q].len)))
+            return false;
+    return true;
+}
+
+namespace {
+
+void finish_load(ExamStore &st, const ParsedAnswer &a, const QByteArray &local, const QString &path, LoadExtras *extras)
+{
+    if (extras && extras->before_commit)
+        extras->before_commit();
+    commit_answer(st, a, local);
+    if (extras && !answer_is_utf8(a))
+        extras->notices << not_utf8_notice(InputKind::answer, path);
+}
+
+}  // namespace
+
+LoadError load_answer_file(ExamStore &st, const QString &path, LoadExtras *extras)
 {
     InputFile f;
     LoadError e = open_input(InputKind::answer, path, f);
@@ -46,11 +69,11 @@ LoadError load_answer_file(ExamStore &st, const QString &path)
     auto parsed = std::make_unique<ParsedAnswer>();
     e = in_file(parse_answer(in, st.unxuan_count, *parsed), InputKind::answer, path, &f.file);
     if (e.ok())
-        commit_answer(st, *parsed, f.local);
+        finish_load(st, *parsed, f.local, path, extras);
     return e;
 }
 
-LoadError load_answer(ExamStore &st, const QByteArray &content, const QString &path)
+LoadError load_answer(ExamStore &st, const QByteArray &content, const QString &path, LoadExtras *extras)
 {
     const QByteArray local = local_path_bytes(path);
     LoadError e = check_path(InputKind::answer, path, local);
@@ -60,6 +83,6 @@ LoadError load_answer(ExamStore &st, const QByteArray &content, const QString &p
     auto parsed = std::make_unique<ParsedAnswer>();
     e = in_file(parse_answer(in, st.unxuan_count, *parsed), InputKind::answer, path);
     if (e.ok())
-        commit_answer(st, *parsed, local);
+        finish_load(st, *parsed, local, path, extras);
     return e;
 }

@@ -22,9 +22,8 @@ LoadError check_path(InputKind kind, const QString &typed, const QByteArray &loc
     return e;
 }
 
-OpenStatus open_input_file(QFile &file, const QByteArray &path)
+OpenStatus open_input_file(QFile &file, const QString &name)
 {
-    const QString name = QFile::decodeName(path);
     const QFileInfo info(name);
     if (!info.exists())
         return OpenStatus::missing;
@@ -42,7 +41,7 @@ LoadError open_input(InputKind kind, const QString &typed, InputFile &out)
     LoadError e = check_path(kind, typed, out.local);
     if (!e.ok())
         return e;
-    switch (open_input_file(out.file, out.local)) {
+    switch (open_input_file(out.file, typed)) {
     case OpenStatus::ok:
         break;
     case OpenStatus::missing:

@@ -17,10 +17,12 @@ LoadError check_path(InputKind kind, const QString &typed, const QByteArray &loc
 
 enum class OpenStatus { ok, missing, not_a_file, unreadable };
 
-// Opens the file named by local 8-bit path bytes for reading. Anything but a
-// regular file (a directory, a device, a pipe) is refused before it is opened,
-// so a load never waits on a pipe or reads an endless device.
-OpenStatus open_input_file(QFile &file, const QByteArray &path);
+// Opens the file of that name for reading. Anything but a regular file (a
+// directory, a device, a pipe) is refused before it is opened, so a load never
+// waits on a pipe or reads an endless device. By the Unicode name, not the
+// local 8-bit bytes: where the local code page cannot spell a name (a Chinese
+// name on a Western Windows), those bytes name no file.
+OpenStatus open_input_file(QFile &file, const QString &name);
 
 // One of the three input files, opened for reading.
 struct InputFile {
@@ -28,7 +30,8 @@ struct InputFile {
     QFile file;
 };
 
-// Checks the typed path and opens the file it names.
+// Checks the typed path and opens the file it names (by its text; out.local
+// keeps the bytes the store records).
 LoadError open_input(InputKind kind, const QString &typed, InputFile &out);
 
 // A parse step's error, told which file it came from.

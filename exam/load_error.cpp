@@ -59,6 +59,10 @@ QString file_message(const LoadError &e)
         return tr("%1“%2”不是普通文件。").arg(kind, e.path);
     case LoadFault::read_failed:
         return tr("读取%1时出错。").arg(where(e));
+    case LoadFault::utf16_odd_length:
+        return tr("%1以 UTF-16 编码标记开头，但字节数是奇数，文件不完整或已损坏。请重新保存后再导入。").arg(where(e));
+    case LoadFault::utf16_unpaired_surrogate:
+        return tr("%1以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏。请重新保存后再导入。").arg(where(e));
     case LoadFault::store_counts_invalid:
         if (e.item == LoadItem::written_count)
             return tr("非选择题数量（%1）无效，请重新导入试题文件。").arg(count_text(e.value));
@@ -174,6 +178,10 @@ QString sheet_lacks(const SheetGap &g)
         return tr("无法打开答卷文件");
     case SheetFault::read_failed:
         return tr("读取答卷文件时出错");
+    case SheetFault::utf16_odd_length:
+        return tr("答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏");
+    case SheetFault::utf16_unpaired_surrogate:
+        return tr("答卷文件以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏");
     case SheetFault::incomplete:
         break;
     }
@@ -186,6 +194,18 @@ QString sheet_lacks(const SheetGap &g)
         lacks << written_range(g.first_missing, g.last_missing);
     return lacks.join(tr("；"));
 }
+
+// "张三、李四……" when more were left unnamed.
+QString name_list(const QStringList &names, qint64 total)
+{
+    QString list = names.join(tr("、"));
+    if (total > names.size())
+        list += tr("……");
+    return list;
+}
+
+const char *const save_as_utf8 = QT_TRANSLATE_NOOP(
+    "velora", "请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
 
 }  // namespace
 
@@ -201,6 +221,8 @@ QString load_error_message(const LoadError &e)
     case LoadFault::file_not_regular:
     case LoadFault::file_unopenable:
     case LoadFault::read_failed:
+    case LoadFault::utf16_odd_length:
+    case LoadFault::utf16_unpaired_surrogate:
     case LoadFault::store_counts_invalid:
         return file_message(e);
     default:
@@ -231,4 +253,37 @@ QString sheet_gap_message(const SheetGap &g)
 {
     const QString who = g.name.isEmpty() ? tr("第 %1 名学生").arg(g.student) : g.name;
     return tr("%1：%2").arg(who, sheet_lacks(g));
+}
+
+LoadNotice not_utf8_notice(InputKind file, const QString &path)
+{
+    LoadNotice n;
+    n.kind = NoticeKind::not_utf8;
+    n.file = file;
+    n.path = path;
+    return n;
+}
+
+QString load_notice_message(const LoadNotice &n)
+{
+    LoadError e;
+    e.file = n.file;
+    e.path = n.path;
+    switch (n.kind) {
+    case NoticeKind::not_utf8: {
+        QString text = tr("%1似乎不是 UTF-8 编码（可能是 GBK），其中的文字会显示成乱码。").arg(where(e));
+        if (n.sheets_not_found > 0)
+            text += tr("学生名字不是 UTF-8，所以按这些名字找不到答卷文件：这就是下面 %1 名学生“找不到答卷文件”的原因。")
+                        .arg(n.sheets_not_found);
+        return text + tr(save_as_utf8);
+    }
+    case NoticeKind::extra_names:
+        return tr("%1中的人数是 %2，后面却列出了 %3 个名字；只导入了前 %2 名学生，没有导入：%4。请核对人数。")
+            .arg(where(e), QString::number(n.count), QString::number(n.listed), name_list(n.names, n.listed - n.count));
+    case NoticeKind::sheets_not_utf8:
+        break;
+    }
+    return tr("以下 %1 名学生的答卷文件似乎不是 UTF-8 编码（可能是 GBK），答案会显示成乱码：%2。")
+               .arg(QString::number(n.listed), name_list(n.names, n.listed))
+        + tr(save_as_utf8);
 }

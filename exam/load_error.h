@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The three input files a teacher names.
 enum class InputKind { problem, answer, roster };
@@ -21,6 +22,8 @@ enum class LoadFault {
     file_not_regular,
     file_unopenable,
     read_failed,           // the file could not be read to its end
+    utf16_odd_length,      // UTF-16 by its byte-order mark, but an odd number of bytes
+    utf16_unpaired_surrogate,
     store_counts_invalid,  // the store's question counts are damaged: reload the problem file
     // the item named in LoadError::item
     missing,       // the file ends before it
@@ -74,6 +77,8 @@ enum class SheetFault {
     not_regular,
     unopenable,
     read_failed,
+    utf16_odd_length,
+    utf16_unpaired_surrogate,
     incomplete,     // see the counts of SheetGap
 };
 
@@ -90,3 +95,26 @@ struct SheetGap {
 
 // One line for the list the window shows, e.g. "张三：找不到答卷文件".
 QString sheet_gap_message(const SheetGap &g);
+
+// What a successful load has to tell the teacher: it went through, but the
+// file is probably not what was meant.
+enum class NoticeKind {
+    not_utf8,         // its texts, key or names are not UTF-8 (perhaps GBK); kept as they are
+    extra_names,      // the roster lists more names than its count
+    sheets_not_utf8,  // some students' answer sheets are not UTF-8
+};
+
+struct LoadNotice {
+    NoticeKind kind = NoticeKind::not_utf8;
+    InputKind file = InputKind::problem;
+    QString path;          // as typed in the path field
+    qint64 count = 0;      // extra_names: the roster's count
+    qint64 listed = 0;     // extra_names: the names listed; sheets_not_utf8: the sheets
+    QStringList names;     // the first few names left out, or of students whose sheets are not UTF-8
+    int sheets_not_found = 0;  // not_utf8 roster: students whose names found no sheet
+};
+
+LoadNotice not_utf8_notice(InputKind file, const QString &path);
+
+// The Chinese text of a notice, naming the file and what to do.
+QString load_notice_message(const LoadNotice &n);

@@ -7,7 +7,7 @@ LoadFault read_fault(ReadStatus s, const TextInput &in)
     case ReadStatus::ok:
         return LoadFault::none;
     case ReadStatus::end:
-        return in.failed() ? LoadFault::read_failed : LoadFault::missing;
+        return in.failed() ? input_fault(in) : LoadFault::missing;
     case ReadStatus::malformed:
         return LoadFault::not_a_number;
     case ReadStatus::out_of_range:
@@ -18,7 +18,20 @@ LoadFault read_fault(ReadStatus s, const TextInput &in)
     return LoadFault::over_limit;
 }
 
-LoadFault text_fault(TextStatus s)
+LoadFault input_fault(const TextInput &in)
+{
+    switch (in.damage()) {
+    case Utf16Damage::odd_length:
+        return LoadFault::utf16_odd_length;
+    case Utf16Damage::unpaired_surrogate:
+        return LoadFault::utf16_unpaired_surrogate;
+    case Utf16Damage::none:
+        break;
+    }
+    return in.failed() ? LoadFault::read_failed : LoadFault::none;
+}
+
+LoadFault text_fault(TextStatus s, const TextInput &in)
 {
     switch (s) {
     case TextStatus::ok:
@@ -32,7 +45,7 @@ LoadFault text_fault(TextStatus s)
     case TextStatus::read_error:
         break;
     }
-    return LoadFault::read_failed;
+    return input_fault(in);
 }
 
 LoadError item_error(LoadFault f, LoadItem item, int number)
@@ -62,7 +75,7 @@ LoadError read_staged_text(TextInput &in, TextArena &arena, LoadItem item, int n
 {
     char *cell = arena.cell();
     int32_t len = 0;
-    LoadError e = item_error(text_fault(read_delimited_text(in, cell, len)), item, number);
+    LoadError e = item_error(text_fault(read_delimited_text(in, cell, len), in), item, number);
     e.limit = limits::text_bytes;
     if (e.ok()) {
         arena.keep(len);
@@ -71,7 +84,8 @@ LoadError read_staged_text(TextInput &in, TextArena &arena, LoadItem item, int n
     return e;
 }
 
-LoadError end_of_parse(const TextInput &in)
+LoadError end_of_parse(TextInput &in)
 {
-    return item_error(in.failed() ? LoadFault::read_failed : LoadFault::none, LoadItem::none);
+    in.check_to_end();
+    return item_error(input_fault(in), LoadItem::none);
 }

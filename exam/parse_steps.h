@@ -8,7 +8,9 @@
 
 // What a number or token read that did not succeed means for the load.
 LoadFault read_fault(ReadStatus s, const TextInput &in);
-LoadFault text_fault(TextStatus s);
+LoadFault text_fault(TextStatus s, const TextInput &in);
+// Why an input ended early: a read error or damaged UTF-16.
+LoadFault input_fault(const TextInput &in);
 
 LoadError item_error(LoadFault f, LoadItem item, int number = 0);
 
@@ -18,5 +20,6 @@ LoadError read_count(TextInput &in, LoadItem item, int cap, int32_t &count);
 // The next delimited text, kept in the arena.
 LoadError read_staged_text(TextInput &in, TextArena &arena, LoadItem item, int number, StagedText &out);
 
-// A parse that read all it needed still fails when the input hit a read error.
-LoadError end_of_parse(const TextInput &in);
+// A parse that read all it needed still fails when the input hit a read error
+// or, read to its end, turns out to be damaged UTF-16.
+LoadError end_of_parse(TextInput &in);

@@ -58,7 +58,29 @@ void commit_problem(ExamStore &st, const ParsedProblem &p, const QByteArray &loc
     }
 }
 
-LoadError load_problem_file(ExamStore &st, const QString &path)
+bool problem_is_utf8(const ParsedProblem &p)
+{
+    const int n = p.xuan + p.unxuan;
+    for (int q = 1; q <= n; ++q)
+        if (!is_utf8(p.text[q].bytes, static_cast<std::size_t>(p.text[q].len)))
+            return false;
+    return true;
+}
+
+namespace {
+
+void finish_load(ExamStore &st, const ParsedProblem &p, const QByteArray &local, const QString &path, LoadExtras *extras)
+{
+    if (extras && extras->before_commit)
+        extras->before_commit();
+    commit_problem(st, p, local);
+    if (extras && !problem_is_utf8(p))
+        extras->notices << not_utf8_notice(InputKind::problem, path);
+}
+
+}  // namespace
+
+LoadError load_problem_file(ExamStore &st, const QString &path, LoadExtras *extras)
 {
     InputFile f;
     LoadError e = open_input(InputKind::problem, path, f);
@@ -68,11 +90,11 @@ LoadError load_problem_file(ExamStore &st, const QString &path)
     auto parsed = std::make_unique<ParsedProblem>();
     e = in_file(parse_problem(in, *parsed), InputKind::problem, path, &f.file);
     if (e.ok())
-        commit_problem(st, *parsed, f.local);
+        finish_load(st, *parsed, f.local, path, extras);
     return e;
 }
 
-LoadError load_problem(ExamStore &st, const QByteArray &content, const QString &path)
+LoadError load_problem(ExamStore &st, const QByteArray &content, const QString &path, LoadExtras *extras)
 {
     const QByteArray local = local_path_bytes(path);
     LoadError e = check_path(InputKind::problem, path, local);
@@ -82,6 +104,6 @@ LoadError load_problem(ExamStore &st, const QByteArray &content, const QString &
     auto parsed = std::make_unique<ParsedProblem>();
     e = in_file(parse_problem(in, *parsed), InputKind::problem, path);
     if (e.ok())
-        commit_problem(st, *parsed, local);
+        finish_load(st, *parsed, local, path, extras);
     return e;
 }

@@ -35,6 +35,25 @@ SheetFault sheet_fault(OpenStatus opened)
     return SheetFault::missing;
 }
 
+// Names listed after the count's last one: how many, and the first few.
+void count_extra_names(TextInput &in, ParsedRoster &out)
+{
+    char name[limits::name_bytes + 1];
+    for (;;) {
+        int32_t len = 0;
+        const ReadStatus got = read_token(in, name, limits::name_bytes, len);
+        if (got == ReadStatus::end)
+            return;
+        if (got == ReadStatus::too_long) {
+            while (in.peek() >= 0 && !is_space_byte(in.peek()))
+                in.get();
+        }
+        ++out.extra_names;
+        if (out.left_out.size() < roster_left_out_kept)
+            out.left_out << QByteArray(name, len);
+    }
+}
+
 LoadError read_names(TextInput &in, ParsedRoster &out)
 {
     const int count = static_cast<int>(out.students.size());
@@ -43,13 +62,14 @@ LoadError read_names(TextInput &in, ParsedRoster &out)
         LoadError e = item_error(read_fault(read_token(in, stu.name, limits::name_bytes, stu.name_len), in),
                                  LoadItem::student_name, s);
         if (!e.ok()) {
-            if (e.fault != LoadFault::over_limit && e.fault != LoadFault::read_failed)
+            if (e.fault != LoadFault::over_limit && !in.failed())
                 e.fault = LoadFault::missing;
             e.value = count;
             e.limit = limits::name_bytes;
             return e;
         }
     }
+    count_extra_names(in, out);
     return end_of_parse(in);
 }
 
@@ -76,17 +96,21 @@ LoadError read_answers(TextInput &in, ParsedRoster &r, int s, SheetGap &gap)
         if (e.ok())
             continue;
         if (e.fault == LoadFault::over_limit) {
+            // Damaged UTF-16 makes the sheet a gap however long its texts, wherever the damage lies.
+            in.check_to_end();
+            if (in.damage() != Utf16Damage::none)
+                break;
             const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
             e.file = InputKind::roster;
             e.student = gap.name;
-            e.sheet = QFile::decodeName(stu.sheet_path);
+            e.sheet = stu.sheet_file;
             return e;
         }
         // An unterminated answer is kept as missing; the ones after it are missing too.
         const int next = e.fault == LoadFault::unterminated ? q + 1 : q;
         if (e.fault == LoadFault::unterminated)
             gap.unterminated = q;
-        if (e.fault != LoadFault::read_failed && next <= r.written) {
+        if (!in.failed() && next <= r.written) {
             gap.first_missing = next;
             gap.last_missing = r.written;
         }
@@ -125,12 +149,18 @@ LoadError parse_roster(TextInput &in, int choice, int written, ParsedRoster &out
     return e;
 }
 
-LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local)
+LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local, const QString &roster_typed)
 {
     int sep = roster_local.size() - 1;
     while (sep >= 0 && roster_local[sep] != '/' && roster_local[sep] != '\\')
         --sep;
     const QByteArray dir = roster_local.left(sep + 1);
+    // The same directory as text, to open the sheets by their Unicode names.
+    const QString typed = roster_typed.isNull() ? QFile::decodeName(roster_local) : roster_typed;
+    int text_sep = typed.size() - 1;
+    while (text_sep >= 0 && typed[text_sep] != QLatin1Char('/') && typed[text_sep] != QLatin1Char('\\'))
+        --text_sep;
+    const QString text_dir = typed.left(text_sep + 1);
     r.last_path = roster_local;
     r.texts.assign(r.students.size() * static_cast<std::size_t>(r.written), StagedText());
     for (RosterStudent &stu : r.students) {
@@ -138,6 +168,7 @@ LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local)
         if (!usable_as_file_name(name))
             continue;
         stu.sheet_path = dir + name.toLocal8Bit();
+        stu.sheet_file = text_dir + name;
         if (stu.sheet_path.size() > limits::path_bytes) {
             LoadError e = item_error(LoadFault::over_limit, LoadItem::sheet_path);
             e.file = InputKind::roster;
@@ -172,12 +203,24 @@ LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened
     const LoadError e = read_answers(in, r, s, gap);
     if (!e.ok())
         return e;
+    in.check_to_end();
+    StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
     if (in.failed()) {
         // A sheet that cannot be read to its end is not trusted at all.
         std::memset(stu.xuan, 0, sizeof stu.xuan);
-        StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
         std::fill(texts, texts + r.written, StagedText());
-        gap = SheetGap{s, gap.name, SheetFault::read_failed};
+        const Utf16Damage d = in.damage();
+        const SheetFault f = d == Utf16Damage::odd_length           ? SheetFault::utf16_odd_length
+                             : d == Utf16Damage::unpaired_surrogate ? SheetFault::utf16_unpaired_surrogate
+                                                                    : SheetFault::read_failed;
+        gap = SheetGap{s, gap.name, f};
+    } else {
+        // Only the texts: the choice bytes may cut a character of a UTF-8 sheet.
+        bool utf8 = true;
+        for (int q = 0; utf8 && q < r.written; ++q)
+            utf8 = is_utf8(texts[q].bytes, static_cast<std::size_t>(texts[q].len));
+        if (!utf8)
+            r.non_utf8_sheets << s;
     }
     if (lacks_anything(gap))
         r.gaps << gap;
@@ -199,6 +242,49 @@ void commit_roster(ExamStore &st, const ParsedRoster &r)
     std::memcpy(st.stu_path, r.last_path.constData(), static_cast<std::size_t>(r.last_path.size()) + 1);
 }
 
+QVector<LoadNotice> roster_notices(const ParsedRoster &r, const QString &path)
+{
+    QVector<LoadNotice> out;
+    bool names_utf8 = true;
+    for (const RosterStudent &stu : r.students)
+        names_utf8 = names_utf8 && is_utf8(stu.name, static_cast<std::size_t>(stu.name_len));
+    if (!names_utf8) {
+        LoadNotice n = not_utf8_notice(InputKind::roster, path);
+        for (const SheetGap &g : r.gaps) {
+            const RosterStudent &stu = r.students[static_cast<std::size_t>(g.student - 1)];
+            if (g.fault == SheetFault::missing && !is_utf8(stu.name, static_cast<std::size_t>(stu.name_len)))
+                ++n.sheets_not_found;
+        }
+        out << n;
+    }
+    if (r.extra_names > 0) {
+        LoadNotice n;
+        n.kind = NoticeKind::extra_names;
+        n.file = InputKind::roster;
+        n.path = path;
+        n.count = static_cast<qint64>(r.students.size());
+        n.listed = n.count + r.extra_names;
+        for (const QByteArray &name : r.left_out)
+            n.names << QString::fromUtf8(name);
+        out << n;
+    }
+    if (!r.non_utf8_sheets.isEmpty()) {
+        LoadNotice n;
+        n.kind = NoticeKind::sheets_not_utf8;
+        n.file = InputKind::roster;
+        n.path = path;
+        n.listed = r.non_utf8_sheets.size();
+        for (int s : r.non_utf8_sheets) {
+            if (n.names.size() == roster_left_out_kept)
+                break;
+            const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
+            n.names << QString::fromUtf8(stu.name, stu.name_len);
+        }
+        out << n;
+    }
+    return out;
+}
+
 RosterLoad load_roster(ExamStore &st, const QString &path)
 {
     RosterLoad out;
@@ -210,12 +296,12 @@ RosterLoad load_roster(ExamStore &st, const QString &path)
     auto parsed = std::make_unique<ParsedRoster>();
     out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path, &f.file);
     if (out.error.ok())
-        out.error = in_file(place_sheets(*parsed, f.local), InputKind::roster, path);
+        out.error = in_file(place_sheets(*parsed, f.local, path), InputKind::roster, path);
     const int count = static_cast<int>(parsed->students.size());
     for (int s = 1; out.error.ok() && s <= count; ++s) {
-        const QByteArray &sheet_path = parsed->students[static_cast<std::size_t>(s - 1)].sheet_path;
+        const RosterStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
         QFile sheet;
-        const OpenStatus opened = sheet_path.isEmpty() ? OpenStatus::missing : open_input_file(sheet, sheet_path);
+        const OpenStatus opened = stu.sheet_path.isEmpty() ? OpenStatus::missing : open_input_file(sheet, stu.sheet_file);
         out.error = in_file(read_sheet(*parsed, s, opened == OpenStatus::ok ? &sheet : nullptr, opened),
                             InputKind::roster, path);
     }
@@ -223,5 +309,6 @@ RosterLoad load_roster(ExamStore &st, const QString &path)
         return out;
     commit_roster(st, *parsed);
     out.gaps = parsed->gaps;
+    out.notices = roster_notices(*parsed, path);
     return out;
 }

@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray key;
     std::vector<QByteArray> texts;
     if (expect_ok) {
-        fuzz::Reader rd{fuzz::text_mode(bytes)};
-        expect_ok = rd.token(key) == fuzz::Got::ok && key.size() <= limits::name_bytes;
+        bool damaged = false;
+        fuzz::Reader rd{fuzz::text_mode(bytes, &damaged)};
+        expect_ok = !damaged && rd.token(key) == fuzz::Got::ok && key.size() <= limits::name_bytes;
         for (int q = 1; expect_ok && q <= written; ++q) {
             QByteArray t;
             expect_ok = rd.text(t) == fuzz::Reader::Text::ok;

@@ -19,7 +19,10 @@ struct Expected {
 Expected model(const QByteArray &raw)
 {
     Expected e;
-    fuzz::Reader r{fuzz::text_mode(raw)};
+    bool damaged = false;
+    fuzz::Reader r{fuzz::text_mode(raw, &damaged)};
+    if (damaged)
+        return e;  // damaged UTF-16 is refused wherever it lies
     if (r.integer(e.xuan) != fuzz::Got::ok || e.xuan < 0 || e.xuan > limits::choice)
         return e;
     if (r.integer(e.unxuan) != fuzz::Got::ok || e.unxuan < 0 || e.unxuan > limits::written)

@@ -209,11 +209,47 @@ inline void check_cell(const char *cell, int32_t len)
 
 // ---- The reading rules, modelled plainly. ----
 
-// What the loaders see of a file: a leading UTF-8 byte-order mark dropped and
-// every CR LF pair read as one LF.
-inline QByteArray text_mode(const QByteArray &raw)
+// A file that starts with a UTF-16 byte-order mark, as UTF-8: the text up to
+// the first damage (an unpaired surrogate, an odd last byte), and whether
+// there was any.
+inline QByteArray from_utf16(const QByteArray &raw, bool &damaged)
 {
-    QByteArray in = raw.startsWith("\xEF\xBB\xBF") ? raw.mid(3) : raw;
+    const bool big = static_cast<unsigned char>(raw[0]) == 0xFE;
+    const int units = (raw.size() - 2) / 2;
+    auto unit = [&](int i) {
+        const auto a = static_cast<unsigned char>(raw[2 + 2 * i]), b = static_cast<unsigned char>(raw[3 + 2 * i]);
+        return static_cast<char16_t>(big ? (a << 8 | b) : (b << 8 | a));
+    };
+    QString text;
+    damaged = raw.size() % 2 != 0;
+    for (int i = 0; i < units; ++i) {
+        const QChar c(unit(i));
+        if (c.isHighSurrogate() && i + 1 < units && QChar(unit(i + 1)).isLowSurrogate()) {
+            text += c;
+            text += QChar(unit(++i));
+        } else if (c.isSurrogate()) {
+            damaged = true;
+            break;
+        } else {
+            text += c;
+        }
+    }
+    return text.toUtf8();
+}
+
+// What the loaders see of a file: a leading UTF-8 byte-order mark dropped, or
+// a UTF-16 file as the UTF-8 bytes of its text (damaged tells it could not be
+// read whole); then every CR LF pair read as one LF.
+inline QByteArray text_mode(const QByteArray &raw, bool *damaged = nullptr)
+{
+    bool bad = false;
+    QByteArray in;
+    if (raw.startsWith("\xFF\xFE") || raw.startsWith("\xFE\xFF"))
+        in = from_utf16(raw, bad);
+    else
+        in = raw.startsWith("\xEF\xBB\xBF") ? raw.mid(3) : raw;
+    if (damaged)
+        *damaged = bad;
     QByteArray out;
     out.reserve(in.size());
     for (int i = 0; i < in.size(); ++i) {

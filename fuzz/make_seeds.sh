@@ -14,6 +14,10 @@ printf '\xEF\xBB\xBF1 1\r\n2 3.5e0\r\n@a\r\nb$ x @c@d$' >"$out/fuzz_problem/bom_
 printf '0 0' >"$out/fuzz_problem/empty_exam"
 printf '1 0 -0 @$' >"$out/fuzz_problem/minus_zero"
 
+# The example exam as Excel's "Unicode text" saves it (UTF-16 LE), and a damaged UTF-16 file.
+cp examples/utf16/problem.txt "$out/fuzz_problem/utf16"
+printf '\xFE\xFF\0001\000 \0000\000 \0001\000@\000a\000$\330' >"$out/fuzz_problem/utf16_damaged"
+
 # Texts at the length limit and one byte over it.
 long=$(head -c 10000 /dev/zero | tr '\0' 'a')
 printf '1 0 1 @%s$' "$long" >"$out/fuzz_problem/text_at_limit"
@@ -25,6 +29,7 @@ printf '0 1 1 @%sa$' "$long" >"$out/fuzz_problem/text_over_limit"
 printf '\x00\xEF\xBB\xBFABCD' >"$out/fuzz_answer/key_only"
 printf '\x03@key\r\n@a$\r\r\n@b$@c$' >"$out/fuzz_answer/at_key"
 printf '\x01K @%s$' "$long" >"$out/fuzz_answer/text_at_limit"
+{ printf '\x02'; cat examples/utf16/answer.txt; } >"$out/fuzz_answer/utf16"
 
 # Rosters behind one byte (the question counts), then "|~|" and one sheet per student.
 sep='|~|'
@@ -32,6 +37,8 @@ sep='|~|'
   for s in 张三 李四 王五 赵六; do printf '%s' "$sep"; cat "examples/$s"; done; } >"$out/fuzz_roster/example"
 { printf '\x07'; cat tests/data/loaders/class/roster.txt
   for s in S01 S02 S03; do printf '%s' "$sep"; cat "tests/data/loaders/class/$s"; done; } >"$out/fuzz_roster/test_data"
+{ printf '\x03'; cat examples/utf16/roster.txt
+  for s in 张三 李四 王五 赵六; do printf '%s' "$sep"; cat "examples/utf16/$s"; done; } >"$out/fuzz_roster/utf16"
 printf '\x00\xEF\xBB\xBF2\r\nA .\r\n|~|\xEF\xBB\xBFxy\r\n@a$@b|~|zz' >"$out/fuzz_roster/bom_dot"
 printf '\x02%s' '3 a a b|~|Q@1$@2$@3$|~|R@only$|~|' >"$out/fuzz_roster/twins"
 printf '\x07%s' "1 long|~|AB@$long$" >"$out/fuzz_roster/text_at_limit"

@@ -19,6 +19,13 @@ void begin_marking(ExamStore &st)
     st.cur_pro = 1;
 }
 
+bool cursor_on_item(const ExamStore &st)
+{
+    const int items = item_count(st);
+    return items > 0 && st.mark_steps == items && st.cur_stu >= 1 && st.cur_stu <= st.stu_count && st.cur_pro >= 1
+        && st.cur_pro <= st.unxuan_count;
+}
+
 CursorState check_cursor(ExamStore &st)
 {
     // Before the first roster load the cursor is (0, 0) and names no item.

@@ -13,6 +13,10 @@ enum class CursorState {
 // Counts the items and puts the cursor on (1, 1).
 void begin_marking(ExamStore &st);
 
+// Whether the cursor names an item and agrees with the counts (what
+// check_cursor would call Ready), changing nothing.
+bool cursor_on_item(const ExamStore &st);
+
 // Makes the cursor and mark_steps agree with the current counts before a press.
 CursorState check_cursor(ExamStore &st);
 

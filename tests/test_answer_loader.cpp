@@ -3,6 +3,7 @@
 // unchanged, and a reload that keeps marks.
 #include "exam/loaders.h"
 #include "tests/support/exam_fixtures.h"
+#include "tests/support/files.h"
 #include "tests/support/store_checksum.h"
 
 #include <QtTest>
@@ -63,6 +64,11 @@ void TestAnswerLoader::reads_data()
     QTest::newRow("bom") << one << QByteArray("\xEF\xBB\xBF" "D @x$") << QByteArray("D") << QByteArrayList{"x"};
     QTest::newRow("chinese") << one << QByteArray("甲 @冰的密度比水小，所以冰会浮在水面上。$") << QByteArray("甲")
                              << QByteArrayList{"冰的密度比水小，所以冰会浮在水面上。"};
+    QTest::newRow("utf16 le crlf") << two << utf16_file(QStringLiteral("CCA\r\n@冰的密度比水小。$\r\n@b$")) << QByteArray("CCA")
+                                   << QByteArrayList{"冰的密度比水小。", "b"};
+    QTest::newRow("gbk standard answer") << one << "A @" + gbk(QStringLiteral("冰的密度比水小。")) + "$" << QByteArray("A")
+                                         << QByteArrayList{gbk(QStringLiteral("冰的密度比水小。"))};
+    QTest::newRow("gbk key") << one << gbk(QStringLiteral("甲")) + " @x$" << gbk(QStringLiteral("甲")) << QByteArrayList{"x"};
     QTest::newRow("key at capacity") << one << QByteArray(100, 'K') + " @" + QByteArray(limits::text_bytes, 't') + "$"
                                      << QByteArray(100, 'K') << QByteArrayList{QByteArray(limits::text_bytes, 't')};
 }
@@ -76,8 +82,14 @@ void TestAnswerLoader::reads()
     auto st = make_blank_store();
     if (!problem.isEmpty())
         QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok());
-    const LoadError r = load_answer(*st, content, kPath);
+    LoadExtras extras;
+    const LoadError r = load_answer(*st, content, kPath, &extras);
     QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
+    // A key or answers that are not UTF-8 are kept, and told once.
+    bool utf8 = QString::fromUtf8(key).toUtf8() == key;
+    for (const QByteArray &t : texts)
+        utf8 = utf8 && QString::fromUtf8(t).toUtf8() == t;
+    QCOMPARE(extras.notices.size(), utf8 ? 0 : 1);
     QCOMPARE(QByteArray(st->ans_key), key);
     for (int q = 1; q <= texts.size(); ++q) {
         QCOMPARE(QByteArray(st->ans_text[q], st->ans_len[q]), texts[q - 1]);

@@ -99,6 +99,11 @@ private slots:
     void missingSheetsAreListed();
     void noItems();
     void lcdShowsFullCapacity();
+    void reloadShowsTheItemAtOnce();
+    void noticesAfterLoads_data();
+    void noticesAfterLoads();
+    void buttonsInChinese();
+    void examplesEndToEnd_data();
     void examplesEndToEnd();
 
 private:
@@ -432,9 +437,145 @@ void TestMarking::lcdShowsFullCapacity()
     win.load("problemfile_input", "problemfile_button", problem);
 }
 
+void TestMarking::reloadShowsTheItemAtOnce()
+{
+    Window win(*st);
+    load_exam(win);
+    win.press("next");  // student 1, written question 2: slot 2 + 2
+    st->stu_score[1][5] = 3.5;  // where that item's mark lies once there are 3 choice questions
+    win.spin()->setValue(7);    // typed, not yet stored
+    // One more choice question, the same written count, corrected texts and maxima.
+    const QString fixed = files->filePath(QStringLiteral("fixed.txt"));
+    QVERIFY(write_file(fixed, "3 4\n2 2 2 6 12 7.5 20\n@c1$@c2$@c3$@新1$@新2$@新3$@新4$"));
+    win.load("problemfile_input", "problemfile_button", fixed);
+    QVERIFY(win.messages().isEmpty());
+    QCOMPARE(st->stu_score[1][4], 7.0);  // stored for the item that was on screen
+    QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("新2"));
+    QCOMPARE(win.get<QLCDNumber>("highest_score")->value(), 12.0);
+    QCOMPARE(win.spin()->maximum(), 12.0);
+    QCOMPARE(win.spin()->value(), 3.5);
+    QCOMPARE(win.item(), 2);
+    QCOMPARE(win.progress(), 16);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 12);
+    // A corrected standard answer shows at once too, after the typed mark is stored.
+    win.spin()->setValue(5.5);
+    QVERIFY(write_file(answer, "ABC\n@新std1$@新std2$@新std3$@新std4$"));
+    win.load("ansfile_input", "ansfile_button", answer);
+    QCOMPARE(st->stu_score[1][5], 5.5);
+    QCOMPARE(win.get<QTextBrowser>("ans_out")->toPlainText(), QStringLiteral("新std2"));
+    QCOMPARE(win.spin()->value(), 5.5);
+    // A refused load stores nothing and changes nothing on the tab.
+    win.spin()->setValue(1);
+    win.load("problemfile_input", "problemfile_button", files->filePath(QStringLiteral("no such file")));
+    QCOMPARE(win.messages().size(), 1);
+    win.close_messages();
+    QCOMPARE(st->stu_score[1][5], 5.5);
+    QCOMPARE(win.spin()->value(), 1.0);
+    QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("新2"));
+    // Fewer written questions: the item the cursor now names, at once.
+    for (int i = 0; i < 10; ++i)
+        win.press("next");
+    QCOMPARE(win.item(), 12);
+    const QString two = files->filePath(QStringLiteral("two.txt"));
+    QVERIFY(write_file(two, "3 2\n2 2 2 6 9\n@c1$@c2$@c3$@甲$@乙$"));
+    win.load("problemfile_input", "problemfile_button", two);
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 6);
+    QCOMPARE(win.item(), 6);
+    QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("乙"));
+    QCOMPARE(win.student_answer(), answer_text(3, 2));
+}
+
+void TestMarking::noticesAfterLoads_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("content");     // of the file loaded, in the class directory
+    QTest::addColumn<QStringList>("in_order");   // what the one box says, in this order
+    const QString gbk_note = QStringLiteral("似乎不是 UTF-8 编码（可能是 GBK）");
+    const QString save_as = QStringLiteral("“另存为”，在“编码”中选择 UTF-8");
+    QTest::newRow("gbk problem file") << "problemfile_input" << "problemfile_button"
+                                      << "0 1 5 @" + gbk(QStringLiteral("简述光合作用。")) + "$"
+                                      << QStringList{QStringLiteral("试题文件“"), gbk_note, save_as};
+    QTest::newRow("gbk roster") << "stufile_input" << "stufile_button"
+                                << "2 " + gbk(QStringLiteral("甲")) + " " + gbk(QStringLiteral("乙"))
+                                << QStringList{QStringLiteral("学生名单文件“"), gbk_note,
+                                               QStringLiteral("这就是下面 2 名学生“找不到答卷文件”的原因"), save_as,
+                                               QStringLiteral("以下学生的答卷缺失或不完整"), QStringLiteral("找不到答卷文件")};
+    QTest::newRow("more names than the count") << "stufile_input" << "stufile_button" << QByteArray("2\n甲 乙\n丙\n")
+                                               << QStringList{QStringLiteral("学生名单文件“"),
+                                                              QStringLiteral("人数是 2，后面却列出了 3 个名字；只导入了前 2 名学生，没有导入：丙。")};
+}
+
+void TestMarking::noticesAfterLoads()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, button);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, in_order);
+    QVERIFY(!gbk(QStringLiteral("甲")).isEmpty());
+    const QString path = files->filePath(QStringLiteral("班级/told.txt"));
+    QVERIFY(write_file(path, content));
+    Window win(*st);
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load(qPrintable(field), qPrintable(button), path);
+    const QList<QMessageBox *> shown = win.messages();
+    QCOMPARE(shown.size(), 1);
+    const QString text = shown.first()->text();
+    QVERIFY2(text.contains(path), qPrintable(text));
+    int at = 0;
+    for (const QString &part : in_order) {
+        const int found = text.indexOf(part, at);
+        QVERIFY2(found >= 0, qPrintable(part + QStringLiteral(" after ") + QString::number(at) + QStringLiteral(" in ") + text));
+        at = found + part.size();
+    }
+    QCOMPARE(shown.first()->buttons().size(), 1);
+    QCOMPARE(shown.first()->buttons().first()->text(), QStringLiteral("确定"));
+    win.close_messages();
+}
+
+void TestMarking::buttonsInChinese()
+{
+    // More missing sheets than the box lists: the rest goes into its details.
+    QByteArray r = "20";
+    for (int s = 1; s <= 20; ++s)
+        r += " 无卷" + QByteArray::number(s);
+    const QString path = files->filePath(QStringLiteral("many/roster.txt"));
+    QVERIFY(write_file(path, r));
+    Window win(*st);
+    win.load("problemfile_input", "problemfile_button", problem);
+    win.load("stufile_input", "stufile_button", path);
+    const QList<QMessageBox *> shown = win.messages();
+    QCOMPARE(shown.size(), 1);
+    QMessageBox *box = shown.first();
+    QVERIFY(box->detailedText().contains(QStringLiteral("无卷20")));
+    QCOMPARE(box->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    QAbstractButton *details = nullptr;
+    for (QAbstractButton *b : box->buttons())
+        if (box->buttonRole(b) == QMessageBox::ActionRole)
+            details = b;
+    QVERIFY(details);
+    QCOMPARE(details->text(), QStringLiteral("显示详细信息…"));
+    details->click();
+    QCOMPARE(details->text(), QStringLiteral("隐藏详细信息…"));
+    details->click();
+    QCOMPARE(details->text(), QStringLiteral("显示详细信息…"));
+    for (QAbstractButton *b : box->buttons())
+        QVERIFY2(!b->text().contains(QLatin1String("Detail")) && b->text() != QLatin1String("OK"), qPrintable(b->text()));
+    win.close_messages();
+}
+
+void TestMarking::examplesEndToEnd_data()
+{
+    QTest::addColumn<QString>("dir");
+    QTest::newRow("utf-8") << QStringLiteral("examples/");
+    // As Excel's "Unicode text" saves it: UTF-16 LE with a mark, CR LF, tabs between names.
+    QTest::newRow("utf-16") << QStringLiteral("examples/utf16/");
+}
+
 void TestMarking::examplesEndToEnd()
 {
-    const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/examples/");
+    QFETCH(QString, dir);
+    const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/") + dir;
     Window win(*st);
     win.load("problemfile_input", "problemfile_button", ex + QStringLiteral("problem.txt"));
     win.load("ansfile_input", "ansfile_button", ex + QStringLiteral("answer.txt"));
@@ -466,6 +607,10 @@ void TestMarking::examplesEndToEnd()
     QCOMPARE(table->item(1, 1)->text(), QStringLiteral("6.00"));   // CC right, B wrong, + 2
     QCOMPARE(table->item(3, 0)->text(), QStringLiteral("赵六"));
     QCOMPARE(table->item(3, 1)->text(), QStringLiteral("2.00"));   // "cc" is not "CC"
+    QStringList totals;
+    for (int row = 0; row < 4; ++row)
+        totals << table->item(row, 0)->text() + QLatin1Char(' ') + table->item(row, 1)->text();
+    QCOMPARE(totals, QStringList({"张三 20.00", "李四 6.00", "王五 4.00", "赵六 2.00"}));
 
     // A corrected mark reaches the table at the next press: 李四's first written answer 2 -> 4.
     win.press("last");

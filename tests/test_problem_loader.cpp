@@ -2,6 +2,7 @@
 // it refuses with the store proved unchanged, and what a reload keeps.
 #include "exam/loaders.h"
 #include "tests/support/exam_fixtures.h"
+#include "tests/support/files.h"
 #include "tests/support/store_checksum.h"
 
 #include <QDir>
@@ -10,11 +11,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace {
 
 const QString kPath = QStringLiteral("/考试/第一次/试题.txt");
 
 QByteArray cell(const char *c, int32_t len) { return QByteArray(c, len); }
+
+// Told apart from the loader's own check: bytes that survive a UTF-8 round trip.
+bool round_trips(const QByteArray &b) { return QString::fromUtf8(b).toUtf8() == b; }
 
 }  // namespace
 
@@ -73,6 +79,15 @@ void TestProblemLoader::reads_data()
     QTest::newRow("bom") << QByteArray("\xEF\xBB\xBF" "1 0 2 @x$") << 1 << 0 << QVector<double>{2} << QByteArrayList{"x"};
     QTest::newRow("chinese") << QByteArray("0 1 6 二、简答题\n@请用一句话解释为什么冰会浮在水面上。$") << 0 << 1
                              << QVector<double>{6} << QByteArrayList{"请用一句话解释为什么冰会浮在水面上。"};
+    QTest::newRow("utf16 le crlf") << utf16_file(QString::fromUtf8(example).replace(QLatin1Char('\n'), QLatin1String("\r\n")))
+                                   << 2 << 1 << QVector<double>{3, 3, 4.5} << example_texts;
+    QTest::newRow("utf16 be chinese") << utf16_file(QStringLiteral("0 1 6 二、简答题\n@冰会浮在水面上。$"), true) << 0 << 1
+                                      << QVector<double>{6} << QByteArrayList{"冰会浮在水面上。"};
+    const QString ice(3333, QChar(0x51B0));  // 9999 bytes as UTF-8, 6666 as UTF-16
+    QTest::newRow("utf16 text at capacity") << utf16_file(QStringLiteral("0 1 1 @") + ice + QStringLiteral("a$")) << 0 << 1
+                                            << QVector<double>{1} << QByteArrayList{ice.toUtf8() + "a"};
+    QTest::newRow("gbk kept as it is") << "0 1 6 @" + gbk(QStringLiteral("冰会浮在水面上。")) + "$" << 0 << 1
+                                       << QVector<double>{6} << QByteArrayList{gbk(QStringLiteral("冰会浮在水面上。"))};
     QTest::newRow("score forms") << QByteArray("0 3 +1e1 .5 0.25@a$@b$@c$") << 0 << 3 << QVector<double>{10, 0.5, 0.25}
                                  << QByteArrayList{"a", "b", "c"};
     QTest::newRow("maximum score 0") << QByteArray("0 1 0 @t$") << 0 << 1 << QVector<double>{0} << QByteArrayList{"t"};
@@ -104,8 +119,16 @@ void TestProblemLoader::reads()
     QFETCH(QByteArrayList, texts);
 
     auto st = make_blank_store();
-    const LoadError r = load_problem(*st, content, kPath);
+    LoadExtras extras;
+    const LoadError r = load_problem(*st, content, kPath, &extras);
     QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
+    // Texts that are not UTF-8 are kept, and told once.
+    const bool utf8 = std::all_of(texts.begin(), texts.end(), round_trips);
+    QCOMPARE(extras.notices.size(), utf8 ? 0 : 1);
+    if (!utf8) {
+        QCOMPARE(int(extras.notices[0].kind), int(NoticeKind::not_utf8));
+        QVERIFY(load_notice_message(extras.notices[0]).contains(kPath));
+    }
     QCOMPARE(st->xuan_count, xuan);
     QCOMPARE(st->unxuan_count, unxuan);
     // The table's edge pages are shared with pro_score and pro_len.
@@ -152,6 +175,12 @@ void TestProblemLoader::refusals_data()
     row("no @ for last text", "1 1 1 1 @a$ b", "在第 2 题的题目之前就结束了（缺少“@”）。");
     row("no $ for last text", "1 1 1 1 @a$ @b", "中第 2 题的题目没有结束（缺少“$”）。");
     row("text too long", "1 0 1 @" + QByteArray(limits::text_bytes + 1, 'x') + "$", "中第 1 题的题目超过 10000 字节。");
+    row("utf16 text over capacity", utf16_file(QStringLiteral("1 0 1 @") + QString(3333, QChar(0x51B0)) + QStringLiteral("ab$")),
+        "中第 1 题的题目超过 10000 字节。");
+    row("utf16 odd length", utf16_file(QStringLiteral("1 0 1 @a$\r\n")) + "\n",
+        "以 UTF-16 编码标记开头，但字节数是奇数，文件不完整或已损坏。请重新保存后再导入。");
+    row("utf16 unpaired surrogate after the texts", utf16_file(QStringLiteral("1 0 1 @a$ ") + QChar(0xDC00)),
+        "以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏。请重新保存后再导入。");
     row("second bom", "\xEF\xBB\xBF\xEF\xBB\xBF" "1 0 1 @a$", "中的选择题数量不是数字。");
     QTest::newRow("placeholders in path") << QByteArray("1 0 x") << QStringLiteral("/t/%1%2.txt")
                                           << QStringLiteral("试题文件“/t/%1%2.txt”中第 1 题的最高分不是数字。");

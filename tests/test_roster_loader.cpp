@@ -3,6 +3,7 @@
 // the store proved unchanged, reloads, and the pages a load may touch.
 #include "exam/loaders.h"
 #include "tests/support/exam_fixtures.h"
+#include "tests/support/files.h"
 #include "tests/support/store_checksum.h"
 
 #include <QBuffer>
@@ -53,6 +54,15 @@ QStringList gap_lines(const QVector<SheetGap> &gaps)
 }
 
 QStringList gap_lines(const RosterLoad &r) { return gap_lines(r.gaps); }
+
+// What the window tells after the load: the notices, then the sheets' gaps.
+QStringList told(const RosterLoad &r)
+{
+    QStringList lines;
+    for (const LoadNotice &n : r.notices)
+        lines << load_notice_message(n);
+    return lines + gap_lines(r);
+}
 
 bool make_files(const QString &dir, const Files &files)
 {
@@ -135,7 +145,8 @@ void TestRosterLoader::sheets_data()
     QTest::addColumn<QByteArray>("roster");
     QTest::addColumn<Files>("files");
     QTest::addColumn<QStringList>("students");
-    QTest::addColumn<QStringList>("gaps");  // one line per student whose sheet lacks something
+    // The notices (%1: the roster's path), then one line per student whose sheet lacks something.
+    QTest::addColumn<QStringList>("gaps");
     QTest::addColumn<QString>("last_path");  // stu_path relative to the roster's directory
 
     const Files abc = {{"S01", "AB\n@a1$@a2$"}, {"S02", "BA\n@b1$\n@b2$\n"}, {"S03", "CC@c1$@c2$ tail @never"}};
@@ -189,7 +200,46 @@ void TestRosterLoader::sheets_data()
     }
     QTest::newRow("students at capacity") << kProblem << full << Files{} << everyone << unsheeted
                                           << QStringLiteral("s%1").arg(limits::students);
-    QTest::newRow("no students") << kProblem << QByteArray("0 S01") << abc << QStringList{} << QStringList{} << QString();
+    const QString roster_file = QStringLiteral("学生名单文件“%1”");
+    QTest::newRow("no students") << kProblem << QByteArray("0 S01") << abc << QStringList{}
+                                 << QStringList{roster_file + "中的人数是 0，后面却列出了 1 个名字；只导入了前 0 名学生，"
+                                                              "没有导入：S01。请核对人数。"}
+                                 << QString();
+    QTest::newRow("more names than the count")
+        << kProblem << QByteArray("2 A B\nC D E F G H") << Files{{"A", "AB@x$@y$"}, {"B", "BA@1$@2$"}}
+        << QStringList{"A|AB|x|y", "B|BA|1|2"}
+        << QStringList{roster_file + "中的人数是 2，后面却列出了 8 个名字；只导入了前 2 名学生，没有导入：C、D、E、F、G……。请核对人数。"}
+        << "B";
+    QTest::newRow("utf16 roster and sheets")
+        << kProblem << utf16_file(QStringLiteral("2\r\n张三\t李四\r\n"), true)
+        << Files{{"张三", utf16_file(QStringLiteral("CA\r\n@因为冰的密度比水小。$\r\n@150 千米$\r\n"))},
+                 {"李四", utf16_file(QStringLiteral("甲乙@冰比水轻。$@$"), true)}}
+        // Choice answers are the first bytes as UTF-8: here half a character, which is no notice.
+        << QStringList{"张三|CA|因为冰的密度比水小。|150 千米", "李四|\xE7\x94|冰比水轻。|"} << QStringList{} << "李四";
+    // A damaged sheet is a gap, never a refusal, even with a text beyond capacity read before the damage.
+    QTest::newRow("damaged utf16 sheet")
+        << kProblem << QByteArray("3 A B C")
+        << Files{{"A", utf16_file(QStringLiteral("AB@x$@y$")) + "!"}, {"B", utf16_file(QStringLiteral("BB@1$@") + QChar(0xD800) + "$")},
+                 {"C", utf16_file(QStringLiteral("CC@") + QString(limits::text_bytes + 1, QLatin1Char('t')) + "$@$"
+                                 + QString(140000, QLatin1Char('x'))) + "!"}}  // the damage a read later
+        << QStringList{"A|\\0\\0||", "B|\\0\\0||", "C|\\0\\0||"}
+        << QStringList{"A：答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏",
+                       "B：答卷文件以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏",
+                       "C：答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏"}
+        << "C";
+    const QByteArray zhang = gbk(QStringLiteral("张三"));
+    const QString save_again = QStringLiteral("请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
+    QTest::newRow("gbk roster")
+        << kProblem << "2 " + zhang + " OK" << Files{{"OK", "AB@1$@2$"}}
+        << QStringList{QString::fromUtf8(zhang) + "|\\0\\0||", "OK|AB|1|2"}
+        << QStringList{roster_file + "似乎不是 UTF-8 编码（可能是 GBK），其中的文字会显示成乱码。学生名字不是 UTF-8，"
+                                     "所以按这些名字找不到答卷文件：这就是下面 1 名学生“找不到答卷文件”的原因。" + save_again,
+                       QString::fromUtf8(zhang) + "：找不到答卷文件"}
+        << "OK";
+    QTest::newRow("gbk sheet")
+        << kProblem << QByteArray("2 A B") << Files{{"A", "AB@" + gbk(QStringLiteral("冰比水轻。")) + "$@y$"}, {"B", "BA@1$@2$"}}
+        << QStringList{"A|AB|" + QString::fromUtf8(gbk(QStringLiteral("冰比水轻。"))) + "|y", "B|BA|1|2"}
+        << QStringList{"以下 1 名学生的答卷文件似乎不是 UTF-8 编码（可能是 GBK），答案会显示成乱码：A。" + save_again} << "B";
     QTest::newRow("before the problem file") << QByteArray() << QByteArray("2 A B") << Files{{"A", "AB@x$"}}
                                              << QStringList{"A|", "B|"} << QStringList{"B：找不到答卷文件"} << "B";
 }
@@ -216,7 +266,10 @@ void TestRosterLoader::sheets()
     QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(st->stu_count, students.size());
     QCOMPARE(dump(*st), students);
-    QCOMPARE(gap_lines(r), gaps);
+    QStringList expected_told;
+    for (const QString &line : gaps)
+        expected_told << QString(line).replace(QLatin1String("%1"), path);
+    QCOMPARE(told(r), expected_told);
     const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
     QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected_path);
 }

@@ -1,6 +1,7 @@
 // The shared reading machinery: text-mode byte delivery (BOM, CR LF, chunk
 // edges, read errors), number and token extraction, and delimited texts.
 #include "exam/text_reader.h"
+#include "tests/support/files.h"
 
 #include <QByteArray>
 
@@ -11,6 +12,7 @@
 
 Q_DECLARE_METATYPE(ReadStatus)
 Q_DECLARE_METATYPE(TextStatus)
+Q_DECLARE_METATYPE(Utf16Damage)
 
 namespace {
 
@@ -65,16 +67,18 @@ void TestTextInput::delivered_bytes_data()
 {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("plain") << QByteArray("ab\ncd") << QByteArray("ab\ncd");
-    QTest::newRow("bom skipped") << QByteArray("\xEF\xBB\xBF" "3 4") << QByteArray("3 4");
-    QTest::newRow("bom alone") << QByteArray("\xEF\xBB\xBF") << QByteArray();
-    QTest::newRow("partial bom alone") << QByteArray("\xEF\xBB") << QByteArray("\xEF\xBB");
-    QTest::newRow("bom only at the start") << QByteArray("x\xEF\xBB\xBF") << QByteArray("x\xEF\xBB\xBF");
-    QTest::newRow("partial bom kept") << QByteArray("\xEF\xBB" "a") << QByteArray("\xEF\xBB" "a");
-    QTest::newRow("crlf to lf") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n");
-    QTest::newRow("lone cr stays") << QByteArray("a\rb\r") << QByteArray("a\rb\r");
-    QTest::newRow("cr cr lf") << QByteArray("\r\r\n") << QByteArray("\r\n");
-    QTest::newRow("bom then crlf") << QByteArray("\xEF\xBB\xBF\r\nx") << QByteArray("\nx");
+    QTest::addColumn<Utf16Damage>("damage");
+    const Utf16Damage none = Utf16Damage::none;
+    QTest::newRow("plain") << QByteArray("ab\ncd") << QByteArray("ab\ncd") << none;
+    QTest::newRow("bom skipped") << QByteArray("\xEF\xBB\xBF" "3 4") << QByteArray("3 4") << none;
+    QTest::newRow("bom alone") << QByteArray("\xEF\xBB\xBF") << QByteArray() << none;
+    QTest::newRow("partial bom alone") << QByteArray("\xEF\xBB") << QByteArray("\xEF\xBB") << none;
+    QTest::newRow("bom only at the start") << QByteArray("x\xEF\xBB\xBF") << QByteArray("x\xEF\xBB\xBF") << none;
+    QTest::newRow("partial bom kept") << QByteArray("\xEF\xBB" "a") << QByteArray("\xEF\xBB" "a") << none;
+    QTest::newRow("crlf to lf") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << none;
+    QTest::newRow("lone cr stays") << QByteArray("a\rb\r") << QByteArray("a\rb\r") << none;
+    QTest::newRow("cr cr lf") << QByteArray("\r\r\n") << QByteArray("\r\n") << none;
+    QTest::newRow("bom then crlf") << QByteArray("\xEF\xBB\xBF\r\nx") << QByteArray("\nx") << none;
 
     // CR LF pairs and lone CRs straddling every likely chunk edge.
     QByteArray raw(600 * 1024, 'a'), expected;
@@ -85,16 +89,18 @@ void TestTextInput::delivered_bytes_data()
     }
     expected = raw;
     expected.replace("\r\n", "\n");
-    QTest::newRow("chunk edges") << raw << expected;
+    QTest::newRow("chunk edges") << raw << expected << none;
 }
 
 void TestTextInput::delivered_bytes()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QByteArray, expected);
+    QFETCH(Utf16Damage, damage);
     TextInput in(raw);
     QCOMPARE(drain(in), expected);
-    QVERIFY(!in.failed());
+    QCOMPARE(in.damage(), damage);
+    QCOMPARE(in.failed(), damage != Utf16Damage::none);
     QCOMPARE(in.get(), -1);
 }
 

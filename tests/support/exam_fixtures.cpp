@@ -19,7 +19,7 @@ RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QStri
     auto parsed = std::make_unique<ParsedRoster>();
     out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path);
     if (out.error.ok())
-        out.error = in_file(place_sheets(*parsed, local), InputKind::roster, path);
+        out.error = in_file(place_sheets(*parsed, local, path), InputKind::roster, path);
     const int count = static_cast<int>(parsed->students.size());
     for (int s = 1; out.error.ok() && s <= count; ++s) {
         const auto it = sheets.find(parsed->students[static_cast<std::size_t>(s - 1)].sheet_path);
@@ -35,6 +35,7 @@ RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QStri
         return out;
     commit_roster(st, *parsed);
     out.gaps = parsed->gaps;
+    out.notices = roster_notices(*parsed, path);
     return out;
 }
 

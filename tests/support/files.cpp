@@ -4,10 +4,27 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCodec>
 
 bool write_file(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray utf16_file(const QString &text, bool big_endian)
+{
+    QByteArray out = big_endian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (const QChar c : text) {
+        const char hi = static_cast<char>(c.unicode() >> 8), lo = static_cast<char>(c.unicode() & 0xFF);
+        out += big_endian ? QByteArray{&hi, 1} + QByteArray{&lo, 1} : QByteArray{&lo, 1} + QByteArray{&hi, 1};
+    }
+    return out;
+}
+
+QByteArray gbk(const QString &text)
+{
+    QTextCodec *codec = QTextCodec::codecForName("GBK");
+    return codec ? codec->fromUnicode(text) : QByteArray();
 }

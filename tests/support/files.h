@@ -6,3 +6,10 @@
 
 // Writes bytes to a file, creating missing directories; false on failure.
 bool write_file(const QString &path, const QByteArray &bytes);
+
+// The text as Notepad's "Unicode" saves it: a byte-order mark, then UTF-16
+// code units, little-endian unless big_endian.
+QByteArray utf16_file(const QString &text, bool big_endian = false);
+
+// Bytes in GBK, as older Chinese tools save text.
+QByteArray gbk(const QString &text);
