@@ -236,6 +236,9 @@ long long TextInput::convert_utf16(char *to, long long have, bool end)
 
 void TextInput::check_to_end()
 {
+    // The byte-order mark shows on the first read, which a load with nothing to read never made.
+    if (!started_)
+        ensure();
     if (!utf16_)
         return;
     while (fill())
