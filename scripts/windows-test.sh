@@ -179,9 +179,17 @@ start_velora() { # start_velora EXE [env...]: starts it and waits for its titled
   xdotool windowfocus "$WIN" 2>/dev/null
   sleep 2
 }
-stop_velora() {
-  [ -n "$WIN" ] && xdotool windowclose "$WIN" 2>/dev/null
-  wineserver -w
+stop_velora() { # closes the window as a user would (Alt+F4) and waits for the program to end
+  if [ -n "$WIN" ]; then
+    xdotool windowfocus "$WIN" 2>/dev/null
+    xdotool key alt+F4
+    local i
+    for i in $(seq 1 20); do
+      xdotool search --name "^$TITLE\$" >/dev/null 2>&1 || break
+      sleep 0.5
+    done
+  fi
+  timeout 30 wineserver -w || { echo "velora did not end after Alt+F4"; wineserver -k; }
   WIN=
 }
 shot() { # shot FILE: the velora window alone
@@ -292,6 +300,11 @@ if start_velora "$PKG/velora.exe" "${ZH[@]:1}"; then
   shot "$OUT/window-144dpi.png"
   cp "$OUT/window-144dpi.png" "$ROOT/docs/windows-144dpi.png"
   xdotool getwindowgeometry "$WIN"
+  load_exam
+  key ctrl+Tab
+  shot "$OUT/marking-144dpi.png"
+  key ctrl+Tab space
+  shot "$OUT/scores-144dpi.png"
   stop_velora
   pass "window at 144 DPI"
 else

@@ -1,6 +1,7 @@
 ; Installer of velora for 64-bit Windows. scripts/windows.sh passes VERSION, FILES (the install
 ; commands of every packaged file), UNFILES (their removal), ICON and OUTFILE.
-Unicode true
+; A 64-bit installer for a 64-bit program (it also runs where only 64-bit Wine is at hand).
+Target amd64-unicode
 !include "MUI2.nsh"
 !include "x64.nsh"
 
