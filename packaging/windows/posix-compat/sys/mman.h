@@ -14,8 +14,13 @@
 static inline int mincore(void *addr, size_t length, unsigned char *vec)
 {
     const size_t page = 4096;
-    const uintptr_t first = (uintptr_t)addr & ~(uintptr_t)(page - 1);
-    const size_t pages = (length + ((uintptr_t)addr - first) + page - 1) / page;
+    /* As POSIX: the start must be page-aligned, and vec has one byte per page of length. */
+    if ((uintptr_t)addr % page != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    const uintptr_t first = (uintptr_t)addr;
+    const size_t pages = (length + page - 1) / page;
     PSAPI_WORKING_SET_EX_INFORMATION *info =
         (PSAPI_WORKING_SET_EX_INFORMATION *)calloc(pages ? pages : 1, sizeof *info);
     if (!info) {
