@@ -238,7 +238,19 @@ stage_files() {
 
 make_zip() {
   rm -f "$DIST/$NAME.zip"
-  (cd "$DIST" && LC_ALL=C.UTF-8 zip -q -r -9 -UN=UTF8 "$NAME.zip" "$NAME")
+  # Python's zipfile marks the name 使用说明.txt as UTF-8; Info-ZIP's zip only adds an extra field
+  # that Windows' own unpacker ignores.
+  (cd "$DIST" && /usr/bin/python3 - "$NAME" <<'EOF'
+import os, sys, zipfile
+top = sys.argv[1]
+with zipfile.ZipFile(top + ".zip", "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for d, dirs, files in os.walk(top):
+        dirs.sort()
+        z.write(d)
+        for f in sorted(files):
+            z.write(os.path.join(d, f))
+EOF
+  )
   ls -l "$DIST/$NAME.zip"
 }
 
