@@ -81,7 +81,7 @@ CANNOT_RUN=(
   "TestRosterLoader::refusals(sheet text too long)|in-memory sheets keyed by UTF-8 path bytes; code page 936 asks for GBK bytes"
   "TestRosterLoader::reload_keeps_marks_and_rows_beyond()|in-memory sheets keyed by UTF-8 path bytes; code page 936 asks for GBK bytes"
   "TestMarking::examplesEndToEnd()|expects the export message to name the path with slashes; Windows shows backslashes"
-  "TestWindow::dialogs(|drives Qt's own file dialog; on Windows velora opens the native one"
+  "TestWindow::dialogs(|expects a drive-less /home and Qt's own dialog widgets (fileNameEdit); under Wine the directory reads Z:/home and no fileNameEdit is found"
 )
 declare -A REPLAY_CANNOT_RUN=(
   [replay_fuzz_problem]="its model expects the store to keep the path in UTF-8; on Windows it is the ANSI code page's bytes"
