@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 
@@ -220,7 +222,12 @@ void TestProblemLoader::file_refusals()
     QFETCH(QString, error);
     QTemporaryDir tmp;
     QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("dir")));
+#ifdef Q_OS_WIN
+    if (name == QLatin1String("fifo"))
+        QSKIP("named pipes in the file system are POSIX facts");
+#else
     QCOMPARE(mkfifo(QFile::encodeName(tmp.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+#endif
     QFile ok(tmp.filePath(QStringLiteral("ok.txt")));
     QVERIFY(ok.open(QIODevice::WriteOnly) && ok.write("0 0") == 3);
     ok.close();

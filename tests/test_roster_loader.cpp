@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 #include <cstring>
 
@@ -74,8 +76,12 @@ bool make_files(const QString &dir, const Files &files)
             if (!QDir().mkpath(path))
                 return false;
         } else if (it.value() == kFifo) {
+#ifdef Q_OS_WIN
+            return false;  // Windows has no named pipes in the file system
+#else
             if (mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
                 return false;
+#endif
         } else {
             QFile f(path);
             if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size())
@@ -253,6 +259,10 @@ void TestRosterLoader::sheets()
     QFETCH(QStringList, gaps);
     QFETCH(QString, last_path);
 
+#ifdef Q_OS_WIN
+    if (files.values().contains(kFifo))
+        QSKIP("named pipes in the file system are POSIX facts");
+#endif
     QTemporaryDir tmp;
     const QString dir = tmp.path() + QStringLiteral("/班级");
     QVERIFY(make_files(dir, files));
