@@ -426,6 +426,10 @@ void TestExport::target_name()
     QFETCH(QString, given);
     QFETCH(QString, written);
     QFETCH(QString, format);
+#ifdef Q_OS_WIN
+    if (written.endsWith(QLatin1Char('.')))
+        QSKIP("Windows drops a trailing dot from a file name");
+#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString sub = QFileInfo(dir.filePath(written)).path();
@@ -690,7 +694,8 @@ void TestExport::refused()
     const QString shown_path = QDir::isAbsolutePath(shown) ? shown : dir.filePath(shown);
     QCOMPARE(res.path, shown_path);
     const QString message = export_error_message(res);
-    QVERIFY2(message.startsWith(QStringLiteral("无法导出到“") + shown_path + QStringLiteral("”：")), qPrintable(message));
+    QVERIFY2(message.startsWith(QStringLiteral("无法导出到“") + QDir::toNativeSeparators(shown_path) + QStringLiteral("”：")),
+             qPrintable(message));
     QVERIFY2(message.contains(reason), qPrintable(message));
     QCOMPARE(tree(dir.path()), before);
     if (!existing.isEmpty())
@@ -752,7 +757,8 @@ void TestExport::every_fault_has_a_message()
     for (int f = int(ExportFault::None) + 1; f <= int(ExportFault::LibraryError); ++f) {
         const ExportError e = ExportError::of(ExportFault(f)).at(QStringLiteral("/tmp/成绩.xlsx"));
         const QString message = export_error_message(e);
-        const QString prefix = QStringLiteral("无法导出到“/tmp/成绩.xlsx”：");
+        const QString prefix = QStringLiteral("无法导出到“") + QDir::toNativeSeparators(QStringLiteral("/tmp/成绩.xlsx")) +
+                               QStringLiteral("”：");
         QVERIFY2(message.startsWith(prefix) && message.size() > prefix.size() + 1, qPrintable(QString::number(f)));
         QVERIFY2(!seen.contains(message), qPrintable(message));
         seen.insert(message);

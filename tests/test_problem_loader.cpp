@@ -144,6 +144,9 @@ void TestProblemLoader::reads()
     }
     QCOMPARE(QByteArray(st->pro_path), kPath.toLocal8Bit());
     // Only the bytes of each text and its 0 byte are written, never whole cells.
+#ifdef Q_OS_WIN
+    QSKIP("which pages are resident is told by mincore, a POSIX call");
+#endif
     QVERIFY(resident_pages(st->pro_text, sizeof st->pro_text) <= pages_covering(written));
     QCOMPARE(QByteArray(st->ans_key), QByteArray());
     QCOMPARE(st->stu_count, 0);

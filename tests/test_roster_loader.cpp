@@ -281,7 +281,7 @@ void TestRosterLoader::sheets()
         expected_told << QString(line).replace(QLatin1String("%1"), path);
     QCOMPARE(told(r), expected_told);
     const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
-    QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected_path);
+    QCOMPARE(QByteArray(st->stu_path), expected_path.toLocal8Bit());  // the store keeps the local bytes
 }
 
 void TestRosterLoader::separators_data()
@@ -326,7 +326,7 @@ void TestRosterLoader::separators()
     QCOMPARE(gap_lines(r), QStringList());
     QCOMPARE(dump(*st), QStringList{"S01|OK|right"});
     const QString expected = cwd.isEmpty() ? tmp.path() + QLatin1Char('/') + sheet : QStringLiteral("S01");
-    QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected);
+    QCOMPARE(QByteArray(st->stu_path), expected.toLocal8Bit());
 }
 
 void TestRosterLoader::refusals_data()
@@ -435,6 +435,9 @@ void TestRosterLoader::writes_only_filled_cells()
     for (int s = 1; s <= 3; ++s)
         for (int q = 1; q <= 2; ++q)
             written.push_back({st->stu_text[s][q], std::size_t(st->stu_len[s][q]) + 1});
+#ifdef Q_OS_WIN
+    QSKIP("which pages are resident is told by mincore, a POSIX call");
+#endif
     QVERIFY(resident_pages(st->stu_text, sizeof st->stu_text) <= pages_covering(written));
 }
 
