@@ -237,8 +237,9 @@ ExportError replace_file(const Replacement &r)
     // Made read-only since it was looked at.
     ExportError e = ExportError::of(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
                                         ? ExportFault::ReadOnlyFile
-                                    : code == ERROR_DISK_FULL ? ExportFault::DiskFull
-                                                              : ExportFault::ReplaceBlocked);
+                                    : code == ERROR_DISK_FULL            ? ExportFault::DiskFull
+                                    : code == ERROR_FILENAME_EXCED_RANGE ? ExportFault::NameTooLong
+                                                                         : ExportFault::ReplaceBlocked);
     e.system_error = int(code);
     return e;
 }
@@ -277,6 +278,10 @@ ExportError settle_target(const QString &path, QString *target)
         return ExportError::of(QFileInfo(path).isDir() ? ExportFault::IsFolder : ExportFault::NoFileName);
     if (!file_name.contains(QLatin1Char('.')))
         *target += QStringLiteral(".xlsx");
+#ifdef Q_OS_WIN
+    if (QFileInfo(*target).fileName().size() > 255)  // the longest name NTFS and FAT keep
+        return ExportError::of(ExportFault::NameTooLong);
+#endif
 
     const QFileInfo info(*target);
     if (info.isDir())
