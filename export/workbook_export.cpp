@@ -17,7 +17,6 @@
 #ifdef Q_OS_WIN
 #include <fcntl.h>
 #include <io.h>
-#include <string>
 #include <sys/stat.h>
 #include <windows.h>
 #else
@@ -161,7 +160,9 @@ ExportError replace_file(const Replacement &r)
     return ExportError();
 }
 
-#else  // Windows: no modes, owners or fsync to mind; MoveFileEx replaces where rename() would not.
+#else  // Windows: no modes or owners to keep, links are not followed; MoveFileEx replaces where rename() would not.
+
+const wchar_t *wide(const QString &native) { return reinterpret_cast<const wchar_t *>(native.utf16()); }
 
 ExportError follow_links(const QString &path, QString *file)
 {
@@ -169,20 +170,35 @@ ExportError follow_links(const QString &path, QString *file)
     return ExportError();
 }
 
-ExportError read_old_file(Replacement *) { return ExportError(); }
+// A read-only workbook is refused before anything is written, as MoveFileEx
+// would refuse to replace it only at the end.
+ExportError read_old_file(Replacement *r)
+{
+    const DWORD attributes = GetFileAttributesW(wide(QDir::toNativeSeparators(r->file)));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ExportError();  // what is missing shows when the temporary file is made
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return ExportError::of(ExportFault::IsFolder);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        return ExportError::of(ExportFault::ReadOnlyFile);
+    r->existed = true;
+    return ExportError();
+}
 
 ExportError create_temp(Replacement *r)
 {
     const QString dir = QFileInfo(r->file).absolutePath();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = temp_name(dir);
-        const int fd = _wopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(name).utf16()),
-                              _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const int fd = _wopen(wide(QDir::toNativeSeparators(name)),
+                              _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
         if (fd < 0) {
             const int e = errno;
             if (e == EEXIST)
                 continue;
-            return e == ENOENT ? ExportError::of(ExportFault::CannotCreateHere) : ExportError::from_errno(e);
+            if (e == ENOENT)
+                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::CannotCreateHere : ExportFault::NoDirectory);
+            return ExportError::from_errno(e);
         }
         _close(fd);
         r->tmp = name;
@@ -191,21 +207,57 @@ ExportError create_temp(Replacement *r)
     return ExportError::of(ExportFault::NoTemporaryName);
 }
 
-ExportError settle(const Replacement &) { return ExportError(); }
-
-ExportError replace_file(const Replacement &r)
+// The written file's contents reach the disk before it replaces anything.
+ExportError settle(const Replacement &r)
 {
-    const std::wstring from = QDir::toNativeSeparators(r.tmp).toStdWString();
-    const std::wstring to = QDir::toNativeSeparators(r.file).toStdWString();
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ExportError e = ExportError::of(ExportFault::ReplaceBlocked);
+    const HANDLE h = CreateFileW(wide(QDir::toNativeSeparators(r.tmp)), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ExportError e = ExportError::of(ExportFault::WriteFailed);
         e.system_error = int(GetLastError());
         return e;
     }
-    return ExportError();
+    const bool flushed = FlushFileBuffers(h);
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    if (flushed)
+        return ExportError();
+    ExportError e = ExportError::of(ExportFault::DiskError);
+    e.system_error = int(code);
+    return e;
+}
+
+ExportError replace_file(const Replacement &r)
+{
+    if (MoveFileExW(wide(QDir::toNativeSeparators(r.tmp)), wide(QDir::toNativeSeparators(r.file)),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return ExportError();
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide(QDir::toNativeSeparators(r.file)));
+    // Made read-only since it was looked at.
+    ExportError e = ExportError::of(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+                                        ? ExportFault::ReadOnlyFile
+                                    : code == ERROR_DISK_FULL            ? ExportFault::DiskFull
+                                    : code == ERROR_FILENAME_EXCED_RANGE ? ExportFault::NameTooLong
+                                                                         : ExportFault::ReplaceBlocked);
+    e.system_error = int(code);
+    return e;
 }
 
 #endif
+
+// Whether the file system can name the path exactly: Windows takes any UTF-16
+// name, elsewhere it must survive the local 8-bit encoding.
+bool usable_path(const QString &path)
+{
+    if (path.contains(QChar(0)))
+        return false;
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(path.toUtf8()) == path;  // no unpaired surrogate
+#else
+    return QFile::decodeName(QFile::encodeName(path)) == path;
+#endif
+}
 
 // The file the export goes to, or why the path cannot be one.
 ExportError settle_target(const QString &path, QString *target)
@@ -213,13 +265,23 @@ ExportError settle_target(const QString &path, QString *target)
     *target = path;
     // A NUL would cut the name short and an unencodable character would name a
     // different file, so such a path is never handed to the file system.
-    if (path.contains(QChar(0)) || QFile::decodeName(QFile::encodeName(path)) != path)
+    if (!usable_path(path))
         return ExportError::of(ExportFault::UnusableCharacters);
     const QString file_name = QFileInfo(path).fileName();
+#ifdef Q_OS_WIN
+    // Windows names no file with these; the replace would fail only at the end.
+    for (const QChar c : file_name)
+        if (c.unicode() < 32 || QStringLiteral("<>:\"|?*").contains(c))
+            return ExportError::of(ExportFault::UnusableCharacters);
+#endif
     if (file_name.isEmpty())
         return ExportError::of(QFileInfo(path).isDir() ? ExportFault::IsFolder : ExportFault::NoFileName);
     if (!file_name.contains(QLatin1Char('.')))
         *target += QStringLiteral(".xlsx");
+#ifdef Q_OS_WIN
+    if (QFileInfo(*target).fileName().size() > 255)  // the longest name NTFS and FAT keep
+        return ExportError::of(ExportFault::NameTooLong);
+#endif
 
     const QFileInfo info(*target);
     if (info.isDir())

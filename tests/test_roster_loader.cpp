@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 #include <cstring>
 
@@ -74,8 +76,12 @@ bool make_files(const QString &dir, const Files &files)
             if (!QDir().mkpath(path))
                 return false;
         } else if (it.value() == kFifo) {
+#ifdef Q_OS_WIN
+            return false;  // Windows has no named pipes in the file system
+#else
             if (mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
                 return false;
+#endif
         } else {
             QFile f(path);
             if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size())
@@ -253,6 +259,10 @@ void TestRosterLoader::sheets()
     QFETCH(QStringList, gaps);
     QFETCH(QString, last_path);
 
+#ifdef Q_OS_WIN
+    if (files.values().contains(kFifo))
+        QSKIP("named pipes in the file system are POSIX facts");
+#endif
     QTemporaryDir tmp;
     const QString dir = tmp.path() + QStringLiteral("/班级");
     QVERIFY(make_files(dir, files));
@@ -271,7 +281,7 @@ void TestRosterLoader::sheets()
         expected_told << QString(line).replace(QLatin1String("%1"), path);
     QCOMPARE(told(r), expected_told);
     const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
-    QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected_path);
+    QCOMPARE(QByteArray(st->stu_path), expected_path.toLocal8Bit());  // the store keeps the local bytes
 }
 
 void TestRosterLoader::separators_data()
@@ -316,7 +326,7 @@ void TestRosterLoader::separators()
     QCOMPARE(gap_lines(r), QStringList());
     QCOMPARE(dump(*st), QStringList{"S01|OK|right"});
     const QString expected = cwd.isEmpty() ? tmp.path() + QLatin1Char('/') + sheet : QStringLiteral("S01");
-    QCOMPARE(QString::fromLocal8Bit(st->stu_path), expected);
+    QCOMPARE(QByteArray(st->stu_path), expected.toLocal8Bit());
 }
 
 void TestRosterLoader::refusals_data()
@@ -425,6 +435,9 @@ void TestRosterLoader::writes_only_filled_cells()
     for (int s = 1; s <= 3; ++s)
         for (int q = 1; q <= 2; ++q)
             written.push_back({st->stu_text[s][q], std::size_t(st->stu_len[s][q]) + 1});
+#ifdef Q_OS_WIN
+    QSKIP("which pages are resident is told by mincore, a POSIX call");
+#endif
     QVERIFY(resident_pages(st->stu_text, sizeof st->stu_text) <= pages_covering(written));
 }
 

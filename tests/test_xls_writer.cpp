@@ -96,7 +96,7 @@ QJsonObject run_xlrd(const QString &path)
     return doc.object();
 }
 
-QString compare_xlrd(const QJsonObject &res, const QVector<Want> &want, const QByteArray &stream)
+[[maybe_unused]] QString compare_xlrd(const QJsonObject &res, const QVector<Want> &want, const QByteArray &stream)
 {
     if (!res.value("ok").toBool())
         return QStringLiteral("xlrd: ") + res.value("error").toString();
@@ -236,7 +236,11 @@ private:
         const QVector<Want> want = expected_cells(sheet);
         const bool own_ok = read_xls(bytes, &own, &error);
         const QString own_diff = own_ok ? compare_own(own, want) : QStringLiteral("own reader: ") + error;
+#ifdef Q_OS_WIN
+        const QString xlrd_diff;  // xlrd needs /usr/bin/python3, which Wine cannot run
+#else
         const QString xlrd_diff = compare_xlrd(run_xlrd(path), want, own_ok ? own.stream : QByteArray());
+#endif
         QVERIFY2(own_diff.isEmpty() && xlrd_diff.isEmpty(), qPrintable(own_diff + QLatin1String(" | ") + xlrd_diff));
         if (book)
             *book = own;
@@ -246,10 +250,12 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
+#ifndef Q_OS_WIN  // Wine runs no /usr/bin/python3; there the own reader checks alone
         QProcess p;
         p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import xlrd")});
         QVERIFY2(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0,
                  "these tests read workbooks back with /usr/bin/python3 and xlrd (Debian: python3-xlrd)");
+#endif
     }
 
     void roundTrip_data()
@@ -424,6 +430,9 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
         f.close();
+#ifdef Q_OS_WIN
+        QSKIP("olefile needs /usr/bin/python3, which Wine cannot run");
+#endif
         const QJsonObject ole = run_xlrd(path).value("ole").toObject();
         if (ole.isEmpty())
             QSKIP("olefile is not installed");

@@ -22,7 +22,9 @@ RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QStri
         out.error = in_file(place_sheets(*parsed, local, path), InputKind::roster, path);
     const int count = static_cast<int>(parsed->students.size());
     for (int s = 1; out.error.ok() && s <= count; ++s) {
-        const auto it = sheets.find(parsed->students[static_cast<std::size_t>(s - 1)].sheet_path);
+        // By the Unicode name, as the loader opens it: the local bytes may not spell it.
+        const RosterStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
+        const auto it = stu.sheet_path.isEmpty() ? sheets.end() : sheets.find(stu.sheet_file.toUtf8());
         QBuffer sheet;
         if (it != sheets.end()) {
             sheet.setData(it.value());
