@@ -7,6 +7,7 @@
 #include "exam/exam_store.h"
 #include "exam/loaders.h"
 #include "export/workbook_export.h"
+#include "marking/analysis.h"
 #include "marking/navigator.h"
 #include "marking/score_table.h"
 #include "app/score_table_view.h"
@@ -293,6 +294,7 @@ void velora::on_tongji_button_clicked()
     st.tongji_done = true;
     compute_scores(st);
     fill_score_table(*ui->score_show, st);
+    analysis = std::make_unique<ClassAnalysis>(analyse_class(st));
 }
 
 void velora::on_choose_problem_file_clicked()
@@ -325,7 +327,7 @@ void velora::on_print_button_clicked()
     const QString path = ui->input_file->text();
     if (path.isEmpty())
         return;
-    const ExportError e = export_workbook(path, table_contents(*ui->score_show));
+    const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
     if (!e.ok())
         show_warning(tr("导出失败"), export_error_message(e));
 }

@@ -7,7 +7,8 @@
 // texts, spin box, table) or, when the function returns an error value, its
 // message in a non-blocking message box (one per press: notices of a
 // successful load go into one box, before any list of sheets). The store is
-// the only state; the window keeps none of its own. A problem or answer load
+// the only state, but for the analysis of the last "统计分数" press, which the
+// window keeps beside the table it was computed with, for the export. A problem or answer load
 // stores the mark on screen just before it writes the store and then shows the
 // item the cursor names, so the marking tab is never stale.
 #pragma once
@@ -15,8 +16,11 @@
 #include <QMainWindow>
 #include <QVector>
 
+#include <memory>
+
 class QLCDNumber;
 class Ui_velora;
+struct ClassAnalysis;
 struct ExamStore;
 struct LoadNotice;
 
@@ -58,6 +62,7 @@ private:
 
     Ui_velora *ui;
     ExamStore &st;
+    std::unique_ptr<ClassAnalysis> analysis;  // none before the first "统计分数" press
 };
 
 // Start-up after construction: show the window, then give it its final title.

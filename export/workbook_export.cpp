@@ -294,14 +294,14 @@ ExportError settle_target(const QString &path, QString *target)
 }
 
 // Writes the workbook beside the file and moves it over the file once complete.
-ExportError replace_with_workbook(Replacement &r, bool xls, const ScoreSheet &sheet)
+ExportError replace_with_workbook(Replacement &r, bool xls, const ScoreSheet &sheet, const AnalysisSheet *analysis)
 {
     ExportError e = read_old_file(&r);
     if (e.ok())
         e = create_temp(&r);
     if (!e.ok())
         return e;
-    e = xls ? write_xls(r.tmp, sheet) : write_xlsx(r.tmp, sheet);
+    e = xls ? write_xls(r.tmp, sheet, analysis) : write_xlsx(r.tmp, sheet, analysis);
     if (e.ok())
         e = settle(r);
     if (e.ok())
@@ -313,7 +313,7 @@ ExportError replace_with_workbook(Replacement &r, bool xls, const ScoreSheet &sh
 
 }  // namespace
 
-ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
+ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis)
 {
     if (path.isEmpty())
         return ExportError();
@@ -325,7 +325,8 @@ ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
     if (e.ok()) {
         // The format is the one the name the teacher gave asks for.
         const bool xls = QFileInfo(target).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
-        e = replace_with_workbook(r, xls, sheet);
+        const AnalysisSheet laid_out = analysis ? analysis_sheet(*analysis) : AnalysisSheet();
+        e = replace_with_workbook(r, xls, sheet, analysis ? &laid_out : nullptr);
     }
     return e.ok() ? e : e.at(target);
 }

@@ -4,6 +4,7 @@
 
 #include "export/export_error.h"
 #include "export/score_sheet.h"
+#include "marking/analysis.h"
 
 class QString;
 
@@ -11,5 +12,5 @@ class QString;
 // name without a "." gets ".xlsx" appended; a ".xls" suffix (any letter case)
 // gives the old binary format, anything else .xlsx. A failure leaves any
 // existing file untouched and no temporary file behind; the error is said of
-// the target path.
-ExportError export_workbook(const QString &path, const ScoreSheet &sheet);
+// the target path. An analysis, when given, becomes the second sheet "成绩分析".
+ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis = nullptr);
