@@ -208,7 +208,7 @@ struct Cell {
 struct Grid {
     QVector<QVector<Cell>> rows;  // sheet rows from row 1
     QVector<double> widths;       // per column, in characters; 0 keeps the default
-    bool titles = false;          // row 1 and column A frozen, the sheet selected
+    bool titles = false;          // row 1 and column A frozen, the sheet selected; else printed one page wide
 };
 
 struct Layout {
@@ -515,13 +515,14 @@ void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
     record(out, rec_gridset, Bytes().u16(1).data);
     record(out, rec_guts, Bytes().u16(0).u16(0).u16(0).u16(0).data);
     record(out, rec_defaultrowheight, Bytes().u16(0).u16(0x00FF).data);
-    record(out, rec_wsbool, Bytes().u16(0x04C1).data);
+    // The analysis is printed as wide as one page: its blocks are read down, not across.
+    record(out, rec_wsbool, Bytes().u16(l.titles ? 0x04C1 : 0x05C1).data);
     record(out, rec_header);
     record(out, rec_footer);
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
     record(out, rec_setup,
-           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
+           Bytes().u16(9).u16(100).u16(1).u16(1).u16(l.titles ? 1 : 0).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
     s.out.patch32(s.index_at + 4 + 12, s.pos());  // DEFCOLWIDTH
     record(out, rec_defcolwidth, Bytes().u16(8).data);
     for (int c = 0; c < l.widths.size(); ++c)

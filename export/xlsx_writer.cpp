@@ -12,6 +12,7 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -220,6 +221,12 @@ ExportError add_chart(lxw_workbook *book, lxw_worksheet *ws, const AnalysisSheet
     chart_axis_set_name(chart->x_axis, texts.categories.constData());
     chart_axis_set_name(chart->y_axis, texts.values.constData());
     chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+    // Whole students on the value axis, at most about ten steps.
+    int most = 0;
+    for (int k = 1; k <= analysis_bands; ++k)
+        most = std::max(most, int(analysis.rows.at(analysis.bands_header_row + k).at(1).value));
+    chart_axis_set_min(chart->y_axis, 0);
+    chart_axis_set_major_unit(chart->y_axis, std::max(1, (most + 9) / 10));
     lxw_chart_options options = {};
     options.x_offset = 8;
     options.y_scale = 0.8;  // eleven default rows: the block's height
@@ -243,6 +250,8 @@ ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, cons
     ScoreSheet cells;
     cells.rows = analysis.rows;
     ExportError e = set_widths(ws, cells);
+    // Printed as wide as one page: its blocks are read down, not across.
+    worksheet_fit_to_pages(ws, 1, 0);
     if (e.ok() && analysis.chart)
         e = add_chart(book, ws, analysis, texts);
     return e;
