@@ -3,7 +3,7 @@
 #include "app/score_table_view.h"
 
 #include "marking/analysis.h"
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

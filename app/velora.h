@@ -19,6 +19,7 @@
 #include <memory>
 
 class QLCDNumber;
+class QLineEdit;
 class Ui_velora;
 struct ClassAnalysis;
 struct ExamStore;
@@ -59,6 +60,7 @@ private:
     void show_warning(const QString &title, const QString &text, const QStringList &details = {});
     void show_notices(const QString &title, const QVector<LoadNotice> &notices);
     void show_roster_report(const QStringList &notices, const QStringList &gaps);
+    void choose_input_file(QLineEdit *field, const QString &caption);
 
     Ui_velora *ui;
     ExamStore &st;

@@ -4,7 +4,7 @@
 #include "export/analysis_sheet.h"
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
 
 #include <QCryptographicHash>

@@ -3,7 +3,7 @@
 // the container) and by the strict reader in tests/support, cell by cell.
 #include "export/compound_file.h"
 #include "export/xls_writer.h"
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 #include "tests/support/biff_reader.h"
 #include "tests/support/exam_fixtures.h"
 
