@@ -7,10 +7,11 @@
 // texts, spin box, table) or, when the function returns an error value, its
 // message in a non-blocking message box (one per press: notices of a
 // successful load go into one box, before any list of sheets). The store is
-// the only state, but for the analysis of the last "统计分数" press, which the
-// window keeps beside the table it was computed with, for the export. A problem or answer load
-// stores the mark on screen just before it writes the store and then shows the
-// item the cursor names, so the marking tab is never stale.
+// the only state but one: the analysis of the last "统计分数" press, which the
+// window keeps beside the table filled by the same press, for the export. A
+// problem or answer load stores the mark on screen just before it writes the
+// store and then shows the item the cursor names, so the marking tab is never
+// stale.
 #pragma once
 
 #include <QMainWindow>
