@@ -70,7 +70,7 @@ ExportError follow_links(const QString &path, QString *file)
         const QString next = QFile::decodeName(to);
         p = QDir::isAbsolutePath(next) ? next : QFileInfo(p).path() + QLatin1Char('/') + next;
     }
-    return ExportError::of(ExportFault::LinkLoop);
+    return ExportError::of(ExportFault::link_loop);
 }
 
 // What the replaced file must keep. Anything but a plain file (a device, a
@@ -81,9 +81,9 @@ ExportError read_old_file(Replacement *r)
     if (::stat(QFile::encodeName(r->file).constData(), &st) != 0)
         return errno == ENOENT ? ExportError() : ExportError::from_errno(errno);
     if (S_ISDIR(st.st_mode))
-        return ExportError::of(ExportFault::IsFolder);
+        return ExportError::of(ExportFault::is_folder);
     if (!S_ISREG(st.st_mode))
-        return ExportError::of(ExportFault::NotRegularFile);
+        return ExportError::of(ExportFault::not_regular);
     r->existed = true;
     r->mode = st.st_mode & 0777;
     r->owner = st.st_uid;
@@ -106,7 +106,7 @@ ExportError create_temp(Replacement *r)
                 continue;
             // /proc and the like exist as directories but take no new files.
             if (e == ENOENT)
-                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::CannotCreateHere : ExportFault::NoDirectory);
+                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::cannot_create_here : ExportFault::no_directory);
             return ExportError::from_errno(e);
         }
         struct stat st;
@@ -122,7 +122,7 @@ ExportError create_temp(Replacement *r)
             r->mode = st.st_mode & 0777;
         return ExportError();
     }
-    return ExportError::of(ExportFault::NoTemporaryName);
+    return ExportError::of(ExportFault::no_temporary_name);
 }
 
 // Gives the written file the old file's owner and group where the process
@@ -178,9 +178,9 @@ ExportError read_old_file(Replacement *r)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return ExportError();  // what is missing shows when the temporary file is made
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return ExportError::of(ExportFault::IsFolder);
+        return ExportError::of(ExportFault::is_folder);
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        return ExportError::of(ExportFault::ReadOnlyFile);
+        return ExportError::of(ExportFault::read_only_file);
     r->existed = true;
     return ExportError();
 }
@@ -197,14 +197,14 @@ ExportError create_temp(Replacement *r)
             if (e == EEXIST)
                 continue;
             if (e == ENOENT)
-                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::CannotCreateHere : ExportFault::NoDirectory);
+                return ExportError::of(QFileInfo(dir).isDir() ? ExportFault::cannot_create_here : ExportFault::no_directory);
             return ExportError::from_errno(e);
         }
         _close(fd);
         r->tmp = name;
         return ExportError();
     }
-    return ExportError::of(ExportFault::NoTemporaryName);
+    return ExportError::of(ExportFault::no_temporary_name);
 }
 
 // The written file's contents reach the disk before it replaces anything.
@@ -213,7 +213,7 @@ ExportError settle(const Replacement &r)
     const HANDLE h = CreateFileW(wide(QDir::toNativeSeparators(r.tmp)), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        ExportError e = ExportError::of(ExportFault::WriteFailed);
+        ExportError e = ExportError::of(ExportFault::write_failed);
         e.system_error = int(GetLastError());
         return e;
     }
@@ -222,7 +222,7 @@ ExportError settle(const Replacement &r)
     CloseHandle(h);
     if (flushed)
         return ExportError();
-    ExportError e = ExportError::of(ExportFault::DiskError);
+    ExportError e = ExportError::of(ExportFault::disk_error);
     e.system_error = int(code);
     return e;
 }
@@ -236,10 +236,10 @@ ExportError replace_file(const Replacement &r)
     const DWORD attributes = GetFileAttributesW(wide(QDir::toNativeSeparators(r.file)));
     // Made read-only since it was looked at.
     ExportError e = ExportError::of(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
-                                        ? ExportFault::ReadOnlyFile
-                                    : code == ERROR_DISK_FULL            ? ExportFault::DiskFull
-                                    : code == ERROR_FILENAME_EXCED_RANGE ? ExportFault::NameTooLong
-                                                                         : ExportFault::ReplaceBlocked);
+                                        ? ExportFault::read_only_file
+                                    : code == ERROR_DISK_FULL            ? ExportFault::disk_full
+                                    : code == ERROR_FILENAME_EXCED_RANGE ? ExportFault::name_over_limit
+                                                                         : ExportFault::replace_blocked);
     e.system_error = int(code);
     return e;
 }
@@ -266,30 +266,30 @@ ExportError settle_target(const QString &path, QString *target)
     // A NUL would cut the name short and an unencodable character would name a
     // different file, so such a path is never handed to the file system.
     if (!usable_path(path))
-        return ExportError::of(ExportFault::UnusableCharacters);
+        return ExportError::of(ExportFault::unusable_characters);
     const QString file_name = QFileInfo(path).fileName();
 #ifdef Q_OS_WIN
     // Windows names no file with these; the replace would fail only at the end.
     for (const QChar c : file_name)
         if (c.unicode() < 32 || QStringLiteral("<>:\"|?*").contains(c))
-            return ExportError::of(ExportFault::UnusableCharacters);
+            return ExportError::of(ExportFault::unusable_characters);
 #endif
     if (file_name.isEmpty())
-        return ExportError::of(QFileInfo(path).isDir() ? ExportFault::IsFolder : ExportFault::NoFileName);
+        return ExportError::of(QFileInfo(path).isDir() ? ExportFault::is_folder : ExportFault::no_file_name);
     if (!file_name.contains(QLatin1Char('.')))
         *target += QStringLiteral(".xlsx");
 #ifdef Q_OS_WIN
     if (QFileInfo(*target).fileName().size() > 255)  // the longest name NTFS and FAT keep
-        return ExportError::of(ExportFault::NameTooLong);
+        return ExportError::of(ExportFault::name_over_limit);
 #endif
 
     const QFileInfo info(*target);
     if (info.isDir())
-        return ExportError::of(ExportFault::IsFolder);
+        return ExportError::of(ExportFault::is_folder);
     if (!QFileInfo(info.absolutePath()).isDir())
-        return ExportError::of(ExportFault::NoDirectory);
+        return ExportError::of(ExportFault::no_directory);
     if (info.exists() && !info.isWritable())
-        return ExportError::of(ExportFault::ReadOnlyFile);
+        return ExportError::of(ExportFault::read_only_file);
     return ExportError();
 }
 

@@ -97,21 +97,21 @@ ExportError error_of(lxw_error rc)
     case LXW_NO_ERROR:
         return ExportError();
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
-        return ExportError::of(ExportFault::OutOfMemory);
+        return ExportError::of(ExportFault::out_of_memory);
     case LXW_ERROR_CREATING_XLSX_FILE:
-        return ExportError::of(ExportFault::CannotCreateFile);
+        return ExportError::of(ExportFault::cannot_create_file);
     case LXW_ERROR_CREATING_TMPFILE:
     case LXW_ERROR_READING_TMPFILE:
-        return ExportError::of(ExportFault::TemporaryFileFailed);
+        return ExportError::of(ExportFault::temporary_file_failed);
     case LXW_ERROR_ZIP_FILE_OPERATION:
     case LXW_ERROR_ZIP_PARAMETER_ERROR:
     case LXW_ERROR_ZIP_BAD_ZIP_FILE:
     case LXW_ERROR_ZIP_INTERNAL_ERROR:
     case LXW_ERROR_ZIP_FILE_ADD:
     case LXW_ERROR_ZIP_CLOSE:
-        return ExportError::of(ExportFault::WriteFailed);
+        return ExportError::of(ExportFault::write_failed);
     case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
-        return ExportError::too_large(ExportFault::SheetTooLarge, LXW_ROW_MAX, LXW_COL_MAX);
+        return ExportError::sheet_over_limit(ExportFault::sheet_over_limit, LXW_ROW_MAX, LXW_COL_MAX);
     default:
         return ExportError::library(rc);
     }
@@ -123,11 +123,11 @@ ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text)
     if (text.isEmpty())
         return ExportError();
     if (text.size() > max_cell_chars)
-        return ExportError::text_too_long(row, col, max_cell_chars);
+        return ExportError::text_over_limit(row, col, max_cell_chars);
     const QByteArray utf8 = cell_utf8(text);
     const lxw_error rc = worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
     if (rc == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)  // escapes made it longer than the library takes
-        return ExportError::text_too_long(row, col, max_cell_chars);
+        return ExportError::text_over_limit(row, col, max_cell_chars);
     return error_of(rc);
 }
 
@@ -216,20 +216,20 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
-        return ExportError::of(ExportFault::InvalidPath).at(path);
+        return ExportError::of(ExportFault::invalid_path).at(path);
 
     const QByteArray name = library_file_name(path);
     if (name.isEmpty())
-        return ExportError::of(ExportFault::UnusableCharacters).at(path);
+        return ExportError::of(ExportFault::unusable_characters).at(path);
     const bool existed = QFileInfo::exists(path);
 
     WorkbookPtr book(workbook_new(name.constData()));
     if (!book)
-        return ExportError::of(ExportFault::OutOfMemory).at(path);
+        return ExportError::of(ExportFault::out_of_memory).at(path);
     lxw_worksheet *ws = workbook_add_worksheet(book.get(), nullptr);
     lxw_format *score = workbook_add_format(book.get());
     if (!ws || !score)
-        return ExportError::of(ExportFault::OutOfMemory).at(path);
+        return ExportError::of(ExportFault::out_of_memory).at(path);
     format_set_num_format(score, "0.00");
 
     ExportError e = put_cells(ws, sheet, score);

@@ -444,8 +444,8 @@ private slots:
     void compoundFileRefusesBadNames()
     {
         QByteArray file("untouched");
-        QCOMPARE(build_compound_file(QString(), "x", &file).fault, ExportFault::InvalidStreamName);
-        QCOMPARE(build_compound_file(QString(32, 'n'), "x", &file).fault, ExportFault::InvalidStreamName);
+        QCOMPARE(build_compound_file(QString(), "x", &file).fault, ExportFault::invalid_stream_name);
+        QCOMPARE(build_compound_file(QString(32, 'n'), "x", &file).fault, ExportFault::invalid_stream_name);
         QCOMPARE(file, QByteArray("untouched"));
         QVERIFY(build_compound_file(QString(31, 'n'), "x", &file).ok());
         QVERIFY(file != QByteArray("untouched"));
