@@ -12,11 +12,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("velora", text);
-}
-
 QString cell_name(int row, int column)
 {
     QString letters;
@@ -30,7 +25,7 @@ struct FixedText {
     const char *text;
 };
 
-// Messages with nothing to fill in.
+// Every message with nothing to fill in.
 const FixedText fixed_texts[] = {
     {ExportFault::invalid_path, QT_TRANSLATE_NOOP("velora", "文件路径无效。")},
     {ExportFault::unusable_characters, QT_TRANSLATE_NOOP("velora", "路径中含有无法用作文件名的字符。")},
@@ -56,29 +51,54 @@ const FixedText fixed_texts[] = {
     {ExportFault::write_failed, QT_TRANSLATE_NOOP("velora", "写入文件时出错，磁盘可能已满。")},
 };
 
-QString reason(const ExportError &e)
+// The export's messages, translated in the context "velora".
+class ExportText {
+    Q_DECLARE_TR_FUNCTIONS(velora)
+
+public:
+    static QString fixed(ExportFault fault);
+    static QString message(const ExportError &e);
+};
+
+QString ExportText::fixed(ExportFault fault)
 {
-    switch (e.fault) {
-    case ExportFault::system_error:
-        return tr("系统错误（%1）。").arg(QString::fromLocal8Bit(std::strerror(e.system_error)));
-    case ExportFault::text_over_limit:
-        return tr("单元格%1的文字超过%2个字符，工作簿无法保存这么长的文字。")
-            .arg(cell_name(e.row, e.column))
-            .arg(e.max_chars);
-    case ExportFault::sheet_over_limit:
-        return tr("表格超出了工作簿的大小上限（%1行、%2列）。").arg(e.max_rows).arg(e.max_columns);
-    case ExportFault::xls_sheet_over_limit:
-        return tr("表格超出了 .xls 工作簿的大小上限（%1行、%2列）。").arg(e.max_rows).arg(e.max_columns);
-    case ExportFault::library_error:
-        return tr("写入工作簿失败（%1）。")
-            .arg(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(e.library_error))));
-    default:
-        break;
-    }
     for (const FixedText &f : fixed_texts)
-        if (f.fault == e.fault)
+        if (f.fault == fault)
             return tr(f.text);
     return QString();
+}
+
+// Every message with something to fill in: the reasons that carry values, and
+// the frame that names the file.
+QString ExportText::message(const ExportError &e)
+{
+    QString reason;
+    switch (e.fault) {
+    case ExportFault::system_error:
+        reason = tr("系统错误（%1）。").arg(QString::fromLocal8Bit(std::strerror(e.system_error)));
+        break;
+    case ExportFault::text_over_limit:
+        reason = tr("单元格%1的文字超过%2个字符，工作簿无法保存这么长的文字。")
+                     .arg(cell_name(e.row, e.column))
+                     .arg(e.max_chars);
+        break;
+    case ExportFault::sheet_over_limit:
+        reason = tr("表格超出了工作簿的大小上限（%1行、%2列）。").arg(e.max_rows).arg(e.max_columns);
+        break;
+    case ExportFault::xls_sheet_over_limit:
+        reason = tr("表格超出了 .xls 工作簿的大小上限（%1行、%2列）。").arg(e.max_rows).arg(e.max_columns);
+        break;
+    case ExportFault::library_error:
+        reason = tr("写入工作簿失败（%1）。")
+                     .arg(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(e.library_error))));
+        break;
+    default:
+        reason = fixed(e.fault);
+        break;
+    }
+    if (e.path.isEmpty())
+        return reason;
+    return tr("无法导出到“%1”：%2").arg(QDir::toNativeSeparators(e.path), reason);
 }
 
 ExportFault fault_of_errno(int e)
@@ -164,9 +184,5 @@ bool operator==(const ExportError &a, const ExportError &b)
 
 QString export_error_message(const ExportError &error)
 {
-    if (error.ok())
-        return QString();
-    if (error.path.isEmpty())
-        return reason(error);
-    return tr("无法导出到“%1”：%2").arg(QDir::toNativeSeparators(error.path), reason(error));
+    return error.ok() ? QString() : ExportText::message(error);
 }
