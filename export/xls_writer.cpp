@@ -20,7 +20,6 @@ namespace {
 
 constexpr int max_rows = 65536;
 constexpr int max_cols = 256;
-constexpr int max_cell_chars = 32767;
 constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
 constexpr int rows_per_block = 32;     // rows per DBCELL block
 

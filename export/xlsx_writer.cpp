@@ -22,8 +22,6 @@
 
 namespace {
 
-// Excel's limit on the length of one cell's text, in UTF-16 code units.
-constexpr int max_cell_chars = 32767;
 // Excel's largest number; a larger one does not read back.
 constexpr double max_cell_number = 9.99999999999999e307;
 
