@@ -2,6 +2,7 @@
 // workbook, through libxlsxwriter, checking every result it returns.
 #include "export/xlsx_writer.h"
 
+#include "export/file_replace.h"
 #include "export/sheet_layout.h"
 
 #include <QByteArray>
@@ -13,12 +14,6 @@
 
 #include <cmath>
 #include <memory>
-
-#ifdef Q_OS_WIN
-#include <QDir>
-#include <string>
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -177,37 +172,6 @@ ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
     return e.ok() ? error_of(worksheet_repeat_columns(ws, 0, 0)) : e;
 }
 
-// The name libxlsxwriter opens. Built with MinGW it opens through the C
-// library's narrow calls, which take the ANSI code page; where that cannot
-// spell the folder (a Chinese folder on a Western Windows), its short name
-// can. Empty when no narrow name reaches the file.
-QByteArray library_file_name(const QString &path)
-{
-#ifdef Q_OS_WIN
-    const QByteArray local = path.toLocal8Bit();
-    if (QString::fromLocal8Bit(local) == path)
-        return local;
-    const QFileInfo info(path);
-    const QString dir = QDir::toNativeSeparators(info.absolutePath());
-    const QString file_name = info.fileName();
-    if (QString::fromLocal8Bit(file_name.toLocal8Bit()) != file_name)
-        return QByteArray();
-    std::wstring short_dir(MAX_PATH, L'\0');
-    DWORD n = GetShortPathNameW(reinterpret_cast<const wchar_t *>(dir.utf16()), &short_dir[0], DWORD(short_dir.size()));
-    if (n >= short_dir.size()) {
-        short_dir.resize(n);
-        n = GetShortPathNameW(reinterpret_cast<const wchar_t *>(dir.utf16()), &short_dir[0], DWORD(short_dir.size()));
-    }
-    if (n == 0 || n >= short_dir.size())
-        return QByteArray();
-    const QString narrow = QString::fromWCharArray(short_dir.data(), int(n)) + QLatin1Char('\\') + file_name;
-    const QByteArray bytes = narrow.toLocal8Bit();
-    return QString::fromLocal8Bit(bytes) == narrow ? bytes : QByteArray();
-#else
-    return QFile::encodeName(path);
-#endif
-}
-
 }  // namespace
 
 ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
@@ -216,7 +180,8 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
     if (path.isEmpty() || path.contains(QChar(0)))
         return ExportError::of(ExportFault::invalid_path).at(path);
 
-    const QByteArray name = library_file_name(path);
+    // libxlsxwriter opens the file by a narrow name.
+    const QByteArray name = narrow_file_name(path);
     if (name.isEmpty())
         return ExportError::of(ExportFault::unusable_characters).at(path);
     const bool existed = QFileInfo::exists(path);
