@@ -150,15 +150,25 @@ void velora::refresh_marking_view()
     show_current_item();
 }
 
-void velora::on_problemfile_button_clicked()
+LoadOptions velora::storing_mark_on_screen()
 {
     LoadOptions options;
     options.before_commit = [this] { store_mark_on_screen(); };
-    const LoadReport r = load_problem_file(st, ui->problemfile_input->text(), options);
-    if (!r.ok()) {
-        show_warning(tr("导入试题文件失败"), load_error_message(r.error));
+    return options;
+}
+
+bool velora::accepted(const LoadReport &report, const QString &failure_title)
+{
+    if (!report.ok())
+        show_warning(failure_title, load_error_message(report.error));
+    return report.ok();
+}
+
+void velora::on_problemfile_button_clicked()
+{
+    const LoadReport r = load_problem_file(st, ui->problemfile_input->text(), storing_mark_on_screen());
+    if (!accepted(r, tr("导入试题文件失败")))
         return;
-    }
     show_int(ui->xuan_number, st.xuan_count);
     show_int(ui->unxuan_number, st.unxuan_count);
     refresh_marking_view();
@@ -167,13 +177,9 @@ void velora::on_problemfile_button_clicked()
 
 void velora::on_ansfile_button_clicked()
 {
-    LoadOptions options;
-    options.before_commit = [this] { store_mark_on_screen(); };
-    const LoadReport r = load_answer_file(st, ui->ansfile_input->text(), options);
-    if (!r.ok()) {
-        show_warning(tr("导入答案文件失败"), load_error_message(r.error));
+    const LoadReport r = load_answer_file(st, ui->ansfile_input->text(), storing_mark_on_screen());
+    if (!accepted(r, tr("导入答案文件失败")))
         return;
-    }
     refresh_marking_view();
     show_notices(tr("答案文件已导入，但请注意"), r.notices);
 }
@@ -181,10 +187,8 @@ void velora::on_ansfile_button_clicked()
 void velora::on_stufile_button_clicked()
 {
     const LoadReport r = load_roster_file(st, ui->stufile_input->text());
-    if (!r.ok()) {
-        show_warning(tr("导入学生文件失败"), load_error_message(r.error));
+    if (!accepted(r, tr("导入学生文件失败")))
         return;
-    }
     show_int(ui->student_number, st.stu_count);
     start_marking();
     QStringList notices, lines;
@@ -274,19 +278,20 @@ void velora::on_save_clicked()
 
 void velora::on_last_clicked()
 {
-    if (!cursor_ready())
-        return;
-    store_current_mark();
-    if (step_back(st))
-        show_current_item();
+    store_and_step(step_back);
 }
 
 void velora::on_next_clicked()
 {
+    store_and_step(step_forward);
+}
+
+void velora::store_and_step(bool (*step)(ExamStore &))
+{
     if (!cursor_ready())
         return;
     store_current_mark();
-    if (step_forward(st))
+    if (step(st))
         show_current_item();
 }
 

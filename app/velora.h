@@ -25,6 +25,8 @@ class Ui_velora;
 struct ClassAnalysis;
 struct ExamStore;
 struct LoadNotice;
+struct LoadOptions;
+struct LoadReport;
 
 class velora : public QMainWindow
 {
@@ -56,7 +58,12 @@ private:
     void show_current_item();
     void clear_marking_view();
     bool cursor_ready();
+    void store_and_step(bool (*step)(ExamStore &));
     void store_mark_on_screen();
+    // Options of a problem or answer load: the mark on screen is stored just before the store changes.
+    LoadOptions storing_mark_on_screen();
+    // Tells a refused load in a message box; whether the load went through.
+    bool accepted(const LoadReport &report, const QString &failure_title);
     void refresh_marking_view();
     void show_warning(const QString &title, const QString &text, const QStringList &details = {});
     void show_notices(const QString &title, const QVector<LoadNotice> &notices);

@@ -66,12 +66,10 @@ void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local
 
 LoadReport load_answer_file(ExamStore &st, const QString &path, const LoadOptions &options)
 {
-    AnswerSteps steps(st.unxuan_count);
-    return run_load(st, InputKind::answer, path, std::nullopt, steps, options);
+    return run_load(st, InputKind::answer, path, std::nullopt, AnswerSteps(st.unxuan_count), options);
 }
 
 LoadReport load_answer(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options)
 {
-    AnswerSteps steps(st.unxuan_count);
-    return run_load(st, InputKind::answer, path, content, steps, options);
+    return run_load(st, InputKind::answer, path, content, AnswerSteps(st.unxuan_count), options);
 }

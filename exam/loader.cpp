@@ -4,7 +4,7 @@
 #include <QFile>
 
 LoadReport run_load(ExamStore &st, InputKind kind, const QString &typed, const std::optional<QByteArray> &content,
-                    LoadSteps &steps, const LoadOptions &options)
+                    LoadSteps &&steps, const LoadOptions &options)
 {
     LoadReport out;
     const QByteArray local = local_path_bytes(typed);

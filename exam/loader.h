@@ -39,4 +39,4 @@ public:
 // The load of the input file `kind` whose path field says `typed`: from
 // `content` when given, else from the file the path names.
 LoadReport run_load(ExamStore &st, InputKind kind, const QString &typed, const std::optional<QByteArray> &content,
-                    LoadSteps &steps, const LoadOptions &options);
+                    LoadSteps &&steps, const LoadOptions &options);

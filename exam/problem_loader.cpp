@@ -78,12 +78,10 @@ void commit_problem(ExamStore &st, const ParsedProblem &p, const QByteArray &loc
 
 LoadReport load_problem_file(ExamStore &st, const QString &path, const LoadOptions &options)
 {
-    ProblemSteps steps;
-    return run_load(st, InputKind::problem, path, std::nullopt, steps, options);
+    return run_load(st, InputKind::problem, path, std::nullopt, ProblemSteps(), options);
 }
 
 LoadReport load_problem(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options)
 {
-    ProblemSteps steps;
-    return run_load(st, InputKind::problem, path, content, steps, options);
+    return run_load(st, InputKind::problem, path, content, ProblemSteps(), options);
 }

@@ -309,12 +309,10 @@ private:
 
 LoadReport load_roster_file(ExamStore &st, const QString &path, const LoadOptions &options)
 {
-    RosterSteps steps(st, options);
-    return run_load(st, InputKind::roster, path, std::nullopt, steps, options);
+    return run_load(st, InputKind::roster, path, std::nullopt, RosterSteps(st, options), options);
 }
 
 LoadReport load_roster(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options)
 {
-    RosterSteps steps(st, options);
-    return run_load(st, InputKind::roster, path, content, steps, options);
+    return run_load(st, InputKind::roster, path, content, RosterSteps(st, options), options);
 }

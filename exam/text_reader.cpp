@@ -38,6 +38,18 @@ bool take_digits(TextInput &in, char *text, int &n, bool &any)
     return true;
 }
 
+// What every number starts with: white space skipped, an optional sign, then
+// digits; end at the end of input, out_of_range when they overflow the buffer.
+ReadStatus take_sign_and_digits(TextInput &in, char *text, int &n, bool &any)
+{
+    if (!skip_space(in))
+        return ReadStatus::end;
+    const int c = in.peek();
+    if (c == '+' || c == '-')
+        text[n++] = static_cast<char>(in.get());
+    return take_digits(in, text, n, any) ? ReadStatus::ok : ReadStatus::out_of_range;
+}
+
 template <typename T>
 ReadStatus convert(const char *text, int n, T &value)
 {
@@ -58,16 +70,12 @@ ReadStatus convert(const char *text, int n, T &value)
 
 ReadStatus read_int(TextInput &in, int32_t &value)
 {
-    if (!skip_space(in))
-        return ReadStatus::end;
     char text[max_number_chars];
     int n = 0;
-    const int c = in.peek();
-    if (c == '+' || c == '-')
-        text[n++] = static_cast<char>(in.get());
     bool any = false;
-    if (!take_digits(in, text, n, any))
-        return ReadStatus::out_of_range;
+    const ReadStatus s = take_sign_and_digits(in, text, n, any);
+    if (s != ReadStatus::ok)
+        return s;
     if (!any)
         return ReadStatus::malformed;
     return convert(text, n, value);
@@ -75,16 +83,12 @@ ReadStatus read_int(TextInput &in, int32_t &value)
 
 ReadStatus read_real(TextInput &in, double &value)
 {
-    if (!skip_space(in))
-        return ReadStatus::end;
     char text[max_number_chars];
     int n = 0;
-    int c = in.peek();
-    if (c == '+' || c == '-')
-        text[n++] = static_cast<char>(in.get());
     bool mantissa = false;
-    if (!take_digits(in, text, n, mantissa))
-        return ReadStatus::out_of_range;
+    const ReadStatus s = take_sign_and_digits(in, text, n, mantissa);
+    if (s != ReadStatus::ok)
+        return s;
     if (in.peek() == '.') {
         if (n == max_number_chars)
             return ReadStatus::out_of_range;
@@ -94,7 +98,7 @@ ReadStatus read_real(TextInput &in, double &value)
     }
     if (!mantissa)
         return ReadStatus::malformed;
-    c = in.peek();
+    int c = in.peek();
     if (c == 'e' || c == 'E') {
         // Like the stream, an exponent mark without digits spoils the number.
         if (n + 2 >= max_number_chars)
