@@ -47,18 +47,16 @@ LoadError parse_answer(TextInput &in, int written, ParsedAnswer &out)
     if (out.written > limits::written)
         return LoadError::in_item(LoadFault::store_counts_invalid, LoadItem::written_count, 0, out.written);
     const LoadFault f = read_fault(read_token(in, out.key, limits::name_bytes, out.key_len), in);
-    LoadError e = LoadError::in_item(f, LoadItem::key, 0, 0, limits::name_bytes);
-    for (int q = 1; e.ok() && q <= out.written; ++q)
-        e = read_staged_text(in, out.arena, LoadItem::standard_answer, q, out.text[q]);
-    if (e.ok())
-        e = end_of_parse(in);
-    return e;
+    const LoadError e = LoadError::in_item(f, LoadItem::key, 0, 0, limits::name_bytes);
+    if (!e.ok())
+        return e;
+    return read_texts_to_end(in, out.arena, LoadItem::standard_answer, out.written, out.text);
 }
 
 void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local_path)
 {
     // The key and its 0 byte; older bytes behind it stay.
-    std::memcpy(st.ans_path, local_path.constData(), static_cast<std::size_t>(local_path.size()) + 1);
+    store_path(st.ans_path, local_path);
     std::memcpy(st.ans_key, a.key, static_cast<std::size_t>(a.key_len) + 1);
     for (int q = 1; q <= a.written; ++q)
         put_staged_text(st.ans_text[q], st.ans_len[q], a.text[q]);

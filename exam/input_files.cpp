@@ -5,6 +5,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstring>
+
 QByteArray local_path_bytes(const QString &typed) { return typed.toLocal8Bit(); }
 
 LoadError check_path(const QString &typed, const QByteArray &local)
@@ -54,4 +57,11 @@ OpenedSheet open_sheet_file(const QString &name)
     if (out.status == OpenStatus::ok)
         out.device = std::move(file);
     return out;
+}
+
+void store_path(char (&cell)[limits::path_bytes + 1], const QByteArray &local)
+{
+    const int n = std::min(local.size(), limits::path_bytes);
+    std::memcpy(cell, local.constData(), static_cast<std::size_t>(n));
+    cell[n] = '\0';
 }

@@ -3,6 +3,7 @@
 // the way a roster load opens its sheets.
 #pragma once
 
+#include "exam/exam_store.h"
 #include "exam/load_error.h"
 
 #include <QByteArray>
@@ -19,6 +20,10 @@ QByteArray local_path_bytes(const QString &typed);
 // Refuses a path that is empty, holds a 0 byte or is longer than
 // limits::path_bytes; ok otherwise.
 LoadError check_path(const QString &typed, const QByteArray &local);
+
+// Copies a path's local bytes, checked by check_path(), and their 0 byte into
+// one of the store's path cells.
+void store_path(char (&cell)[limits::path_bytes + 1], const QByteArray &local);
 
 enum class OpenStatus { ok, missing, not_regular, unopenable };
 

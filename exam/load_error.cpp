@@ -163,13 +163,6 @@ LoadError LoadError::at(InputKind kind, const QString &typed) const
     return e;
 }
 
-LoadError LoadError::because(const QString &reason) const
-{
-    LoadError e = *this;
-    e.system_error = reason;
-    return e;
-}
-
 QString load_error_message(const LoadError &e)
 {
     if (e.ok())

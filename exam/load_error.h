@@ -76,7 +76,12 @@ struct LoadError {
     // The same error, said of an input file: its kind and its path as typed.
     LoadError at(InputKind kind, const QString &typed) const;
     // The same error with the system's reason.
-    LoadError because(const QString &reason) const;
+    LoadError because(const QString &reason) const
+    {
+        LoadError e = *this;
+        e.system_error = reason;
+        return e;
+    }
 };
 
 // The Chinese message for a refused load, naming the file and what is wrong;

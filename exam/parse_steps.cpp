@@ -74,3 +74,11 @@ LoadError end_of_parse(TextInput &in)
     in.check_to_end();
     return LoadError::of(input_fault(in));
 }
+
+LoadError read_texts_to_end(TextInput &in, TextArena &arena, LoadItem item, int count, StagedText *texts)
+{
+    LoadError e;
+    for (int i = 1; e.ok() && i <= count; ++i)
+        e = read_staged_text(in, arena, item, i, texts[i]);
+    return e.ok() ? end_of_parse(in) : e;
+}

@@ -18,6 +18,10 @@ LoadError read_count(TextInput &in, LoadItem item, int cap, int32_t &count);
 // The next delimited text, kept in the arena.
 LoadError read_staged_text(TextInput &in, TextArena &arena, LoadItem item, int number, StagedText &out);
 
+// Texts 1 .. count into texts[1 ..], then the end of the input; stops at the
+// first fault.
+LoadError read_texts_to_end(TextInput &in, TextArena &arena, LoadItem item, int count, StagedText *texts);
+
 // A parse that read all it needed still fails when the input hit a read error
 // or, read to its end, turns out to be damaged UTF-16.
 LoadError end_of_parse(TextInput &in);

@@ -57,16 +57,14 @@ LoadError parse_problem(TextInput &in, ParsedProblem &out)
     const int n = e.ok() ? out.choice + out.written : 0;
     for (int p = 1; e.ok() && p <= n; ++p)
         e = read_score(in, p, out.score[p]);
-    for (int p = 1; e.ok() && p <= n; ++p)
-        e = read_staged_text(in, out.arena, LoadItem::question_text, p, out.text[p]);
-    if (e.ok())
-        e = end_of_parse(in);
-    return e;
+    if (!e.ok())
+        return e;
+    return read_texts_to_end(in, out.arena, LoadItem::question_text, n, out.text);
 }
 
 void commit_problem(ExamStore &st, const ParsedProblem &p, const QByteArray &local_path)
 {
-    std::memcpy(st.pro_path, local_path.constData(), static_cast<std::size_t>(local_path.size()) + 1);
+    store_path(st.pro_path, local_path);
     st.xuan_count = p.choice;
     st.unxuan_count = p.written;
     const int n = p.choice + p.written;

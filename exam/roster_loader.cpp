@@ -148,7 +148,7 @@ void commit_roster(ExamStore &st, const ParsedRoster &r)
         for (int q = 1; q <= r.written; ++q)
             put_staged_text(st.stu_text[s][q], st.stu_len[s][q], texts[q - 1]);
     }
-    std::memcpy(st.stu_path, r.last_path.constData(), static_cast<std::size_t>(r.last_path.size()) + 1);
+    store_path(st.stu_path, r.last_path);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <type_traits>
 #include <cstring>
 
 namespace {
@@ -68,20 +69,12 @@ ReadStatus convert(const char *text, int n, T &value)
 
 }  // namespace
 
-ReadStatus read_int(TextInput &in, int32_t &value)
-{
-    char text[max_number_chars];
-    int n = 0;
-    bool any = false;
-    const ReadStatus s = take_sign_and_digits(in, text, n, any);
-    if (s != ReadStatus::ok)
-        return s;
-    if (!any)
-        return ReadStatus::malformed;
-    return convert(text, n, value);
-}
+namespace {
 
-ReadStatus read_real(TextInput &in, double &value)
+// The longest run that can continue the number: for reals also a fraction and
+// an exponent, as `istream >> double` takes them.
+template <typename T>
+ReadStatus read_number(TextInput &in, T &value)
 {
     char text[max_number_chars];
     int n = 0;
@@ -89,32 +82,42 @@ ReadStatus read_real(TextInput &in, double &value)
     const ReadStatus s = take_sign_and_digits(in, text, n, mantissa);
     if (s != ReadStatus::ok)
         return s;
-    if (in.peek() == '.') {
-        if (n == max_number_chars)
-            return ReadStatus::out_of_range;
-        text[n++] = static_cast<char>(in.get());
-        if (!take_digits(in, text, n, mantissa))
-            return ReadStatus::out_of_range;
+    if constexpr (std::is_floating_point_v<T>) {
+        if (in.peek() == '.') {
+            if (n == max_number_chars)
+                return ReadStatus::out_of_range;
+            text[n++] = static_cast<char>(in.get());
+            if (!take_digits(in, text, n, mantissa))
+                return ReadStatus::out_of_range;
+        }
     }
     if (!mantissa)
         return ReadStatus::malformed;
-    int c = in.peek();
-    if (c == 'e' || c == 'E') {
-        // Like the stream, an exponent mark without digits spoils the number.
-        if (n + 2 >= max_number_chars)
-            return ReadStatus::out_of_range;
-        text[n++] = static_cast<char>(in.get());
-        c = in.peek();
-        if (c == '+' || c == '-')
+    if constexpr (std::is_floating_point_v<T>) {
+        int c = in.peek();
+        if (c == 'e' || c == 'E') {
+            // Like the stream, an exponent mark without digits spoils the number.
+            if (n + 2 >= max_number_chars)
+                return ReadStatus::out_of_range;
             text[n++] = static_cast<char>(in.get());
-        bool exponent = false;
-        if (!take_digits(in, text, n, exponent))
-            return ReadStatus::out_of_range;
-        if (!exponent)
-            return ReadStatus::malformed;
+            c = in.peek();
+            if (c == '+' || c == '-')
+                text[n++] = static_cast<char>(in.get());
+            bool exponent = false;
+            if (!take_digits(in, text, n, exponent))
+                return ReadStatus::out_of_range;
+            if (!exponent)
+                return ReadStatus::malformed;
+        }
     }
     return convert(text, n, value);
 }
+
+}  // namespace
+
+ReadStatus read_int(TextInput &in, int32_t &value) { return read_number(in, value); }
+
+ReadStatus read_real(TextInput &in, double &value) { return read_number(in, value); }
 
 ReadStatus read_token(TextInput &in, char *buf, int cap, int32_t &len)
 {
