@@ -259,6 +259,21 @@ bool usable_path(const QString &path)
 #endif
 }
 
+// The name the workbook is written under: one ending in .xlsx or .xls (any
+// letter case) as it is, any other with ".xlsx" appended, so a dot inside the
+// name ("高一.3班") or another suffix ("名单.txt") never leaves a workbook
+// that will not open by its name. Trailing dots go first ("成绩." gives
+// "成绩.xlsx"); Windows would drop them anyway.
+QString workbook_path(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) || path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive))
+        return path;
+    QString target = path;
+    while (target.endsWith(QLatin1Char('.')))
+        target.chop(1);
+    return target + QStringLiteral(".xlsx");
+}
+
 // The file the export goes to, or why the path cannot be one.
 ExportError settle_target(const QString &path, QString *target)
 {
@@ -274,10 +289,10 @@ ExportError settle_target(const QString &path, QString *target)
         if (c.unicode() < 32 || QStringLiteral("<>:\"|?*").contains(c))
             return ExportError::of(ExportFault::UnusableCharacters);
 #endif
-    if (file_name.isEmpty())
+    // "." and ".." name folders; a name of dots alone would leave nothing to name the workbook.
+    if (file_name.count(QLatin1Char('.')) == file_name.size())
         return ExportError::of(QFileInfo(path).isDir() ? ExportFault::IsFolder : ExportFault::NoFileName);
-    if (!file_name.contains(QLatin1Char('.')))
-        *target += QStringLiteral(".xlsx");
+    *target = workbook_path(path);
 #ifdef Q_OS_WIN
     if (QFileInfo(*target).fileName().size() > 255)  // the longest name NTFS and FAT keep
         return ExportError::of(ExportFault::NameTooLong);
