@@ -21,6 +21,7 @@
 #include <QVector>
 
 class QLCDNumber;
+class QLineEdit;
 class QMessageBox;
 class Ui_velora;
 struct ExamStore;
@@ -65,6 +66,7 @@ private:
     void show_warning(const QString &title, const QString &text, const QStringList &details = {});
     void show_notices(const QString &title, const QVector<LoadNotice> &notices);
     void show_roster_report(const QStringList &notices, const QStringList &gaps);
+    void choose_input_file(QLineEdit *field, const QString &caption);
     bool marks_would_be_lost() const;
     void ask_before_closing();
 
