@@ -4,8 +4,10 @@
 
 #include "ui_velora.h"
 
+#include "exam/answer_loader.h"
 #include "exam/exam_store.h"
-#include "exam/loaders.h"
+#include "exam/problem_loader.h"
+#include "exam/roster_loader.h"
 #include "export/workbook_export.h"
 #include "marking/marking_cursor.h"
 #include "marking/scoring.h"
@@ -150,36 +152,36 @@ void velora::refresh_marking_view()
 
 void velora::on_problemfile_button_clicked()
 {
-    LoadExtras extras;
-    extras.before_commit = [this] { store_mark_on_screen(); };
-    const LoadError e = load_problem_file(st, ui->problemfile_input->text(), &extras);
-    if (!e.ok()) {
-        show_warning(tr("导入试题文件失败"), load_error_message(e));
+    LoadOptions options;
+    options.before_commit = [this] { store_mark_on_screen(); };
+    const LoadReport r = load_problem_file(st, ui->problemfile_input->text(), options);
+    if (!r.ok()) {
+        show_warning(tr("导入试题文件失败"), load_error_message(r.error));
         return;
     }
     show_int(ui->xuan_number, st.xuan_count);
     show_int(ui->unxuan_number, st.unxuan_count);
     refresh_marking_view();
-    show_notices(tr("试题文件已导入，但请注意"), extras.notices);
+    show_notices(tr("试题文件已导入，但请注意"), r.notices);
 }
 
 void velora::on_ansfile_button_clicked()
 {
-    LoadExtras extras;
-    extras.before_commit = [this] { store_mark_on_screen(); };
-    const LoadError e = load_answer_file(st, ui->ansfile_input->text(), &extras);
-    if (!e.ok()) {
-        show_warning(tr("导入答案文件失败"), load_error_message(e));
+    LoadOptions options;
+    options.before_commit = [this] { store_mark_on_screen(); };
+    const LoadReport r = load_answer_file(st, ui->ansfile_input->text(), options);
+    if (!r.ok()) {
+        show_warning(tr("导入答案文件失败"), load_error_message(r.error));
         return;
     }
     refresh_marking_view();
-    show_notices(tr("答案文件已导入，但请注意"), extras.notices);
+    show_notices(tr("答案文件已导入，但请注意"), r.notices);
 }
 
 void velora::on_stufile_button_clicked()
 {
-    const RosterLoad r = load_roster(st, ui->stufile_input->text());
-    if (!r.error.ok()) {
+    const LoadReport r = load_roster_file(st, ui->stufile_input->text());
+    if (!r.ok()) {
         show_warning(tr("导入学生文件失败"), load_error_message(r.error));
         return;
     }

@@ -4,7 +4,8 @@
 // Prints the best of a few runs of each, their ratio, and resident memory
 // before and after a load.
 #include "exam/exam_store.h"
-#include "exam/loaders.h"
+#include "exam/problem_loader.h"
+#include "exam/roster_loader.h"
 #include "tests/support/resident_memory.h"
 
 #include <QCoreApplication>
@@ -115,10 +116,10 @@ int main(int argc, char **argv)
         const long rss_before = resident_kib();
         QElapsedTimer t;
         t.start();
-        const RosterLoad r = load_roster(*st, roster);
+        const LoadReport r = load_roster_file(*st, roster);
         const double ms = t.nsecsElapsed() / 1e6;
         const long rss_after = resident_kib();
-        if (!r.error.ok() || !r.gaps.isEmpty() || st->stu_count != kStudents
+        if (!r.ok() || !r.gaps.isEmpty() || st->stu_count != kStudents
             || st->stu_len[kStudents][kWritten] < 1000) {
             std::fprintf(stderr, "roster load failed: %s\n", qPrintable(load_error_message(r.error)));
             return 1;

@@ -1,6 +1,18 @@
 // The exam store: every count, text, answer, score, the marking cursor and the
 // loaded paths, in fixed-capacity tables. One instance lives in zero-initialised
 // static storage for the whole run; pages are only made resident when written.
+//
+// The store's fields (and the form's objectNames) keep their pinyin names;
+// velora's own types say choice / written / question / student instead.
+//   xuan     选 (xuǎn): a choice question; stu_xuan holds a student's choice answers
+//   unxuan   not xuan: a written question, answered in text and marked by hand
+//   pro      problem: a question of either kind (pro_score, pro_text, pro_path)
+//   ans      answer: the answer file's key and standard answers
+//   stu      student: the roster and each student's answer sheet
+//   cur      cursor: the item being marked (cur_stu, cur_pro)
+//   tongji   统计 (tǒngjì), statistics: tongji_done says the score table was built
+//   jindu    进度 (jìndù), progress: the form's marking progress bar
+//   pin_fen  the form's score input, the mark given to the item on screen
 #pragma once
 
 #include <cstddef>

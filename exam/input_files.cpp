@@ -7,19 +7,15 @@
 
 QByteArray local_path_bytes(const QString &typed) { return typed.toLocal8Bit(); }
 
-LoadError check_path(InputKind kind, const QString &typed, const QByteArray &local)
+LoadError check_path(const QString &typed, const QByteArray &local)
 {
-    LoadError e;
-    e.file = kind;
-    e.path = typed;
     if (typed.isEmpty())
-        e.fault = LoadFault::path_empty;
-    else if (local.contains('\0'))  // it would cut the name short and open some other file
-        e.fault = LoadFault::path_has_nul;
-    else if (local.size() > limits::path_bytes)
-        e.fault = LoadFault::path_too_long;
-    e.limit = limits::path_bytes;
-    return e;
+        return LoadError::of(LoadFault::path_empty);
+    if (local.contains('\0'))  // it would cut the name short and open some other file
+        return LoadError::of(LoadFault::path_has_nul);
+    if (local.size() > limits::path_bytes)
+        return LoadError::of(LoadFault::path_over_limit, limits::path_bytes);
+    return LoadError();
 }
 
 OpenStatus open_input_file(QFile &file, const QString &name)
@@ -28,41 +24,34 @@ OpenStatus open_input_file(QFile &file, const QString &name)
     if (!info.exists())
         return OpenStatus::missing;
     if (!info.isFile())
-        return OpenStatus::not_a_file;
+        return OpenStatus::not_regular;
     file.setFileName(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return OpenStatus::unreadable;
+        return OpenStatus::unopenable;
     return OpenStatus::ok;
 }
 
-LoadError open_input(InputKind kind, const QString &typed, InputFile &out)
+LoadError open_error(OpenStatus status, const QFile &file)
 {
-    out.local = local_path_bytes(typed);
-    LoadError e = check_path(kind, typed, out.local);
-    if (!e.ok())
-        return e;
-    switch (open_input_file(out.file, typed)) {
+    switch (status) {
     case OpenStatus::ok:
         break;
     case OpenStatus::missing:
-        e.fault = LoadFault::file_missing;
-        break;
-    case OpenStatus::not_a_file:
-        e.fault = LoadFault::file_not_regular;
-        break;
-    case OpenStatus::unreadable:
-        e.fault = LoadFault::file_unopenable;
-        e.system_error = out.file.errorString();
-        break;
+        return LoadError::of(LoadFault::missing);
+    case OpenStatus::not_regular:
+        return LoadError::of(LoadFault::not_regular);
+    case OpenStatus::unopenable:
+        return LoadError::of(LoadFault::unopenable).because(file.errorString());
     }
-    return e;
+    return LoadError();
 }
 
-LoadError in_file(LoadError e, InputKind kind, const QString &typed, const QFile *file)
+OpenedSheet open_sheet_file(const QString &name)
 {
-    e.file = kind;
-    e.path = typed;
-    if (e.fault == LoadFault::read_failed && file)
-        e.system_error = file->errorString();
-    return e;
+    auto file = std::make_unique<QFile>();
+    OpenedSheet out;
+    out.status = open_input_file(*file, name);
+    if (out.status == OpenStatus::ok)
+        out.device = std::move(file);
+    return out;
 }

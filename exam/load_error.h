@@ -1,12 +1,11 @@
 // What went wrong with a load, as a value: the kind of fault and where it lies
 // (file kind and path, question or student number, the limit passed). The
 // loaders return it; only the window turns it into a message, through
-// load_error_message(). Also the value a roster load keeps for each student
-// whose sheet is missing or incomplete.
+// load_error_message().
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
-#include <QStringList>
 
 // The three input files a teacher names.
 enum class InputKind { problem, answer, roster };
@@ -16,17 +15,17 @@ enum class LoadFault {
     // the path as typed
     path_empty,
     path_has_nul,
-    path_too_long,
+    path_over_limit,
     // the file
-    file_missing,
-    file_not_regular,
-    file_unopenable,
+    missing,
+    not_regular,           // a directory, a device, a pipe
+    unopenable,
     read_failed,           // the file could not be read to its end
     utf16_odd_length,      // UTF-16 by its byte-order mark, but an odd number of bytes
     utf16_unpaired_surrogate,
     store_counts_invalid,  // the store's question counts are damaged: reload the problem file
     // the item named in LoadError::item
-    missing,       // the file ends before it
+    ends_early,    // the file ends before it
     not_a_number,
     out_of_range,  // a number no count or score can hold
     negative,
@@ -64,57 +63,30 @@ struct LoadError {
     QString system_error;
 
     bool ok() const { return fault == LoadFault::none; }
+
+    // A fault of the file as a whole or of its path; limit: the one it passed.
+    static LoadError of(LoadFault fault, int limit = 0);
+    // A fault of one item: which question, written question or student
+    // (number), the figure found (value) and the limit it passed.
+    static LoadError in_item(LoadFault fault, LoadItem item, int number = 0, double value = 0, int limit = 0);
+    // Written answer `number` of a student's sheet is longer than a text cell.
+    static LoadError sheet_answer_over_limit(const QString &student, const QString &sheet, int number);
+    // A student's sheet path is longer than the store keeps.
+    static LoadError sheet_path_over_limit(const QString &student);
+    // The same error, said of an input file: its kind and its path as typed.
+    LoadError at(InputKind kind, const QString &typed) const;
+    // The same error with the system's reason.
+    LoadError because(const QString &reason) const;
 };
 
-// The Chinese message for a refused load, naming the file and what is wrong.
+// The Chinese message for a refused load, naming the file and what is wrong;
+// empty for no error.
 QString load_error_message(const LoadError &e);
 
-// Why a student's sheet gave less than a full set of answers. The student is
-// still marked; the missing parts count as blank.
-enum class SheetFault {
-    unusable_name,  // the name contains "/" or "\", or is "." or ".."
-    missing,
-    not_regular,
-    unopenable,
-    read_failed,
-    utf16_odd_length,
-    utf16_unpaired_surrogate,
-    incomplete,     // see the counts of SheetGap
+// An input file as the messages name it, e.g. 试题文件“/考试/试题.txt”.
+QString input_file_text(InputKind kind, const QString &typed);
+
+// The load messages' words, translated in the context "velora".
+class LoadText {
+    Q_DECLARE_TR_FUNCTIONS(velora)
 };
-
-struct SheetGap {
-    int student = 0;  // student number
-    QString name;     // as the roster lists it (may be empty)
-    SheetFault fault = SheetFault::incomplete;
-    int choices_read = 0;  // the choice part is short when below choices_wanted
-    int choices_wanted = 0;
-    int unterminated = 0;   // the written answer whose "$" is missing, or 0
-    int first_missing = 0;  // the written answers the sheet lacks, or 0
-    int last_missing = 0;
-};
-
-// One line for the list the window shows, e.g. "张三：找不到答卷文件".
-QString sheet_gap_message(const SheetGap &g);
-
-// What a successful load has to tell the teacher: it went through, but the
-// file is probably not what was meant.
-enum class NoticeKind {
-    not_utf8,         // its texts, key or names are not UTF-8 (perhaps GBK); kept as they are
-    extra_names,      // the roster lists more names than its count
-    sheets_not_utf8,  // some students' answer sheets are not UTF-8
-};
-
-struct LoadNotice {
-    NoticeKind kind = NoticeKind::not_utf8;
-    InputKind file = InputKind::problem;
-    QString path;          // as typed in the path field
-    qint64 count = 0;      // extra_names: the roster's count
-    qint64 listed = 0;     // extra_names: the names listed; sheets_not_utf8: the sheets
-    QStringList names;     // the first few names left out, or of students whose sheets are not UTF-8
-    int sheets_not_found = 0;  // not_utf8 roster: students whose names found no sheet
-};
-
-LoadNotice not_utf8_notice(InputKind file, const QString &path);
-
-// The Chinese text of a notice, naming the file and what to do.
-QString load_notice_message(const LoadNotice &n);

@@ -7,12 +7,12 @@ LoadFault read_fault(ReadStatus s, const TextInput &in)
     case ReadStatus::ok:
         return LoadFault::none;
     case ReadStatus::end:
-        return in.failed() ? input_fault(in) : LoadFault::missing;
+        return in.failed() ? input_fault(in) : LoadFault::ends_early;
     case ReadStatus::malformed:
         return LoadFault::not_a_number;
     case ReadStatus::out_of_range:
         return LoadFault::out_of_range;
-    case ReadStatus::too_long:
+    case ReadStatus::over_limit:
         break;
     }
     return LoadFault::over_limit;
@@ -40,52 +40,37 @@ LoadFault text_fault(TextStatus s, const TextInput &in)
         return LoadFault::no_start;
     case TextStatus::unterminated:
         return LoadFault::unterminated;
-    case TextStatus::too_long:
+    case TextStatus::over_limit:
         return LoadFault::over_limit;
-    case TextStatus::read_error:
+    case TextStatus::read_failed:
         break;
     }
     return input_fault(in);
 }
 
-LoadError item_error(LoadFault f, LoadItem item, int number)
-{
-    LoadError e;
-    e.fault = f;
-    e.item = item;
-    e.number = number;
-    return e;
-}
-
 LoadError read_count(TextInput &in, LoadItem item, int cap, int32_t &count)
 {
-    LoadError e = item_error(read_fault(read_int(in, count), in), item);
-    if (!e.ok())
-        return e;
-    e.value = count;
-    e.limit = cap;
-    if (count < 0)
-        e.fault = LoadFault::negative;
-    else if (count > cap)
-        e.fault = LoadFault::over_limit;
-    return e;
+    const LoadFault f = read_fault(read_int(in, count), in);
+    if (f != LoadFault::none)
+        return LoadError::in_item(f, item);
+    const LoadFault range = count < 0 ? LoadFault::negative : count > cap ? LoadFault::over_limit : LoadFault::none;
+    return LoadError::in_item(range, item, 0, count, cap);
 }
 
 LoadError read_staged_text(TextInput &in, TextArena &arena, LoadItem item, int number, StagedText &out)
 {
     char *cell = arena.cell();
     int32_t len = 0;
-    LoadError e = item_error(text_fault(read_delimited_text(in, cell, len), in), item, number);
-    e.limit = limits::text_bytes;
-    if (e.ok()) {
+    const LoadFault f = text_fault(read_delimited_text(in, cell, len), in);
+    if (f == LoadFault::none) {
         arena.keep(len);
         out = StagedText{cell, len};
     }
-    return e;
+    return LoadError::in_item(f, item, number, 0, limits::text_bytes);
 }
 
 LoadError end_of_parse(TextInput &in)
 {
     in.check_to_end();
-    return item_error(input_fault(in), LoadItem::none);
+    return LoadError::of(input_fault(in));
 }

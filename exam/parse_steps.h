@@ -12,8 +12,6 @@ LoadFault text_fault(TextStatus s, const TextInput &in);
 // Why an input ended early: a read error or damaged UTF-16.
 LoadFault input_fault(const TextInput &in);
 
-LoadError item_error(LoadFault f, LoadItem item, int number = 0);
-
 // A count between 0 and cap.
 LoadError read_count(TextInput &in, LoadItem item, int cap, int32_t &count);
 

@@ -1,10 +1,8 @@
-// The roster and answer sheet loader: the student count and names from the
-// roster, then each student's sheet from the roster's directory: xuan_count raw
-// choice bytes from the start, then one delimited text per written question.
-#include "exam/loaders.h"
+// The roster and answer sheet loader.
+#include "exam/roster_loader.h"
+
 #include "exam/parse_steps.h"
 
-#include <QFile>
 #include <QIODevice>
 
 #include <algorithm>
@@ -24,9 +22,9 @@ bool usable_as_file_name(const QString &name)
 SheetFault sheet_fault(OpenStatus opened)
 {
     switch (opened) {
-    case OpenStatus::not_a_file:
+    case OpenStatus::not_regular:
         return SheetFault::not_regular;
-    case OpenStatus::unreadable:
+    case OpenStatus::unopenable:
         return SheetFault::unopenable;
     case OpenStatus::ok:
     case OpenStatus::missing:
@@ -44,7 +42,7 @@ void count_extra_names(TextInput &in, ParsedRoster &out)
         const ReadStatus got = read_token(in, name, limits::name_bytes, len);
         if (got == ReadStatus::end)
             return;
-        if (got == ReadStatus::too_long) {
+        if (got == ReadStatus::over_limit) {
             while (in.peek() >= 0 && !is_space_byte(in.peek()))
                 in.get();
         }
@@ -58,30 +56,27 @@ LoadError read_names(TextInput &in, ParsedRoster &out)
 {
     const int count = static_cast<int>(out.students.size());
     for (int s = 1; s <= count; ++s) {
-        RosterStudent &stu = out.students[static_cast<std::size_t>(s - 1)];
-        LoadError e = item_error(read_fault(read_token(in, stu.name, limits::name_bytes, stu.name_len), in),
-                                 LoadItem::student_name, s);
-        if (!e.ok()) {
-            if (e.fault != LoadFault::over_limit && !in.failed())
-                e.fault = LoadFault::missing;
-            e.value = count;
-            e.limit = limits::name_bytes;
-            return e;
-        }
+        RosterStudent &student = out.students[static_cast<std::size_t>(s - 1)];
+        LoadFault f = read_fault(read_token(in, student.name, limits::name_bytes, student.name_len), in);
+        if (f == LoadFault::none)
+            continue;
+        if (f != LoadFault::over_limit && !in.failed())
+            f = LoadFault::ends_early;
+        return LoadError::in_item(f, LoadItem::student_name, s, count, limits::name_bytes);
     }
     count_extra_names(in, out);
     return end_of_parse(in);
 }
 
 // The choice bytes from the very start of the sheet; how many there were.
-int read_choices(TextInput &in, int choice, RosterStudent &stu)
+int read_choices(TextInput &in, int choice, RosterStudent &student)
 {
     int k = 0;
     for (; k < choice; ++k) {
         const int c = in.get();
         if (c < 0)
             break;
-        stu.xuan[k] = static_cast<char>(c);
+        student.choice[k] = static_cast<char>(c);
     }
     return k;
 }
@@ -100,11 +95,8 @@ LoadError read_answers(TextInput &in, ParsedRoster &r, int s, SheetGap &gap)
             in.check_to_end();
             if (in.damage() != Utf16Damage::none)
                 break;
-            const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
-            e.file = InputKind::roster;
-            e.student = gap.name;
-            e.sheet = stu.sheet_file;
-            return e;
+            const RosterStudent &student = r.students[static_cast<std::size_t>(s - 1)];
+            return LoadError::sheet_answer_over_limit(gap.name, student.sheet_file, q);
         }
         // An unterminated answer is kept as missing; the ones after it are missing too.
         const int next = e.fault == LoadFault::unterminated ? q + 1 : q;
@@ -133,65 +125,77 @@ LoadError parse_roster(TextInput &in, int choice, int written, ParsedRoster &out
     // writes past the tables.
     out.choice = choice > 0 ? choice : 0;
     out.written = written > 0 ? written : 0;
-    LoadError e;
-    e.file = InputKind::roster;
-    if (out.choice > limits::choice || out.written > limits::written) {
-        e.fault = LoadFault::store_counts_invalid;
-        return e;
-    }
+    if (out.choice > limits::choice || out.written > limits::written)
+        return LoadError::of(LoadFault::store_counts_invalid);
     int32_t count = 0;
-    e = read_count(in, LoadItem::student_count, limits::students, count);
+    LoadError e = read_count(in, LoadItem::student_count, limits::students, count);
     if (e.ok()) {
         out.students.resize(static_cast<std::size_t>(count));
         e = read_names(in, out);
     }
-    e.file = InputKind::roster;
     return e;
 }
 
-LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local, const QString &roster_typed)
+void commit_roster(ExamStore &st, const ParsedRoster &r)
+{
+    const int count = static_cast<int>(r.students.size());
+    st.stu_count = count;
+    for (int s = 1; s <= count; ++s) {
+        const RosterStudent &student = r.students[static_cast<std::size_t>(s - 1)];
+        std::memcpy(st.stu_name[s], student.name, static_cast<std::size_t>(student.name_len) + 1);
+        std::memcpy(st.stu_xuan[s], student.choice, static_cast<std::size_t>(r.choice));
+        const StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
+        for (int q = 1; q <= r.written; ++q)
+            put_staged_text(st.stu_text[s][q], st.stu_len[s][q], texts[q - 1]);
+    }
+    std::memcpy(st.stu_path, r.last_path.constData(), static_cast<std::size_t>(r.last_path.size()) + 1);
+}
+
+namespace {
+
+// Each student's sheet path in the roster's directory: as local 8-bit bytes
+// for the store, and as the typed directory joined with the name decoded as
+// UTF-8 for opening. Refuses a sheet path longer than limits::path_bytes.
+LoadError place_sheets(ParsedRoster &r, const QByteArray &roster_local, const QString &typed)
 {
     int sep = roster_local.size() - 1;
     while (sep >= 0 && roster_local[sep] != '/' && roster_local[sep] != '\\')
         --sep;
     const QByteArray dir = roster_local.left(sep + 1);
     // The same directory as text, to open the sheets by their Unicode names.
-    const QString typed = roster_typed.isNull() ? QFile::decodeName(roster_local) : roster_typed;
     int text_sep = typed.size() - 1;
     while (text_sep >= 0 && typed[text_sep] != QLatin1Char('/') && typed[text_sep] != QLatin1Char('\\'))
         --text_sep;
     const QString text_dir = typed.left(text_sep + 1);
     r.last_path = roster_local;
     r.texts.assign(r.students.size() * static_cast<std::size_t>(r.written), StagedText());
-    for (RosterStudent &stu : r.students) {
-        const QString name = QString::fromUtf8(stu.name);  // up to the first 0 byte
+    for (RosterStudent &student : r.students) {
+        const QString name = QString::fromUtf8(student.name);  // up to the first 0 byte
         if (!usable_as_file_name(name))
             continue;
-        stu.sheet_path = dir + name.toLocal8Bit();
-        stu.sheet_file = text_dir + name;
-        if (stu.sheet_path.size() > limits::path_bytes) {
-            LoadError e = item_error(LoadFault::over_limit, LoadItem::sheet_path);
-            e.file = InputKind::roster;
-            e.student = name;
-            e.limit = limits::path_bytes;
-            return e;
-        }
+        student.sheet_path = dir + name.toLocal8Bit();
+        student.sheet_file = text_dir + name;
+        if (student.sheet_path.size() > limits::path_bytes)
+            return LoadError::sheet_path_over_limit(name);
     }
     return LoadError();
 }
 
-LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened)
+// Student s's sheet: `sheet` open for reading, or null when it could not be
+// opened, then `opened` says why. What the sheet lacks goes into r.gaps; only
+// an answer beyond capacity refuses the load.
+LoadError read_answer_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened)
 {
-    RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
+    RosterStudent &student = r.students[static_cast<std::size_t>(s - 1)];
     SheetGap gap;
     gap.student = s;
-    gap.name = QString::fromUtf8(stu.name);
-    if (stu.sheet_path.isEmpty()) {
+    gap.name = QString::fromUtf8(student.name);
+    if (student.sheet_path.isEmpty()) {
         gap.fault = SheetFault::unusable_name;
         r.gaps << gap;
         return LoadError();
     }
-    r.last_path = stu.sheet_path;
+    r.last_path = student.sheet_path;
     if (!sheet) {
         gap.fault = sheet_fault(opened);
         r.gaps << gap;
@@ -199,7 +203,7 @@ LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened
     }
     TextInput in(*sheet);
     gap.choices_wanted = r.choice;
-    gap.choices_read = read_choices(in, r.choice, stu);
+    gap.choices_read = read_choices(in, r.choice, student);
     const LoadError e = read_answers(in, r, s, gap);
     if (!e.ok())
         return e;
@@ -207,7 +211,7 @@ LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened
     StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
     if (in.failed()) {
         // A sheet that cannot be read to its end is not trusted at all.
-        std::memset(stu.xuan, 0, sizeof stu.xuan);
+        std::memset(student.choice, 0, sizeof student.choice);
         std::fill(texts, texts + r.written, StagedText());
         const Utf16Damage d = in.damage();
         const SheetFault f = d == Utf16Damage::odd_length           ? SheetFault::utf16_odd_length
@@ -227,41 +231,25 @@ LoadError read_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus opened
     return LoadError();
 }
 
-void commit_roster(ExamStore &st, const ParsedRoster &r)
-{
-    const int count = static_cast<int>(r.students.size());
-    st.stu_count = count;
-    for (int s = 1; s <= count; ++s) {
-        const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
-        std::memcpy(st.stu_name[s], stu.name, static_cast<std::size_t>(stu.name_len) + 1);
-        std::memcpy(st.stu_xuan[s], stu.xuan, static_cast<std::size_t>(r.choice));
-        const StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
-        for (int q = 1; q <= r.written; ++q)
-            put_text(st.stu_text[s][q], st.stu_len[s][q], texts[q - 1]);
-    }
-    std::memcpy(st.stu_path, r.last_path.constData(), static_cast<std::size_t>(r.last_path.size()) + 1);
-}
-
+// What a successful roster load has to tell: names not UTF-8, names beyond
+// the count, sheets not UTF-8. path: as typed.
 QVector<LoadNotice> roster_notices(const ParsedRoster &r, const QString &path)
 {
     QVector<LoadNotice> out;
     bool names_utf8 = true;
-    for (const RosterStudent &stu : r.students)
-        names_utf8 = names_utf8 && is_utf8(stu.name, static_cast<std::size_t>(stu.name_len));
+    for (const RosterStudent &student : r.students)
+        names_utf8 = names_utf8 && is_utf8(student.name, static_cast<std::size_t>(student.name_len));
     if (!names_utf8) {
-        LoadNotice n = not_utf8_notice(InputKind::roster, path);
+        LoadNotice n = LoadNotice::of(NoticeKind::not_utf8, InputKind::roster, path);
         for (const SheetGap &g : r.gaps) {
-            const RosterStudent &stu = r.students[static_cast<std::size_t>(g.student - 1)];
-            if (g.fault == SheetFault::missing && !is_utf8(stu.name, static_cast<std::size_t>(stu.name_len)))
+            const RosterStudent &student = r.students[static_cast<std::size_t>(g.student - 1)];
+            if (g.fault == SheetFault::missing && !is_utf8(student.name, static_cast<std::size_t>(student.name_len)))
                 ++n.sheets_not_found;
         }
         out << n;
     }
     if (r.extra_names > 0) {
-        LoadNotice n;
-        n.kind = NoticeKind::extra_names;
-        n.file = InputKind::roster;
-        n.path = path;
+        LoadNotice n = LoadNotice::of(NoticeKind::extra_names, InputKind::roster, path);
         n.count = static_cast<qint64>(r.students.size());
         n.listed = n.count + r.extra_names;
         for (const QByteArray &name : r.left_out)
@@ -269,46 +257,64 @@ QVector<LoadNotice> roster_notices(const ParsedRoster &r, const QString &path)
         out << n;
     }
     if (!r.non_utf8_sheets.isEmpty()) {
-        LoadNotice n;
-        n.kind = NoticeKind::sheets_not_utf8;
-        n.file = InputKind::roster;
-        n.path = path;
+        LoadNotice n = LoadNotice::of(NoticeKind::sheets_not_utf8, InputKind::roster, path);
         n.listed = r.non_utf8_sheets.size();
         for (int s : r.non_utf8_sheets) {
             if (n.names.size() == roster_left_out_kept)
                 break;
-            const RosterStudent &stu = r.students[static_cast<std::size_t>(s - 1)];
-            n.names << QString::fromUtf8(stu.name, stu.name_len);
+            const RosterStudent &student = r.students[static_cast<std::size_t>(s - 1)];
+            n.names << QString::fromUtf8(student.name, student.name_len);
         }
         out << n;
     }
     return out;
 }
 
-RosterLoad load_roster(ExamStore &st, const QString &path)
-{
-    RosterLoad out;
-    InputFile f;
-    out.error = open_input(InputKind::roster, path, f);
-    if (!out.error.ok())
-        return out;
-    TextInput in(f.file);
-    auto parsed = std::make_unique<ParsedRoster>();
-    out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path, &f.file);
-    if (out.error.ok())
-        out.error = in_file(place_sheets(*parsed, f.local, path), InputKind::roster, path);
-    const int count = static_cast<int>(parsed->students.size());
-    for (int s = 1; out.error.ok() && s <= count; ++s) {
-        const RosterStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
-        QFile sheet;
-        const OpenStatus opened = stu.sheet_path.isEmpty() ? OpenStatus::missing : open_input_file(sheet, stu.sheet_file);
-        out.error = in_file(read_sheet(*parsed, s, opened == OpenStatus::ok ? &sheet : nullptr, opened),
-                            InputKind::roster, path);
+class RosterSteps : public LoadSteps {
+public:
+    RosterSteps(const ExamStore &st, const LoadOptions &options)
+        : choice_(st.xuan_count), written_(st.unxuan_count),
+          open_sheet_(options.open_sheet ? options.open_sheet : SheetOpener(open_sheet_file))
+    {
     }
-    if (!out.error.ok())
-        return out;
-    commit_roster(st, *parsed);
-    out.gaps = parsed->gaps;
-    out.notices = roster_notices(*parsed, path);
-    return out;
+    LoadError parse(TextInput &in, const QByteArray &local, const QString &typed) override
+    {
+        LoadError e = parse_roster(in, choice_, written_, *parsed_);
+        if (e.ok())
+            e = place_sheets(*parsed_, local, typed);
+        const int count = static_cast<int>(parsed_->students.size());
+        for (int s = 1; e.ok() && s <= count; ++s) {
+            const RosterStudent &student = parsed_->students[static_cast<std::size_t>(s - 1)];
+            const OpenedSheet sheet = student.sheet_path.isEmpty() ? OpenedSheet() : open_sheet_(student.sheet_file);
+            QIODevice *device = sheet.status == OpenStatus::ok ? sheet.device.get() : nullptr;
+            e = read_answer_sheet(*parsed_, s, device, sheet.status);
+        }
+        return e;
+    }
+    void commit(ExamStore &st, const QByteArray &) override { commit_roster(st, *parsed_); }
+    void tell(LoadReport &report, const QString &typed) const override
+    {
+        report.gaps = parsed_->gaps;
+        report.notices = roster_notices(*parsed_, typed);
+    }
+
+private:
+    int choice_;
+    int written_;
+    SheetOpener open_sheet_;
+    std::unique_ptr<ParsedRoster> parsed_ = std::make_unique<ParsedRoster>();
+};
+
+}  // namespace
+
+LoadReport load_roster_file(ExamStore &st, const QString &path, const LoadOptions &options)
+{
+    RosterSteps steps(st, options);
+    return run_load(st, InputKind::roster, path, std::nullopt, steps, options);
+}
+
+LoadReport load_roster(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options)
+{
+    RosterSteps steps(st, options);
+    return run_load(st, InputKind::roster, path, content, steps, options);
 }

@@ -52,7 +52,7 @@ void prefault_for_write(void *p, std::size_t n)
 #endif
 }
 
-void put_text(char *cell, int32_t &len_counter, const StagedText &t)
+void put_staged_text(char *cell, int32_t &len_counter, const StagedText &t)
 {
     prefault_for_write(cell, static_cast<std::size_t>(t.len) + 1);
     if (t.len > 0)

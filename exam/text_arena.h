@@ -39,4 +39,4 @@ void prefault_for_write(void *p, std::size_t n);
 
 // Writes a text into a store cell: its bytes and one 0 byte, nothing more, so
 // the rest of the cell keeps its page untouched.
-void put_text(char *cell, int32_t &len_counter, const StagedText &t);
+void put_staged_text(char *cell, int32_t &len_counter, const StagedText &t);

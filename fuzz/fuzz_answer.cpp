@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     st.unxuan_count = written;
     const QByteArray old_key(st.ans_key, sizeof st.ans_key);
 
-    const LoadError r = load_answer(st, bytes, QStringLiteral("answer.txt"));
+    const LoadReport r = load_answer(st, bytes, QStringLiteral("answer.txt"));
 
     // The model: a damaged count is refused; else the key, then `written` texts.
     bool expect_ok = written <= limits::written;
@@ -44,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             texts.push_back(t);
         }
     }
-    FUZZ_CHECK(r.ok() == expect_ok, load_error_message(r));
+    FUZZ_CHECK(r.ok() == expect_ok, load_error_message(r.error));
     static const QStringList owned = {"ans_key", "ans_text", "ans_len", "ans_path"};
-    const fuzz::Outcome o = fuzz::check_outcome(r, fuzz::stores().ref->xuan_count, written, owned);
+    const fuzz::Outcome o = fuzz::check_outcome(r.error, fuzz::stores().ref->xuan_count, written, owned);
     if (!o.ok)
         return fuzz::finish(o), 0;
 

@@ -11,7 +11,7 @@ namespace {
 struct Expected {
     bool known = true;  // false when a score lies at the edge of double's range
     bool ok = false;
-    int32_t xuan = 0, unxuan = 0;
+    int32_t choice = 0, written = 0;
     std::vector<double> score;
     std::vector<QByteArray> text;
 };
@@ -23,11 +23,11 @@ Expected model(const QByteArray &raw)
     fuzz::Reader r{fuzz::text_mode(raw, &damaged)};
     if (damaged)
         return e;  // damaged UTF-16 is refused wherever it lies
-    if (r.integer(e.xuan) != fuzz::Got::ok || e.xuan < 0 || e.xuan > limits::choice)
+    if (r.integer(e.choice) != fuzz::Got::ok || e.choice < 0 || e.choice > limits::choice)
         return e;
-    if (r.integer(e.unxuan) != fuzz::Got::ok || e.unxuan < 0 || e.unxuan > limits::written)
+    if (r.integer(e.written) != fuzz::Got::ok || e.written < 0 || e.written > limits::written)
         return e;
-    const int n = e.xuan + e.unxuan;
+    const int n = e.choice + e.written;
     for (int p = 1; p <= n; ++p) {
         double v = 0;
         const fuzz::Got g = r.real(v);
@@ -57,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ExamStore &st = *fuzz::stores().work;
     const ExamStore &ref = *fuzz::stores().ref;
 
-    const LoadError r = load_problem(st, bytes, QStringLiteral("/题目/problem.txt"));
+    const LoadReport r = load_problem(st, bytes, QStringLiteral("/题目/problem.txt"));
     const Expected e = model(bytes);
     if (e.known)
-        FUZZ_CHECK(r.ok() == e.ok, load_error_message(r));
+        FUZZ_CHECK(r.ok() == e.ok, load_error_message(r.error));
     static const QStringList owned = {"xuan_count", "unxuan_count", "pro_score", "pro_text", "pro_len", "pro_path"};
-    const fuzz::Outcome o = fuzz::check_outcome(r, ref.xuan_count, ref.unxuan_count, owned);
+    const fuzz::Outcome o = fuzz::check_outcome(r.error, ref.xuan_count, ref.unxuan_count, owned);
     if (!o.ok)
         return fuzz::finish(o), 0;
 
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                    QString::number(st.pro_score[p]));
     }
     if (e.known) {
-        FUZZ_CHECK(st.xuan_count == e.xuan && st.unxuan_count == e.unxuan, QString());
+        FUZZ_CHECK(st.xuan_count == e.choice && st.unxuan_count == e.written, QString());
         for (int p = 1; p <= n; ++p) {
             FUZZ_CHECK(st.pro_score[p] == e.score[p - 1] && !std::signbit(st.pro_score[p]), QString::number(p));
             FUZZ_CHECK(fuzz::cell_bytes(st.pro_text[p], st.pro_len[p]) == e.text[p - 1], QString::number(p));

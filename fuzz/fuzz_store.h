@@ -5,7 +5,9 @@
 #pragma once
 
 #include "exam/exam_store.h"
-#include "exam/loaders.h"
+#include "exam/answer_loader.h"
+#include "exam/problem_loader.h"
+#include "exam/roster_loader.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/support/exam_fixtures.h"
 #include "tests/support/store_checksum.h"
@@ -151,7 +153,7 @@ FUZZ_NO_COVERAGE inline void restore(const std::vector<std::size_t> &pages)
 }
 
 // After a load over the store the caller set up from the reference (counts
-// set to xuan/unxuan): a refusal must have a message and leave the store as
+// set to choice/written): a refusal must have a message and leave the store as
 // it was; a success may change only the fields the loader owns. The store is
 // the reference again afterwards, but for owned fields of a success, which
 // stay until finish(). Returns whether the load succeeded.
@@ -160,13 +162,13 @@ struct Outcome {
     std::vector<std::size_t> pages;  // what finish() must put back
 };
 
-inline Outcome check_outcome(const LoadError &r, int32_t xuan, int32_t unxuan, const QStringList &owned)
+inline Outcome check_outcome(const LoadError &r, int32_t choice, int32_t written, const QStringList &owned)
 {
     Stores &s = stores();
     ExamStore &w = *s.work;
     // The counts the caller set must still be there, unless the loader owns them.
     if (!owned.contains(QLatin1String("xuan_count"))) {
-        FUZZ_CHECK(w.xuan_count == xuan && w.unxuan_count == unxuan, QStringLiteral("counts changed"));
+        FUZZ_CHECK(w.xuan_count == choice && w.unxuan_count == written, QStringLiteral("counts changed"));
         w.xuan_count = s.ref->xuan_count;
         w.unxuan_count = s.ref->unxuan_count;
     }
@@ -354,7 +356,7 @@ struct Reader {
         tok = s.mid(b, pos - b);
         return Got::ok;
     }
-    enum class Text { ok, no_start, unterminated, too_long };
+    enum class Text { ok, no_start, unterminated, over_limit };
     // A delimited text: after the next "@", everything up to the next "$".
     Text text(QByteArray &t)
     {
@@ -367,7 +369,7 @@ struct Reader {
         const int stop = dollar < 0 ? s.size() : dollar;
         if (stop - (at + 1) > limits::text_bytes) {
             pos = s.size();
-            return Text::too_long;
+            return Text::over_limit;
         }
         t = s.mid(at + 1, stop - at - 1);
         pos = dollar < 0 ? s.size() : dollar + 1;

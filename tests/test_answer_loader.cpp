@@ -1,7 +1,8 @@
 // The answer file loader: key and standard answers in their layouts and
 // encodings, the key's bytes behind its end, refusals with the store proved
 // unchanged, and a reload that keeps marks.
-#include "exam/loaders.h"
+#include "exam/answer_loader.h"
+#include "exam/problem_loader.h"
 #include "tests/support/exam_fixtures.h"
 #include "tests/support/files.h"
 #include "tests/support/store_checksum.h"
@@ -33,8 +34,8 @@ void TestAnswerLoader::example_file()
     auto st = make_blank_store();
     QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok());
     const QString path = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/answer_example.txt");
-    const LoadError r = load_answer_file(*st, path);
-    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
+    const LoadReport r = load_answer_file(*st, path);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(QByteArray(st->ans_key), QByteArray("AB"));
     QCOMPARE(QByteArray(st->ans_text[1]), QByteArray("Ice is less dense than water, so it floats."));
     QCOMPARE(st->ans_len[1], 43);
@@ -82,14 +83,13 @@ void TestAnswerLoader::reads()
     auto st = make_blank_store();
     if (!problem.isEmpty())
         QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok());
-    LoadExtras extras;
-    const LoadError r = load_answer(*st, content, kPath, &extras);
-    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
+    const LoadReport r = load_answer(*st, content, kPath);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     // A key or answers that are not UTF-8 are kept, and told once.
     bool utf8 = QString::fromUtf8(key).toUtf8() == key;
     for (const QByteArray &t : texts)
         utf8 = utf8 && QString::fromUtf8(t).toUtf8() == t;
-    QCOMPARE(extras.notices.size(), utf8 ? 0 : 1);
+    QCOMPARE(r.notices.size(), utf8 ? 0 : 1);
     QCOMPARE(QByteArray(st->ans_key), key);
     for (int q = 1; q <= texts.size(); ++q) {
         QCOMPARE(QByteArray(st->ans_text[q], st->ans_len[q]), texts[q - 1]);
@@ -129,14 +129,14 @@ void TestAnswerLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadError r = load_answer(*st, content, kPath);
+    const LoadReport r = load_answer(*st, content, kPath);
     QVERIFY(!r.ok());
-    QCOMPARE(load_error_message(r), error);
+    QCOMPARE(load_error_message(r.error), error);
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 
     // The file form refuses the same way.
-    const LoadError missing = load_answer_file(*st, QStringLiteral("/no/such/答案.txt"));
-    QCOMPARE(load_error_message(missing), QStringLiteral("找不到答案文件“/no/such/答案.txt”。"));
+    const LoadReport missing = load_answer_file(*st, QStringLiteral("/no/such/答案.txt"));
+    QCOMPARE(load_error_message(missing.error), QStringLiteral("找不到答案文件“/no/such/答案.txt”。"));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 

@@ -1,6 +1,6 @@
 // The problem file loader: what it reads (layouts, encodings, edge forms), what
 // it refuses with the store proved unchanged, and what a reload keeps.
-#include "exam/loaders.h"
+#include "exam/problem_loader.h"
 #include "tests/support/exam_fixtures.h"
 #include "tests/support/files.h"
 #include "tests/support/store_checksum.h"
@@ -43,8 +43,8 @@ void TestProblemLoader::example_file()
 {
     auto st = make_blank_store();
     const QString path = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt");
-    const LoadError r = load_problem_file(*st, path);
-    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
+    const LoadReport r = load_problem_file(*st, path);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(st->xuan_count, 2);
     QCOMPARE(st->unxuan_count, 1);
     QCOMPARE(st->pro_score[1], 3.0);
@@ -59,8 +59,8 @@ void TestProblemLoader::example_file()
 void TestProblemLoader::reads_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("xuan");
-    QTest::addColumn<int>("unxuan");
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<int>("written");
     QTest::addColumn<QVector<double>>("scores");
     QTest::addColumn<QByteArrayList>("texts");
 
@@ -115,39 +115,42 @@ void TestProblemLoader::reads_data()
 void TestProblemLoader::reads()
 {
     QFETCH(QByteArray, content);
-    QFETCH(int, xuan);
-    QFETCH(int, unxuan);
+    QFETCH(int, choice);
+    QFETCH(int, written);
     QFETCH(QVector<double>, scores);
     QFETCH(QByteArrayList, texts);
 
     auto st = make_blank_store();
-    LoadExtras extras;
-    const LoadError r = load_problem(*st, content, kPath, &extras);
-    QVERIFY2(r.ok(), qPrintable(load_error_message(r)));
+    int commits = 0;
+    LoadOptions options;
+    options.before_commit = [&] { ++commits; };
+    const LoadReport r = load_problem(*st, content, kPath, options);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
+    QCOMPARE(commits, 1);
     // Texts that are not UTF-8 are kept, and told once.
     const bool utf8 = std::all_of(texts.begin(), texts.end(), round_trips);
-    QCOMPARE(extras.notices.size(), utf8 ? 0 : 1);
+    QCOMPARE(r.notices.size(), utf8 ? 0 : 1);
     if (!utf8) {
-        QCOMPARE(int(extras.notices[0].kind), int(NoticeKind::not_utf8));
-        QVERIFY(load_notice_message(extras.notices[0]).contains(kPath));
+        QCOMPARE(int(r.notices[0].kind), int(NoticeKind::not_utf8));
+        QVERIFY(load_notice_message(r.notices[0]).contains(kPath));
     }
-    QCOMPARE(st->xuan_count, xuan);
-    QCOMPARE(st->unxuan_count, unxuan);
+    QCOMPARE(st->xuan_count, choice);
+    QCOMPARE(st->unxuan_count, written);
     // The table's edge pages are shared with pro_score and pro_len.
-    std::vector<std::pair<const void *, std::size_t>> written = {{st->pro_text, 1},
+    std::vector<std::pair<const void *, std::size_t>> touched = {{st->pro_text, 1},
                                                                  {&st->pro_text[limits::questions][limits::text_bytes], 1}};
     for (int p = 1; p <= scores.size(); ++p) {
         QCOMPARE(st->pro_score[p], scores[p - 1]);
         QCOMPARE(cell(st->pro_text[p], st->pro_len[p]), texts[p - 1]);
         QCOMPARE(st->pro_text[p][st->pro_len[p]], '\0');
-        written.push_back({st->pro_text[p], std::size_t(st->pro_len[p]) + 1});
+        touched.push_back({st->pro_text[p], std::size_t(st->pro_len[p]) + 1});
     }
     QCOMPARE(QByteArray(st->pro_path), kPath.toLocal8Bit());
     // Only the bytes of each text and its 0 byte are written, never whole cells.
 #ifdef Q_OS_WIN
     QSKIP("which pages are resident is told by mincore, a POSIX call");
 #endif
-    QVERIFY(resident_pages(st->pro_text, sizeof st->pro_text) <= pages_covering(written));
+    QVERIFY(resident_pages(st->pro_text, sizeof st->pro_text) <= pages_covering(touched));
     QCOMPARE(QByteArray(st->ans_key), QByteArray());
     QCOMPARE(st->stu_count, 0);
 }
@@ -202,9 +205,13 @@ void TestProblemLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadError r = load_problem(*st, content, path);
+    bool before_commit_ran = false;
+    LoadOptions options;
+    options.before_commit = [&] { before_commit_ran = true; };
+    const LoadReport r = load_problem(*st, content, path, options);
     QVERIFY(!r.ok());
-    QCOMPARE(load_error_message(r), error);
+    QVERIFY(!before_commit_ran);
+    QCOMPARE(load_error_message(r.error), error);
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -238,9 +245,13 @@ void TestProblemLoader::file_refusals()
 
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const LoadError r = load_problem_file(*st, path);
+    bool before_commit_ran = false;
+    LoadOptions options;
+    options.before_commit = [&] { before_commit_ran = true; };
+    const LoadReport r = load_problem_file(*st, path, options);
     QVERIFY(!r.ok());
-    QCOMPARE(load_error_message(r), error.arg(path));
+    QVERIFY(!before_commit_ran);
+    QCOMPARE(load_error_message(r.error), error.arg(path));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 

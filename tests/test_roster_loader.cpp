@@ -1,8 +1,11 @@
 // The roster and answer sheet loader: sheets as real files (layouts, encodings,
-// separators, odd and unsafe names, missing and short sheets), refusals with
-// the store proved unchanged, reloads, and the pages a load may touch.
-#include "exam/loaders.h"
+// separators, odd and unsafe names, missing and short sheets); then, with the
+// sheets handed to the same loader from memory, refusals with the store proved
+// unchanged, a failing read, reloads, and the pages a load may touch.
+#include "exam/problem_loader.h"
+#include "exam/roster_loader.h"
 #include "tests/support/exam_fixtures.h"
+#include "tests/support/failing_device.h"
 #include "tests/support/files.h"
 #include "tests/support/store_checksum.h"
 
@@ -15,7 +18,7 @@
 #include <sys/stat.h>
 #endif
 
-#include <cstring>
+#include <memory>
 
 using Files = QMap<QString, QByteArray>;  // name relative to the roster's directory -> contents
 Q_DECLARE_METATYPE(Files)
@@ -55,15 +58,13 @@ QStringList gap_lines(const QVector<SheetGap> &gaps)
     return lines;
 }
 
-QStringList gap_lines(const RosterLoad &r) { return gap_lines(r.gaps); }
-
 // What the window tells after the load: the notices, then the sheets' gaps.
-QStringList told(const RosterLoad &r)
+QStringList told(const LoadReport &r)
 {
     QStringList lines;
     for (const LoadNotice &n : r.notices)
         lines << load_notice_message(n);
-    return lines + gap_lines(r);
+    return lines + gap_lines(r.gaps);
 }
 
 bool make_files(const QString &dir, const Files &files)
@@ -91,28 +92,6 @@ bool make_files(const QString &dir, const Files &files)
     return true;
 }
 
-// Delivers its bytes, then reports a read error instead of the end.
-class FailingDevice : public QIODevice {
-public:
-    explicit FailingDevice(const QByteArray &bytes) : bytes_(bytes) { open(QIODevice::ReadOnly); }
-
-protected:
-    qint64 readData(char *data, qint64 max) override
-    {
-        if (done_)
-            return -1;
-        done_ = true;
-        const qint64 n = qMin<qint64>(max, bytes_.size());
-        std::memcpy(data, bytes_.constData(), static_cast<size_t>(n));
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray bytes_;
-    bool done_ = false;
-};
-
 }  // namespace
 
 class TestRosterLoader : public QObject {
@@ -136,27 +115,23 @@ void TestRosterLoader::example_class()
     auto st = make_blank_store();
     QVERIFY(load_problem_file(*st, QStringLiteral(VELORA_TESTS_DIR "/data/loaders/problem_example.txt")).ok());
     const QString roster = QStringLiteral(VELORA_TESTS_DIR "/data/loaders/class/roster.txt");
-    const RosterLoad r = load_roster(*st, roster);
-    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
-    QCOMPARE(gap_lines(r), QStringList());
+    const LoadReport r = load_roster_file(*st, roster);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
+    QCOMPARE(gap_lines(r.gaps), QStringList());
     QCOMPARE(dump(*st), QStringList({"S01|AB|Because ice is less dense than water.", "S02|BB|It is lighter.",
                                      "S03|AA|冰的密度比水小。"}));
     QCOMPARE(QByteArray(st->stu_path), QByteArray(VELORA_TESTS_DIR "/data/loaders/class/S03"));
     QCOMPARE(st->mark_steps, 0);  // the window restarts marking, not the loader
 }
 
-void TestRosterLoader::sheets_data()
-{
-    QTest::addColumn<QByteArray>("problem");  // empty: no problem file loaded
-    QTest::addColumn<QByteArray>("roster");
-    QTest::addColumn<Files>("files");
-    QTest::addColumn<QStringList>("students");
-    // The notices (%1: the roster's path), then one line per student whose sheet lacks something.
-    QTest::addColumn<QStringList>("gaps");
-    QTest::addColumn<QString>("last_path");  // stu_path relative to the roster's directory
+namespace {
 
-    const Files abc = {{"S01", "AB\n@a1$@a2$"}, {"S02", "BA\n@b1$\n@b2$\n"}, {"S03", "CC@c1$@c2$ tail @never"}};
-    QTest::newRow("names over lines") << kProblem << QByteArray("3\nS01 S02\n\n   S03\n") << abc
+const Files kAbc = {{"S01", "AB\n@a1$@a2$"}, {"S02", "BA\n@b1$\n@b2$\n"}, {"S03", "CC@c1$@c2$ tail @never"}};
+
+// Layouts, and sheets that are missing or end early.
+void add_layout_rows()
+{
+    QTest::newRow("names over lines") << kProblem << QByteArray("3\nS01 S02\n\n   S03\n") << kAbc
                                       << QStringList{"S01|AB|a1|a2", "S02|BA|b1|b2", "S03|CC|c1|c2"} << QStringList{}
                                       << "S03";
     QTest::newRow("bom and crlf")
@@ -183,6 +158,11 @@ void TestRosterLoader::sheets_data()
         << kProblem << QByteArray("2 A B") << Files{{"A", "AB\n@one"}, {"B", "BB@1$@2$"}}
         << QStringList{"A|AB||", "B|BB|1|2"} << QStringList{"A：第 1 道非选择题答案不完整；缺少第 2 道非选择题答案"}
         << "B";
+}
+
+// Names that must not or cannot name a file, and the capacities.
+void add_name_rows()
+{
     const QString bad_name = QStringLiteral("：名字含有“/”或“\\”，或者是“.”“..”，不能用作答卷文件名");
     QTest::newRow("names leading outside")
         << kProblem << QByteArray("5 ../x .. . a\\b ok")
@@ -206,8 +186,14 @@ void TestRosterLoader::sheets_data()
     }
     QTest::newRow("students at capacity") << kProblem << full << Files{} << everyone << unsheeted
                                           << QStringLiteral("s%1").arg(limits::students);
+}
+
+// What the load tells: names beyond the count, other encodings; and a roster
+// before any problem file.
+void add_notice_rows()
+{
     const QString roster_file = QStringLiteral("学生名单文件“%1”");
-    QTest::newRow("no students") << kProblem << QByteArray("0 S01") << abc << QStringList{}
+    QTest::newRow("no students") << kProblem << QByteArray("0 S01") << kAbc << QStringList{}
                                  << QStringList{roster_file + "中的人数是 0，后面却列出了 1 个名字；只导入了前 0 名学生，"
                                                               "没有导入：S01。请核对人数。"}
                                  << QString();
@@ -256,6 +242,22 @@ void TestRosterLoader::sheets_data()
                                              << QStringList{"A|", "B|"} << QStringList{"B：找不到答卷文件"} << "B";
 }
 
+}  // namespace
+
+void TestRosterLoader::sheets_data()
+{
+    QTest::addColumn<QByteArray>("problem");  // empty: no problem file loaded
+    QTest::addColumn<QByteArray>("roster");
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<QStringList>("students");
+    // The notices (%1: the roster's path), then one line per student whose sheet lacks something.
+    QTest::addColumn<QStringList>("gaps");
+    QTest::addColumn<QString>("last_path");  // stu_path relative to the roster's directory
+    add_layout_rows();
+    add_name_rows();
+    add_notice_rows();
+}
+
 void TestRosterLoader::sheets()
 {
     QFETCH(QByteArray, problem);
@@ -278,8 +280,8 @@ void TestRosterLoader::sheets()
     auto st = make_blank_store();
     if (!problem.isEmpty())
         QVERIFY(load_problem(*st, problem, QStringLiteral("/p.txt")).ok());
-    const RosterLoad r = load_roster(*st, path);
-    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
+    const LoadReport r = load_roster_file(*st, path);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(st->stu_count, students.size());
     QCOMPARE(dump(*st), students);
     QStringList expected_told;
@@ -326,10 +328,10 @@ void TestRosterLoader::separators()
         QVERIFY(QDir::setCurrent(tmp.path() + QLatin1Char('/') + cwd));
     auto st = make_blank_store();
     QVERIFY(load_problem(*st, "2 1 1 1 1 @a$@b$@c$", QStringLiteral("/p.txt")).ok());
-    const RosterLoad r = load_roster(*st, typed);
+    const LoadReport r = load_roster_file(*st, typed);
     QDir::setCurrent(old_cwd);
-    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
-    QCOMPARE(gap_lines(r), QStringList());
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
+    QCOMPARE(gap_lines(r.gaps), QStringList());
     QCOMPARE(dump(*st), QStringList{"S01|OK|right"});
     const QString expected = cwd.isEmpty() ? tmp.path() + QLatin1Char('/') + sheet : QStringLiteral("S01");
     QCOMPARE(QByteArray(st->stu_path), expected.toLocal8Bit());
@@ -369,10 +371,14 @@ void TestRosterLoader::refusals()
     QFETCH(QString, error);
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
-    const RosterLoad r = load_roster_from(*st, roster, path, sheets);
-    QVERIFY(!r.error.ok());
+    bool before_commit_ran = false;
+    LoadOptions options = sheets_in_memory(sheets);
+    options.before_commit = [&] { before_commit_ran = true; };
+    const LoadReport r = load_roster(*st, roster, path, options);
+    QVERIFY(!r.ok());
+    QVERIFY(!before_commit_ran);
     QCOMPARE(load_error_message(r.error), error);
-    QCOMPARE(gap_lines(r), QStringList());
+    QCOMPARE(gap_lines(r.gaps), QStringList());
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -382,30 +388,38 @@ void TestRosterLoader::file_refusals()
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
     const QString missing = tmp.path() + QStringLiteral("/名单.txt");
-    QCOMPARE(load_error_message(load_roster(*st, missing).error), QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
-    QCOMPARE(load_error_message(load_roster(*st, tmp.path()).error), QStringLiteral("学生名单文件“%1”不是普通文件。").arg(tmp.path()));
-    QCOMPARE(load_error_message(load_roster(*st, QString()).error), QStringLiteral("没有填写学生名单文件的路径。"));
+    QCOMPARE(load_error_message(load_roster_file(*st, missing).error), QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
+    QCOMPARE(load_error_message(load_roster_file(*st, tmp.path()).error),
+             QStringLiteral("学生名单文件“%1”不是普通文件。").arg(tmp.path()));
+    QCOMPARE(load_error_message(load_roster_file(*st, QString()).error), QStringLiteral("没有填写学生名单文件的路径。"));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
 void TestRosterLoader::sheet_read_error()
 {
-    // The roster's steps one by one, the first sheet failing half way.
-    TextInput roster(QByteArray("2 A B"));
-    ParsedRoster parsed;
-    QVERIFY(parse_roster(roster, 2, 2, parsed).ok());
-    QVERIFY(place_sheets(parsed, "/c/r.txt").ok());
-    QCOMPARE(parsed.students[0].sheet_path, QByteArray("/c/A"));
-    FailingDevice failing("AB@partial$");
-    QVERIFY(read_sheet(parsed, 1, &failing, OpenStatus::ok).ok());
-    QBuffer good;
-    good.setData("BB@1$@2$");
-    QVERIFY(good.open(QIODevice::ReadOnly));
-    QVERIFY(read_sheet(parsed, 2, &good, OpenStatus::ok).ok());
-    QCOMPARE(gap_lines(parsed.gaps), QStringList{"A：读取答卷文件时出错"});
+    // The first sheet fails half way; the second reads whole.
+    QStringList asked;
+    LoadOptions options;
+    options.open_sheet = [&asked](const QString &name) {
+        asked << name;
+        OpenedSheet out;
+        out.status = OpenStatus::ok;
+        if (name.endsWith(QLatin1Char('A'))) {
+            out.device = std::make_unique<FailingDevice>("AB@partial$");
+        } else {
+            auto good = std::make_unique<QBuffer>();
+            good->setData("BB@1$@2$");
+            good->open(QIODevice::ReadOnly);
+            out.device = std::move(good);
+        }
+        return out;
+    };
     auto st = make_blank_store();
     QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok());
-    commit_roster(*st, parsed);
+    const LoadReport r = load_roster(*st, "2 A B", QStringLiteral("/c/r.txt"), options);
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
+    QCOMPARE(asked, QStringList({"/c/A", "/c/B"}));
+    QCOMPARE(gap_lines(r.gaps), QStringList{"A：读取答卷文件时出错"});
     QCOMPARE(dump(*st), QStringList({"A|\\0\\0||", "B|BB|1|2"}));
     QCOMPARE(QByteArray(st->stu_path), QByteArray("/c/B"));
 }
@@ -414,9 +428,9 @@ void TestRosterLoader::reload_keeps_marks_and_rows_beyond()
 {
     auto st = prefilled_store();  // students 甲 乙 丙 with marks
     const StoreFingerprint before = store_fingerprint(*st);
-    const RosterLoad r = load_roster_from(*st, "2 丁 戊", QStringLiteral("/new/r.txt"),
-                                          {{"/new/丁", "BB@丁1$@丁2$"}, {"/new/戊", "AA@戊1$@戊2$"}});
-    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
+    const LoadReport r = load_roster(*st, "2 丁 戊", QStringLiteral("/new/r.txt"),
+                                     sheets_in_memory({{"/new/丁", "BB@丁1$@丁2$"}, {"/new/戊", "AA@戊1$@戊2$"}}));
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(dump(*st), QStringList({"丁|BB|丁1|丁2", "戊|AA|戊1|戊2"}));
     // Student 3 of the older roster is still there behind the new count.
     QCOMPARE(QByteArray(st->stu_name[3]), QByteArray("丙"));
@@ -432,10 +446,10 @@ void TestRosterLoader::writes_only_filled_cells()
     auto st = make_blank_store();
     QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok());
     const QByteArray long_text(5000, 'L');
-    const RosterLoad r = load_roster_from(*st, "3 A B C", QStringLiteral("/c/r.txt"),
-                                          {{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"},
-                                           {"/c/C", "AB@c$@" + long_text + "$"}});
-    QVERIFY2(r.error.ok(), qPrintable(load_error_message(r.error)));
+    const LoadReport r = load_roster(*st, "3 A B C", QStringLiteral("/c/r.txt"),
+                                     sheets_in_memory({{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"},
+                                                       {"/c/C", "AB@c$@" + long_text + "$"}}));
+    QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     std::vector<std::pair<const void *, std::size_t>> written = {
         {st->stu_text, 1}, {&st->stu_text[limits::students][limits::written][limits::text_bytes], 1}};
     for (int s = 1; s <= 3; ++s)

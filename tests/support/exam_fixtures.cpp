@@ -1,6 +1,10 @@
 // Filled stores and in-memory sheets for the loader tests.
 #include "tests/support/exam_fixtures.h"
 
+#include "exam/answer_loader.h"
+#include "exam/problem_loader.h"
+#include "exam/roster_loader.h"
+
 #include <QBuffer>
 
 #include <algorithm>
@@ -8,37 +12,23 @@
 #include <memory>
 #include <stdexcept>
 
-RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QString &path, const SheetMap &sheets)
+LoadOptions sheets_in_memory(const SheetMap &sheets)
 {
-    RosterLoad out;
-    const QByteArray local = local_path_bytes(path);
-    out.error = check_path(InputKind::roster, path, local);
-    if (!out.error.ok())
+    LoadOptions options;
+    // By the Unicode name, as the loader opens it: the local bytes may not spell it.
+    options.open_sheet = [sheets](const QString &name) {
+        OpenedSheet out;
+        const auto it = sheets.find(name.toUtf8());
+        if (it == sheets.end())
+            return out;
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(it.value());
+        buffer->open(QIODevice::ReadOnly);
+        out.status = OpenStatus::ok;
+        out.device = std::move(buffer);
         return out;
-    TextInput in(roster);
-    auto parsed = std::make_unique<ParsedRoster>();
-    out.error = in_file(parse_roster(in, st.xuan_count, st.unxuan_count, *parsed), InputKind::roster, path);
-    if (out.error.ok())
-        out.error = in_file(place_sheets(*parsed, local, path), InputKind::roster, path);
-    const int count = static_cast<int>(parsed->students.size());
-    for (int s = 1; out.error.ok() && s <= count; ++s) {
-        // By the Unicode name, as the loader opens it: the local bytes may not spell it.
-        const RosterStudent &stu = parsed->students[static_cast<std::size_t>(s - 1)];
-        const auto it = stu.sheet_path.isEmpty() ? sheets.end() : sheets.find(stu.sheet_file.toUtf8());
-        QBuffer sheet;
-        if (it != sheets.end()) {
-            sheet.setData(it.value());
-            sheet.open(QIODevice::ReadOnly);
-        }
-        const OpenStatus opened = sheet.isOpen() ? OpenStatus::ok : OpenStatus::missing;
-        out.error = in_file(read_sheet(*parsed, s, sheet.isOpen() ? &sheet : nullptr, opened), InputKind::roster, path);
-    }
-    if (!out.error.ok())
-        return out;
-    commit_roster(st, *parsed);
-    out.gaps = parsed->gaps;
-    out.notices = roster_notices(*parsed, path);
-    return out;
+    };
+    return options;
 }
 
 ExamStorePtr prefilled_store()
@@ -51,7 +41,7 @@ ExamStorePtr prefilled_store()
     };
     const bool ok = load_problem(*st, "2 2 1 1 5 5.5 @c1$@c2$@第一题$@第二题$", QStringLiteral("/old/problem.txt")).ok()
         && load_answer(*st, "AB @标准一$ @标准二$", QStringLiteral("/old/answer.txt")).ok()
-        && load_roster_from(*st, "3 甲 乙 丙", QStringLiteral("/old/roster.txt"), sheets).error.ok();
+        && load_roster(*st, "3 甲 乙 丙", QStringLiteral("/old/roster.txt"), sheets_in_memory(sheets)).ok();
     if (!ok)
         throw std::logic_error("prefilled_store: a fixture load was refused");
     for (int s = 1; s <= 3; ++s) {

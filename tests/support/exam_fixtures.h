@@ -3,7 +3,7 @@
 #pragma once
 
 #include "exam/exam_store.h"
-#include "exam/loaders.h"
+#include "exam/loader.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -11,12 +11,11 @@
 
 #include <vector>
 
-using SheetMap = QMap<QByteArray, QByteArray>;  // sheet path -> contents
+using SheetMap = QMap<QByteArray, QByteArray>;  // sheet path (UTF-8) -> contents
 
-// The roster load over roster bytes in memory with sheets looked up by their
-// full path (a path not in the map is missing): the same steps as
-// load_roster(st, path), the files replaced by memory.
-RosterLoad load_roster_from(ExamStore &st, const QByteArray &roster, const QString &path, const SheetMap &sheets);
+// Options under which a roster load opens the sheets from the map instead of
+// the file system, by the path as the loader names it; a path not in the map is missing.
+LoadOptions sheets_in_memory(const SheetMap &sheets);
 
 // A blank store after a problem file (2 choice + 2 written questions), an
 // answer file and a roster of 3 students, with marks, totals and a marking

@@ -1,5 +1,7 @@
-// Small helpers for tests that write input files.
+// Small helpers for tests of input files.
 #include "tests/support/files.h"
+
+#include "exam/text_input.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,4 +29,12 @@ QByteArray gbk(const QString &text)
 {
     QTextCodec *codec = QTextCodec::codecForName("GBK");
     return codec ? codec->fromUnicode(text) : QByteArray();
+}
+
+QByteArray drain(TextInput &in)
+{
+    QByteArray out;
+    for (int c; (c = in.get()) >= 0;)
+        out += static_cast<char>(c);
+    return out;
 }

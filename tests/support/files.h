@@ -1,8 +1,11 @@
-// Small helpers for tests that write input files.
+// Small helpers for tests of input files: writing them, their encodings, and
+// what a decoder still holds of one.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+
+class TextInput;
 
 // Writes bytes to a file, creating missing directories; false on failure.
 bool write_file(const QString &path, const QByteArray &bytes);
@@ -13,3 +16,6 @@ QByteArray utf16_file(const QString &text, bool big_endian = false);
 
 // Bytes in GBK, as older Chinese tools save text.
 QByteArray gbk(const QString &text);
+
+// Every byte the input still delivers.
+QByteArray drain(TextInput &in);
