@@ -2,6 +2,7 @@
 // so sorting and the export treat scores as numbers, not text.
 #include "app/score_table_view.h"
 
+#include "marking/analysis.h"
 #include "marking/scoring.h"
 
 #include <QCoreApplication>
@@ -41,7 +42,6 @@ public:
 void fill_score_table(QTableWidget &table, const ExamStore &st)
 {
     QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
-    const int choice = st.xuan_count;
     const int questions = st.xuan_count + st.unxuan_count;
 
     // Items landing in a sorted column would move rows mid-fill and tear names
@@ -60,10 +60,7 @@ void fill_score_table(QTableWidget &table, const ExamStore &st)
         table.setItem(r, 0, new QTableWidgetItem(utf8->toUnicode(name, int(strnlen(name, sizeof st.stu_name[s])))));
     }
     QStringList headers{QCoreApplication::translate("velora", "学生信息"), QCoreApplication::translate("velora", "总分")};
-    for (int k = 1; k <= choice; ++k)
-        headers << QCoreApplication::translate("velora", "选择题%1").arg(k);
-    for (int k = 1; k <= st.unxuan_count; ++k)
-        headers << QCoreApplication::translate("velora", "非选择题%1").arg(k);
+    headers << question_labels(st);  // the analysis names the questions alike
     table.setHorizontalHeaderLabels(headers);
 
     // Fresh tables show roster order; a column is sorted only when clicked.

@@ -9,6 +9,7 @@
 #include "exam/problem_loader.h"
 #include "exam/roster_loader.h"
 #include "export/workbook_export.h"
+#include "marking/analysis.h"
 #include "marking/marking_cursor.h"
 #include "marking/scoring.h"
 #include "app/score_table_view.h"
@@ -298,6 +299,7 @@ void velora::on_tongji_button_clicked()
     st.tongji_done = true;
     compute_scores(st);
     fill_score_table(*ui->score_show, st);
+    analysis = std::make_unique<ClassAnalysis>(analyse_class(st));
     table_marks = snapshot_marks(st);
 }
 
@@ -334,7 +336,7 @@ void velora::on_print_button_clicked()
     const QString path = ui->input_file->text();
     if (path.isEmpty())
         return;
-    const ExportError e = export_workbook(path, table_contents(*ui->score_show));
+    const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
     if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));
         return;

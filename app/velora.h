@@ -7,11 +7,13 @@
 // texts, spin box, table) or, when the function returns an error value, its
 // message in a non-blocking message box (one per press: notices of a
 // successful load go into one box, before any list of sheets). The store is
-// the only state of the exam; the window keeps only the marks the score table
-// was built from and those of the table last exported, so that closing asks
-// before marks no workbook holds are lost. A problem or answer load and
-// "统计分数" store the mark on screen just before they use the store; a load
-// then shows the item the cursor names, so the marking tab is never stale.
+// the only state of the exam. The window keeps beside it the analysis of the
+// last "统计分数" press, next to the table filled by the same press, for the
+// export; and the marks that table was built from and those of the table last
+// exported, so that closing asks before marks no workbook holds are lost. A
+// problem or answer load and "统计分数" store the mark on screen just before
+// they use the store; a load then shows the item the cursor names, so the
+// marking tab is never stale.
 #pragma once
 
 #include "marking/mark_snapshot.h"
@@ -20,10 +22,13 @@
 #include <QPointer>
 #include <QVector>
 
+#include <memory>
+
 class QLCDNumber;
 class QLineEdit;
 class QMessageBox;
 class Ui_velora;
+struct ClassAnalysis;
 struct ExamStore;
 struct LoadNotice;
 
@@ -72,6 +77,7 @@ private:
 
     Ui_velora *ui;
     ExamStore &st;
+    std::unique_ptr<ClassAnalysis> analysis;  // none before the first "统计分数" press
     MarkSnapshot table_marks;     // what the score table on screen was built from
     MarkSnapshot exported_marks;  // what the table last exported was built from
     QPointer<QMessageBox> close_prompt;

@@ -1,15 +1,24 @@
 // The contents of the score table as the workbook writers take them: header
 // texts and rows of cells, each cell a text and, for scores, its number.
+// The analysis sheet is made of the same cells.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
+// How a number cell is shown.
+enum class NumberFormat {
+    score,  // "0.00"
+    rate,   // "0.0%"
+    count,  // general: a whole number as it is
+};
+
 struct SheetCell {
     QString text;          // exactly as the table shows it
-    bool numeric = false;  // a score: written as a number with format "0.00"
+    bool numeric = false;  // a number: written with `format` ("0.00" for every score)
     double value = 0.0;
+    NumberFormat format = NumberFormat::score;
 };
 
 struct ScoreSheet {

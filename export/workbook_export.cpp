@@ -56,7 +56,7 @@ ExportError settle_target(const QString &path, QString *target)
 
 }  // namespace
 
-ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
+ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis)
 {
     if (path.isEmpty())
         return ExportError();
@@ -65,8 +65,10 @@ ExportError export_workbook(const QString &path, const ScoreSheet &sheet)
     if (e.ok()) {
         // The format is the one the name the teacher gave asks for.
         const bool xls = QFileInfo(target).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
+        const AnalysisSheet laid_out = analysis ? analysis_sheet(*analysis) : AnalysisSheet();
+        const AnalysisSheet *second = analysis ? &laid_out : nullptr;
         e = replace_file(target, [&](const QString &temporary) {
-            return xls ? write_xls(temporary, sheet) : write_xlsx(temporary, sheet);
+            return xls ? write_xls(temporary, sheet, second) : write_xlsx(temporary, sheet, second);
         });
     }
     return e.ok() ? e : e.at(target);

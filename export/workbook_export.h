@@ -4,6 +4,7 @@
 
 #include "export/export_error.h"
 #include "export/score_sheet.h"
+#include "marking/analysis.h"
 
 class QString;
 
@@ -11,5 +12,6 @@ class QString;
 // name that does not end in ".xlsx" or ".xls" (any letter case) gets ".xlsx"
 // appended, after any trailing dots are dropped; a ".xls" suffix gives the old
 // binary format. A failure leaves any existing file untouched and no temporary
-// file behind; the error is said of the file the workbook was for.
-ExportError export_workbook(const QString &path, const ScoreSheet &sheet);
+// file behind; the error is said of the file the workbook was for. An
+// analysis, when given, becomes the second sheet "成绩分析".
+ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis = nullptr);

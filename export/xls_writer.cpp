@@ -1,6 +1,6 @@
 // The .xls writer: lays the score sheet out as BIFF8 records (workbook globals
-// with the shared string table, then one worksheet) and packs them into a
-// compound file.
+// with the shared string table, then the score worksheet and, when there is
+// an analysis, its worksheet) and packs them into a compound file.
 #include "export/xls_writer.h"
 
 #include "export/compound_file.h"
@@ -23,9 +23,11 @@ constexpr int max_cols = 256;
 constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
 constexpr int rows_per_block = 32;     // rows per DBCELL block
 
-constexpr quint16 xf_text = 15;   // the default cell format
+constexpr quint16 xf_text = 15;   // the default cell format, general: texts and counts
 constexpr quint16 xf_score = 16;  // general cell format with number format "0.00"
+constexpr quint16 xf_rate = 17;   // ... with number format "0.0%"
 constexpr quint16 fmt_score = 2;  // built-in number format "0.00"
+constexpr quint16 fmt_rate = 164; // the first number format a workbook defines itself
 
 enum Rec : quint16 {
     rec_precision = 0x000E,
@@ -44,6 +46,7 @@ enum Rec : quint16 {
     rec_printheaders = 0x002A,
     rec_printgridlines = 0x002B,
     rec_font = 0x0031,
+    rec_format = 0x041E,
     rec_externsheet = 0x0017,
     rec_name = 0x0018,
     rec_selection = 0x001D,
@@ -198,46 +201,72 @@ struct Cell {
     bool number;
     quint32 isst;  // text: index into the shared strings
     double value;  // number
+    quint16 xf;
+};
+
+struct Grid {
+    QVector<QVector<Cell>> rows;  // sheet rows from row 1
+    QVector<double> widths;       // per column, in characters; 0 keeps the default
+    bool titles = false;          // row 1 and column A frozen, the sheet selected; else printed one page wide
 };
 
 struct Layout {
-    QVector<QVector<Cell>> rows;  // sheet rows, index 0 = headers
-    QVector<QString> strings;     // unique, in order of first use
-    quint32 references = 0;       // text cells
-    QVector<double> widths;       // per column, in characters; 0 keeps the default
+    QVector<Grid> sheets;       // the score sheet, then the analysis if any
+    QVector<QString> strings;   // unique, in order of first use
+    QHash<QString, quint32> index;
+    quint32 references = 0;     // text cells
 };
 
-Layout lay_out(const ScoreSheet &sheet)
+void add_text(Layout &l, QVector<Cell> &row, int col, const QString &text)
+{
+    if (text.isEmpty())  // as if nothing had been typed
+        return;
+    const QString s = clean_text(text);
+    auto it = l.index.find(s);
+    if (it == l.index.end()) {
+        it = l.index.insert(s, quint32(l.strings.size()));
+        l.strings.append(s);
+    }
+    row.append(Cell{quint16(col), false, it.value(), 0.0, xf_text});
+    ++l.references;
+}
+
+void add_cells(Layout &l, QVector<Cell> &row, const QVector<SheetCell> &src)
+{
+    for (int c = 0; c < src.size(); ++c) {
+        const SheetCell &cell = src.at(c);
+        const quint16 xf = cell.format == NumberFormat::score ? xf_score
+                           : cell.format == NumberFormat::rate ? xf_rate
+                                                                : xf_text;
+        // A non-finite number has no spreadsheet form; keep what the table shows instead.
+        if (cell.numeric && std::isfinite(cell.value))
+            row.append(Cell{quint16(c), true, 0, cell.value, xf});
+        else
+            add_text(l, row, c, cell.text);
+    }
+}
+
+Layout lay_out(const ScoreSheet &sheet, const AnalysisSheet *analysis)
 {
     Layout l;
-    QHash<QString, quint32> index;
-    l.rows.resize(1 + sheet.rows.size());
-    l.widths = column_widths(sheet);
-    auto add_text = [&](QVector<Cell> &row, int col, const QString &text) {
-        if (text.isEmpty())  // as if nothing had been typed
-            return;
-        const QString s = clean_text(text);
-        auto it = index.find(s);
-        if (it == index.end()) {
-            it = index.insert(s, quint32(l.strings.size()));
-            l.strings.append(s);
-        }
-        row.append(Cell{quint16(col), false, it.value(), 0.0});
-        ++l.references;
-    };
+    Grid scores;
+    scores.titles = true;
+    scores.rows.resize(1 + sheet.rows.size());
+    scores.widths = column_widths(sheet);
     for (int c = 0; c < sheet.headers.size(); ++c)
-        add_text(l.rows[0], c, sheet.headers.at(c));
-    for (int r = 0; r < sheet.rows.size(); ++r) {
-        const QVector<SheetCell> &src = sheet.rows.at(r);
-        QVector<Cell> &row = l.rows[r + 1];
-        for (int c = 0; c < src.size(); ++c) {
-            const SheetCell &cell = src.at(c);
-            // A non-finite number has no spreadsheet form; keep what the table shows instead.
-            if (cell.numeric && std::isfinite(cell.value))
-                row.append(Cell{quint16(c), true, 0, cell.value});
-            else
-                add_text(row, c, cell.text);
-        }
+        add_text(l, scores.rows[0], c, sheet.headers.at(c));
+    for (int r = 0; r < sheet.rows.size(); ++r)
+        add_cells(l, scores.rows[r + 1], sheet.rows.at(r));
+    l.sheets.append(scores);
+    if (analysis) {
+        Grid g;
+        g.rows.resize(analysis->rows.size());
+        ScoreSheet cells;
+        cells.rows = analysis->rows;
+        g.widths = column_widths(cells);
+        for (int r = 0; r < analysis->rows.size(); ++r)
+            add_cells(l, g.rows[r], analysis->rows.at(r));
+        l.sheets.append(g);
     }
     return l;
 }
@@ -319,7 +348,7 @@ QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used)
 }
 
 // Settings of the workbook as a whole, up to its fonts.
-void write_book_settings(Bytes &out)
+void write_book_settings(Bytes &out, int sheets)
 {
     record(out, rec_bof, Bytes().u16(0x0600).u16(0x0005).u16(0x0DBB).u16(0x07CC).u32(0).u32(6).data);
     record(out, rec_interfacehdr, Bytes().u16(1200).data);
@@ -330,7 +359,10 @@ void write_book_settings(Bytes &out)
     record(out, rec_writeaccess, user);
     record(out, rec_codepage, Bytes().u16(1200).data);  // UTF-16
     record(out, rec_dsf, Bytes().u16(0).data);
-    record(out, rec_tabid, Bytes().u16(1).data);
+    Bytes tabs;
+    for (int i = 1; i <= sheets; ++i)
+        tabs.u16(quint16(i));
+    record(out, rec_tabid, tabs.data);
     record(out, rec_windowprotect, Bytes().u16(0).data);
     record(out, rec_protect, Bytes().u16(0).data);
     record(out, rec_password, Bytes().u16(0).data);
@@ -355,13 +387,15 @@ void write_styles(Bytes &out)
         f.u16(220).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(0x86).u8(0).bytes(font_name);
         record(out, rec_font, f.data);
     }
+    record(out, rec_format, Bytes().u16(fmt_rate).bytes(long_string(QStringLiteral("0.0%"))).data);
 
-    // Fifteen style formats, the default cell format, the score format.
+    // Fifteen style formats, the default cell format, the score and rate formats.
     record(out, rec_xf, xf(0, 0, 0xFFF5, 0x00));
     for (quint16 i = 1; i < 15; ++i)
         record(out, rec_xf, xf(i <= 2 ? 1 : i <= 4 ? 2 : 0, 0, 0xFFF5, 0xF4));
     record(out, rec_xf, xf(0, 0, 0x0001, 0x00));
     record(out, rec_xf, xf(0, fmt_score, 0x0001, 0x04));
+    record(out, rec_xf, xf(0, fmt_rate, 0x0001, 0x04));
     record(out, rec_style, Bytes().u16(0x8000).u8(0).u8(0xFF).data);  // built-in "Normal"
     record(out, rec_useselfs, Bytes().u16(0).data);
 }
@@ -374,11 +408,11 @@ void area3d(Bytes &f, quint16 first_row, quint16 last_row, quint16 first_col, qu
 }
 
 // The links a sheet-level built-in name needs: SUPBOOK for this workbook, an
-// EXTERNSHEET entry for its one sheet, then the name Print_Titles, which
-// repeats column A and row 1 on every printed page.
-void write_print_titles(Bytes &out)
+// EXTERNSHEET entry for its first sheet, then the name Print_Titles, which
+// repeats column A and row 1 of the score sheet on every printed page.
+void write_print_titles(Bytes &out, int sheets)
 {
-    record(out, rec_supbook, Bytes().u16(1).u16(0x0401).data);  // 1 sheet, this workbook
+    record(out, rec_supbook, Bytes().u16(quint16(sheets)).u16(0x0401).data);  // this workbook
     record(out, rec_externsheet, Bytes().u16(1).u16(0).u16(0).u16(0).data);
 
     Bytes refs;
@@ -398,17 +432,20 @@ void write_print_titles(Bytes &out)
     record(out, rec_name, name.data);
 }
 
-// Workbook globals; *sheet_pos_at receives where the sheet's stream position
+// Workbook globals; *sheet_pos_at receives where each sheet's stream position
 // goes, known only once these records are complete.
-QByteArray workbook_globals(const Layout &l, int *sheet_pos_at)
+QByteArray workbook_globals(const Layout &l, QVector<int> *sheet_pos_at)
 {
     Bytes out;
-    write_book_settings(out);
+    write_book_settings(out, l.sheets.size());
     write_styles(out);
-    *sheet_pos_at = out.size() + 4;
-    record(out, rec_boundsheet, Bytes().u32(0).u8(0).u8(0).bytes(short_string(QStringLiteral("Sheet1"))).data);
+    const QString names[] = {QStringLiteral("Sheet1"), analysis_sheet_name()};
+    for (int i = 0; i < l.sheets.size(); ++i) {
+        sheet_pos_at->append(out.size() + 4);
+        record(out, rec_boundsheet, Bytes().u32(0).u8(0).u8(0).bytes(short_string(names[i])).data);
+    }
     record(out, rec_country, Bytes().u16(86).u16(86).data);
-    write_print_titles(out);
+    write_print_titles(out, l.sheets.size());
     write_shared_strings(out, l);
     record(out, rec_eof);
     return out.data;
@@ -421,7 +458,7 @@ struct Extent {
     QVector<int> blocks;
 };
 
-Extent extent_of(const Layout &l)
+Extent extent_of(const Grid &l)
 {
     Extent x;
     int first_row = -1, last_row = -1, first_col = max_cols, last_col = -1;
@@ -467,7 +504,7 @@ void write_index(SheetStream &s, const Extent &x)
 }
 
 // Calculation settings, print setup (landscape), column widths and the extent.
-void write_fixed_records(SheetStream &s, const Layout &l, const Extent &x)
+void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
 {
     Bytes &out = s.out;
     record(out, rec_calcmode, Bytes().u16(1).data);
@@ -481,13 +518,14 @@ void write_fixed_records(SheetStream &s, const Layout &l, const Extent &x)
     record(out, rec_gridset, Bytes().u16(1).data);
     record(out, rec_guts, Bytes().u16(0).u16(0).u16(0).u16(0).data);
     record(out, rec_defaultrowheight, Bytes().u16(0).u16(0x00FF).data);
-    record(out, rec_wsbool, Bytes().u16(0x04C1).data);
+    // The analysis is printed as wide as one page: its blocks are read down, not across.
+    record(out, rec_wsbool, Bytes().u16(l.titles ? 0x04C1 : 0x05C1).data);
     record(out, rec_header);
     record(out, rec_footer);
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
     record(out, rec_setup,
-           Bytes().u16(9).u16(100).u16(1).u16(1).u16(1).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
+           Bytes().u16(9).u16(100).u16(1).u16(1).u16(l.titles ? 1 : 0).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
     s.out.patch32(s.index_at + 4 + 12, s.pos());  // DEFCOLWIDTH
     record(out, rec_defcolwidth, Bytes().u16(8).data);
     for (int c = 0; c < l.widths.size(); ++c)
@@ -514,7 +552,7 @@ void write_row_record(Bytes &out, int i, const QVector<Cell> &row)
 
 // One cell block: the ROW records of up to 32 rows, their cells, then a
 // DBCELL locating both; the INDEX learns where the DBCELL is.
-void write_cell_block(SheetStream &s, const Layout &l, int block, int nth)
+void write_cell_block(SheetStream &s, const Grid &l, int block, int nth)
 {
     const int begin = block * rows_per_block;
     const int end = qMin(begin + rows_per_block, l.rows.size());
@@ -533,7 +571,7 @@ void write_cell_block(SheetStream &s, const Layout &l, int block, int nth)
         first_cell_pos.append(s.pos());
         for (const Cell &c : l.rows.at(i)) {
             if (c.number)
-                record(s.out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(xf_score).f64(c.value).data);
+                record(s.out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(c.xf).f64(c.value).data);
             else
                 record(s.out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(xf_text).u32(c.isst).data);
         }
@@ -559,8 +597,15 @@ void write_frozen_window(Bytes &out)
     record(out, rec_selection, Bytes().u8(0).u16(1).u16(1).u16(0).u16(1).u16(1).u16(1).u8(1).u8(1).data);
 }
 
+// The window of a sheet without frozen panes, not selected.
+void write_plain_window(Bytes &out)
+{
+    // Grid lines, headers, zeros and outline symbols shown.
+    record(out, rec_window2, Bytes().u16(0x00B6).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data);
+}
+
 // The worksheet substream, starting at stream position `base`.
-QByteArray worksheet(const Layout &l, quint32 base)
+QByteArray worksheet(const Grid &l, quint32 base)
 {
     const Extent x = extent_of(l);
     SheetStream s;
@@ -570,7 +615,10 @@ QByteArray worksheet(const Layout &l, quint32 base)
     write_fixed_records(s, l, x);
     for (int b = 0; b < x.blocks.size(); ++b)
         write_cell_block(s, l, x.blocks.at(b), b);
-    write_frozen_window(s.out);
+    if (l.titles)
+        write_frozen_window(s.out);
+    else
+        write_plain_window(s.out);
     record(s.out, rec_eof);
     return s.out.data;
 }
@@ -600,27 +648,29 @@ ExportError check_xls_limits(const ScoreSheet &sheet)
     return ExportError();
 }
 
-ExportError build_xls(const ScoreSheet &sheet, QByteArray *file)
+ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisSheet *analysis)
 {
     const ExportError refused = check_xls_limits(sheet);
     if (!refused.ok())
         return refused;
-    const Layout l = lay_out(sheet);
-    int sheet_pos_at = 0;
+    const Layout l = lay_out(sheet, analysis);
+    QVector<int> sheet_pos_at;
     QByteArray stream = workbook_globals(l, &sheet_pos_at);
-    const quint32 sheet_pos = quint32(stream.size());
-    qToLittleEndian(sheet_pos, reinterpret_cast<uchar *>(stream.data() + sheet_pos_at));
-    stream.append(worksheet(l, sheet_pos));
+    for (int i = 0; i < l.sheets.size(); ++i) {
+        const quint32 sheet_pos = quint32(stream.size());
+        qToLittleEndian(sheet_pos, reinterpret_cast<uchar *>(stream.data() + sheet_pos_at.at(i)));
+        stream.append(worksheet(l.sheets.at(i), sheet_pos));
+    }
     return build_compound_file(QStringLiteral("Workbook"), stream, file);
 }
 
-ExportError write_xls(const QString &path, const ScoreSheet &sheet)
+ExportError write_xls(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
         return ExportError::of(ExportFault::invalid_path).at(path);
     QByteArray bytes;
-    const ExportError refused = build_xls(sheet, &bytes);
+    const ExportError refused = build_xls(sheet, &bytes, analysis);
     if (!refused.ok())
         return refused.at(path);
 

@@ -2,6 +2,7 @@
 // the "Workbook" stream of an OLE2 compound file, built entirely in memory.
 #pragma once
 
+#include "export/analysis_sheet.h"
 #include "export/export_error.h"
 #include "export/score_sheet.h"
 
@@ -19,9 +20,10 @@ ExportError check_xls_limits(const ScoreSheet &sheet);
 // rows 2.. the table rows; texts are shared strings (a lone surrogate becomes
 // U+FFFD, an empty text leaves the cell empty), scores are numbers shown with
 // the "0.00" format; a score whose value is not finite is written as its text.
-ExportError build_xls(const ScoreSheet &sheet, QByteArray *file);
+// An analysis, when given, becomes a second worksheet.
+ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisSheet *analysis = nullptr);
 
 // Writes the workbook to exactly `path`, replacing whatever is there. A
 // failure is said of `path`; a file this call created but could not finish is
 // removed.
-ExportError write_xls(const QString &path, const ScoreSheet &sheet);
+ExportError write_xls(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr);

@@ -1,5 +1,6 @@
 // The .xlsx writer: header row and score rows into the first sheet of a new
-// workbook, through libxlsxwriter, checking every result it returns.
+// workbook, the analysis with its chart into a second, through libxlsxwriter,
+// checking every result it returns.
 #include "export/xlsx_writer.h"
 
 #include "export/file_replace.h"
@@ -12,6 +13,7 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -124,17 +126,27 @@ ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text)
     return error_of(rc);
 }
 
-ExportError put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell, lxw_format *score)
+// The cell formats by NumberFormat; a count keeps the general format.
+struct Formats {
+    lxw_format *score = nullptr;
+    lxw_format *rate = nullptr;
+    lxw_format *of(NumberFormat f) const
+    {
+        return f == NumberFormat::score ? score : f == NumberFormat::rate ? rate : nullptr;
+    }
+};
+
+ExportError put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell, const Formats &formats)
 {
     // A non-finite number has no spreadsheet form, and one beyond Excel's largest
     // is written with 16 digits that may round past the largest double; keep
     // what the table shows instead.
     if (!cell.numeric || !std::isfinite(cell.value) || std::fabs(cell.value) > max_cell_number)
         return put_text(ws, row, col, cell.text);
-    return error_of(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, score));
+    return error_of(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, formats.of(cell.format)));
 }
 
-ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, lxw_format *score)
+ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, const Formats &formats)
 {
     for (int c = 0; c < sheet.headers.size(); ++c) {
         const ExportError e = put_text(ws, 0, c, sheet.headers.at(c));
@@ -144,7 +156,7 @@ ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, lxw_format *sc
     for (int r = 0; r < sheet.rows.size(); ++r) {
         const QVector<SheetCell> &row = sheet.rows.at(r);
         for (int c = 0; c < row.size(); ++c) {
-            const ExportError e = put_cell(ws, r + 1, c, row.at(c), score);
+            const ExportError e = put_cell(ws, r + 1, c, row.at(c), formats);
             if (!e.ok())
                 return e;
         }
@@ -155,9 +167,8 @@ ExportError put_cells(lxw_worksheet *ws, const ScoreSheet &sheet, lxw_format *sc
 // Header row and name column frozen and printed on every page, landscape A4
 // (the paper Chinese schools print on; the .xls writes the same),
 // columns as wide as their texts.
-ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
+ExportError set_widths(lxw_worksheet *ws, const ScoreSheet &sheet)
 {
-    worksheet_freeze_panes(ws, 1, 1);
     worksheet_set_landscape(ws);
     worksheet_set_paper(ws, 9);
     const QVector<double> widths = column_widths(sheet);
@@ -168,13 +179,80 @@ ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
         if (!e.ok())
             return e;
     }
-    const ExportError e = error_of(worksheet_repeat_rows(ws, 0, 0));
+    return ExportError();
+}
+
+ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
+{
+    worksheet_freeze_panes(ws, 1, 1);
+    ExportError e = set_widths(ws, sheet);
+    if (e.ok())
+        e = error_of(worksheet_repeat_rows(ws, 0, 0));
     return e.ok() ? error_of(worksheet_repeat_columns(ws, 0, 0)) : e;
+}
+
+// The UTF-8 texts the library keeps pointers to until the workbook is closed.
+struct ChartTexts {
+    QByteArray sheet, title, categories, values;
+};
+
+// A column chart of the band counts, beside the band block, as tall as it.
+ExportError add_chart(lxw_workbook *book, lxw_worksheet *ws, const AnalysisSheet &analysis, ChartTexts &texts)
+{
+    lxw_chart *chart = workbook_add_chart(book, LXW_CHART_COLUMN);
+    lxw_chart_series *series = chart ? chart_add_series(chart, nullptr, nullptr) : nullptr;
+    if (!series)
+        return ExportError::of(ExportFault::out_of_memory);
+    const lxw_row_t first = lxw_row_t(analysis.bands_header_row + 1);
+    const lxw_row_t last = lxw_row_t(analysis.bands_header_row + analysis_bands);
+    texts.title = analysis_chart_title().toUtf8();
+    texts.categories = analysis.rows.at(analysis.bands_header_row).at(0).text.toUtf8();
+    texts.values = analysis.rows.at(analysis.bands_header_row).at(1).text.toUtf8();
+    chart_series_set_categories(series, texts.sheet.constData(), first, 0, last, 0);
+    chart_series_set_values(series, texts.sheet.constData(), first, 1, last, 1);
+    chart_title_set_name(chart, texts.title.constData());
+    chart_axis_set_name(chart->x_axis, texts.categories.constData());
+    chart_axis_set_name(chart->y_axis, texts.values.constData());
+    chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+    // Whole students on the value axis, at most about ten steps.
+    int most = 0;
+    for (int k = 1; k <= analysis_bands; ++k)
+        most = std::max(most, int(analysis.rows.at(analysis.bands_header_row + k).at(1).value));
+    chart_axis_set_min(chart->y_axis, 0);
+    chart_axis_set_major_unit(chart->y_axis, std::max(1, (most + 9) / 10));
+    lxw_chart_options options = {};
+    options.x_offset = 8;
+    options.y_scale = 0.8;  // eleven default rows: the block's height
+    return error_of(worksheet_insert_chart_opt(ws, lxw_row_t(analysis.bands_header_row), 3, chart, &options));
+}
+
+ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, const Formats &formats, ChartTexts &texts)
+{
+    texts.sheet = analysis_sheet_name().toUtf8();
+    lxw_worksheet *ws = workbook_add_worksheet(book, texts.sheet.constData());
+    if (!ws)
+        return ExportError::of(ExportFault::out_of_memory);
+    for (int r = 0; r < analysis.rows.size(); ++r) {
+        const QVector<SheetCell> &row = analysis.rows.at(r);
+        for (int c = 0; c < row.size(); ++c) {
+            const ExportError e = put_cell(ws, r, c, row.at(c), formats);
+            if (!e.ok())
+                return e;
+        }
+    }
+    ScoreSheet cells;
+    cells.rows = analysis.rows;
+    ExportError e = set_widths(ws, cells);
+    // Printed as wide as one page: its blocks are read down, not across.
+    worksheet_fit_to_pages(ws, 1, 0);
+    if (e.ok() && analysis.chart)
+        e = add_chart(book, ws, analysis, texts);
+    return e;
 }
 
 }  // namespace
 
-ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
+ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
@@ -190,14 +268,20 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
     if (!book)
         return ExportError::of(ExportFault::out_of_memory).at(path);
     lxw_worksheet *ws = workbook_add_worksheet(book.get(), nullptr);
-    lxw_format *score = workbook_add_format(book.get());
-    if (!ws || !score)
+    Formats formats;
+    formats.score = workbook_add_format(book.get());
+    formats.rate = workbook_add_format(book.get());
+    if (!ws || !formats.score || !formats.rate)
         return ExportError::of(ExportFault::out_of_memory).at(path);
-    format_set_num_format(score, "0.00");
+    format_set_num_format(formats.score, "0.00");
+    format_set_num_format(formats.rate, "0.0%");
 
-    ExportError e = put_cells(ws, sheet, score);
+    ExportError e = put_cells(ws, sheet, formats);
     if (e.ok())
         e = set_page_layout(ws, sheet);
+    ChartTexts texts;
+    if (e.ok() && analysis)
+        e = put_analysis(book.get(), *analysis, formats, texts);
     if (!e.ok())
         return e.at(path);
 

@@ -1,6 +1,7 @@
 // Writes a score sheet as an .xlsx workbook (Office Open XML) with libxlsxwriter.
 #pragma once
 
+#include "export/analysis_sheet.h"
 #include "export/export_error.h"
 #include "export/score_sheet.h"
 
@@ -11,6 +12,7 @@ class QString;
 // numbers shown with "0.00" (a score that is not finite or beyond Excel's
 // largest number is written as its text), everything else text exactly as
 // given. The header row and the name column are frozen and printed on every
-// (landscape) page, and every column is as wide as its texts. A failure is said of `path`; a file this call created but could not
+// (landscape) page, and every column is as wide as its texts. An analysis,
+// when given, becomes a second sheet with its chart. A failure is said of `path`; a file this call created but could not
 // finish is removed again.
-ExportError write_xlsx(const QString &path, const ScoreSheet &sheet);
+ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr);

@@ -1,8 +1,11 @@
 // Tests of the workbook export: every written file is read back with a real
 // reader (openpyxl or xlrd, through tests/support/read_workbook.py) and compared
 // cell by cell; refused exports must leave files and directories as they were.
+#include "export/analysis_sheet.h"
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
+#include "marking/scoring.h"
+#include "tests/support/exam_fixtures.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -57,11 +60,23 @@ struct SheetLayout {
     QMap<int, int> need;       // characters the longest text of a column takes
 };
 
+// A chart of the second sheet, as openpyxl reads it.
+struct Chart {
+    QString type;  // "col" for upright columns
+    QString title;
+    int series = 0;
+    QString categories, values;  // the series' ranges
+    int from_row = 0, to_row = 0, from_col = 0;  // anchor, 0-based
+};
+
 struct Workbook {
     QString format;  // "xlsx" or "xls", from the file's contents
     int sheets = 0;
     Grid cells;
     SheetLayout layout;
+    QString second_name;  // the second sheet, when there is one
+    Grid second;
+    QVector<Chart> charts;
 };
 
 QString show(const Cell &c)
@@ -82,6 +97,8 @@ QString from_utf16le_hex(const QString &hex)
         s.append(QChar(ushort(uchar(b[i]) | (uchar(b[i + 1]) << 8))));
     return s;
 }
+
+Grid grid_of(const QJsonArray &rows);
 
 // Runs the reader; on failure *why says why.
 Workbook read_back(const QString &path, QString *why)
@@ -115,7 +132,30 @@ Workbook read_back(const QString &path, QString *why)
     for (auto it = need.begin(); it != need.end(); ++it)
         wb.layout.need.insert(it.key().toInt(), it.value().toInt());
     wb.sheets = doc.value(QLatin1String("sheets")).toInt();
-    const QJsonArray rows = doc.value(QLatin1String("cells")).toArray();
+    wb.cells = grid_of(doc.value(QLatin1String("cells")).toArray());
+    const QJsonObject second = doc.value(QLatin1String("second")).toObject();
+    wb.second_name = second.value(QLatin1String("name")).toString();
+    wb.second = grid_of(second.value(QLatin1String("cells")).toArray());
+    for (const QJsonValue &v : second.value(QLatin1String("charts")).toArray()) {
+        const QJsonObject o = v.toObject();
+        Chart c;
+        c.type = o.value(QLatin1String("type")).toString();
+        c.title = o.value(QLatin1String("title")).toString();
+        c.series = o.value(QLatin1String("series")).toInt();
+        c.categories = o.value(QLatin1String("categories")).toString();
+        c.values = o.value(QLatin1String("values")).toString();
+        c.from_row = o.value(QLatin1String("from")).toArray().at(0).toInt();
+        c.from_col = o.value(QLatin1String("from")).toArray().at(1).toInt();
+        c.to_row = o.value(QLatin1String("to")).toArray().at(0).toInt();
+        wb.charts.append(c);
+    }
+    return wb;
+}
+
+// What expected_analysis() would be for the reader's grid of cells.
+Grid grid_of(const QJsonArray &rows)
+{
+    Grid g;
     for (int r = 0; r < rows.size(); ++r) {
         const QJsonArray row = rows.at(r).toArray();
         for (int c = 0; c < row.size(); ++c) {
@@ -132,10 +172,10 @@ Workbook read_back(const QString &path, QString *why)
             } else {
                 cell.text = o.value(QLatin1String("v")).toString();
             }
-            wb.cells.insert({r + 1, c + 1}, cell);
+            g.insert({r + 1, c + 1}, cell);
         }
     }
-    return wb;
+    return g;
 }
 
 // What the workbook must hold: headers and names as text, finite scores as
@@ -158,6 +198,35 @@ Grid expected_cells(const ScoreSheet &sheet)
                 text(r + 2, c + 1, sc.text);
         }
     return g;
+}
+
+// The analysis sheet as it must read back: labels as text, every figure a
+// number in its format.
+Grid expected_analysis(const AnalysisSheet &sheet)
+{
+    Grid g;
+    for (int r = 0; r < sheet.rows.size(); ++r)
+        for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
+            const SheetCell &sc = sheet.rows.at(r).at(c);
+            const QString format = sc.format == NumberFormat::score  ? QStringLiteral("0.00")
+                                   : sc.format == NumberFormat::rate ? QStringLiteral("0.0%")
+                                                                     : QStringLiteral("General");
+            if (sc.numeric)
+                g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format});
+            else if (!sc.text.isEmpty())
+                g.insert({r + 1, c + 1}, Cell{QStringLiteral("s"), sc.text, 0.0, QString()});
+        }
+    return g;
+}
+
+// A class of five for the analysis sheet, or of none.
+ClassAnalysis class_analysis(bool students)
+{
+    std::vector<FixtureStudent> five = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}},
+                                        {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+    ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students ? five : std::vector<FixtureStudent>());
+    compute_scores(*st);
+    return analyse_class(*st);
 }
 
 // Compares cell by cell so a failure names the first wrong cell.
@@ -316,6 +385,7 @@ void TestExport::contents_data()
 {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<ScoreSheet>("sheet");
+    QTest::addColumn<QString>("analysis");  // "": none (no "统计分数" yet); "class": five students; "empty": none
 
     const QString long_name = QString(300, QChar(0x5F20));  // far wider than any column
     const ScoreSheet sorted = sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")},
@@ -343,9 +413,9 @@ void TestExport::contents_data()
                                  "numbers kept to 15 digits"};
     for (int i = 0; i < 8; ++i) {
         QTest::newRow(qPrintable(QStringLiteral("xlsx: ") + QLatin1String(basic_names[i])))
-            << QStringLiteral(".xlsx") << basic_cases[i];
+            << QStringLiteral(".xlsx") << basic_cases[i] << QString();
         QTest::newRow(qPrintable(QStringLiteral("xls: ") + QLatin1String(basic_names[i])))
-            << QStringLiteral(".xls") << basic_cases[i];
+            << QStringLiteral(".xls") << basic_cases[i] << QString();
     }
 
     QString controls;
@@ -366,26 +436,36 @@ void TestExport::contents_data()
     for (const QString &t : awkward)
         rows.append({name(t), score(1)});
     QTest::newRow("xlsx: control chars, escapes, surrogates, 10000 chars")
-        << QStringLiteral(".xlsx") << sheet_of(awkward, rows);
+        << QStringLiteral(".xlsx") << sheet_of(awkward, rows) << QString();
     QTest::newRow("xlsx: longest text Excel takes")
-        << QStringLiteral(".xlsx") << sheet_of({QString(32767, QChar(0x4E2D))}, {});
+        << QStringLiteral(".xlsx") << sheet_of({QString(32767, QChar(0x4E2D))}, {}) << QString();
 
     const double inf = std::numeric_limits<double>::infinity();
     const ScoreSheet non_finite = sheet_of({QStringLiteral("总分")},
                                            {{SheetCell{QStringLiteral("inf"), true, inf}},
                                             {SheetCell{QStringLiteral("nan"), true, std::nan("")}}});
-    QTest::newRow("xlsx: non-finite score kept as its text") << QStringLiteral(".xlsx") << non_finite;
+    QTest::newRow("xlsx: non-finite score kept as its text") << QStringLiteral(".xlsx") << non_finite << QString();
+
+    // The analysis as a second sheet; its chart in the .xlsx only, and only with students.
+    for (const QString &suffix : {QStringLiteral(".xlsx"), QStringLiteral(".xls")}) {
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis of a class")))
+            << suffix << chinese_sheet() << QStringLiteral("class");
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis without students")))
+            << suffix << sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")}, {}) << QStringLiteral("empty");
+    }
 }
 
 void TestExport::contents()
 {
     QFETCH(QString, suffix);
     QFETCH(ScoreSheet, sheet);
+    QFETCH(QString, analysis);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("成绩") + suffix);
+    const ClassAnalysis a = class_analysis(analysis == QLatin1String("class"));
 
-    const ExportError res = export_workbook(path, sheet);
+    const ExportError res = export_workbook(path, sheet, analysis.isEmpty() ? nullptr : &a);
     QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
     QVERIFY(export_error_message(res).isEmpty());
     QCOMPARE(listing(dir.path()), QStringList{QFileInfo(path).fileName()});
@@ -397,9 +477,29 @@ void TestExport::contents()
     const Workbook wb = read_back(path, &why);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(wb.format, suffix.mid(1));
-    QVERIFY(wb.sheets >= 1);
+    QCOMPARE(wb.sheets, analysis.isEmpty() ? 1 : 2);
     QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &why), qPrintable(why));
     QVERIFY2(laid_out(wb.layout, &why), qPrintable(why));
+    if (analysis.isEmpty())
+        return;
+
+    QCOMPARE(wb.second_name, QStringLiteral("成绩分析"));
+    const AnalysisSheet laid = analysis_sheet(a);
+    QVERIFY2(same_cells(wb.second, expected_analysis(laid), &why), qPrintable(why));
+    const bool charted = suffix == QLatin1String(".xlsx") && analysis == QLatin1String("class");
+    QCOMPARE(wb.charts.size(), charted ? 1 : 0);
+    if (!charted)
+        return;
+    // Column A (ranges) and B (counts) of the ten bands, beside them, no taller than their block.
+    const Chart &c = wb.charts.first();
+    const int first = laid.bands_header_row + 2, last = first + 9;
+    QCOMPARE(c.type, QStringLiteral("col"));
+    QCOMPARE(c.title, QStringLiteral("成绩分布"));
+    QCOMPARE(c.series, 1);
+    QCOMPARE(c.categories, QStringLiteral("'成绩分析'!$A$%1:$A$%2").arg(first).arg(last));
+    QCOMPARE(c.values, QStringLiteral("'成绩分析'!$B$%1:$B$%2").arg(first).arg(last));
+    QCOMPARE(c.from_row, laid.bands_header_row);
+    QVERIFY2(c.from_col >= 2 && c.to_row <= last, qPrintable(QStringLiteral("%1 to %2").arg(c.from_col).arg(c.to_row)));
 }
 
 void TestExport::target_name_data()

@@ -4,6 +4,7 @@
 #include "app/velora.h"
 #include "exam/exam_store.h"
 #include "marking/scoring.h"
+#include "tests/support/biff_reader.h"
 #include "tests/support/exam_fixtures.h"
 #include "tests/support/files.h"
 #include "tests/support/xlsx_reader.h"
@@ -108,6 +109,7 @@ private slots:
     void buttonsInChinese();
     void examplesEndToEnd_data();
     void examplesEndToEnd();
+    void analysis_of_the_press();
 
 private:
     // The exam loaded through the buttons, as a teacher would.
@@ -688,6 +690,77 @@ void TestMarking::examplesEndToEnd()
     win.get<QLineEdit>("input_file")->clear();
     win.press("print_button");
     QVERIFY(win.messages().isEmpty());
+}
+
+namespace {
+
+// The .xls exported from the window, read back; empty on failure.
+BiffBook exported(Window &win, const QString &path)
+{
+    win.get<QLineEdit>("input_file")->setText(path);
+    win.press("print_button");
+    QFile f(path);
+    BiffBook book;
+    QString error;
+    if (!win.messages().isEmpty() || !f.open(QIODevice::ReadOnly) || !read_xls(f.readAll(), &book, &error))
+        return BiffBook();
+    return book;
+}
+
+// The number in `column` of the analysis row whose column A reads `label`; NaN if there is none.
+double figure(const BiffBook &book, const QString &label, int column = 1)
+{
+    if (book.sheets.size() < 2)
+        return std::nan("");
+    int row = -1;
+    for (const BiffCell &c : book.sheets.at(1).cells) {
+        if (c.col == 0 && c.text == label)
+            row = c.row;
+        if (c.row == row && c.col == column && c.numeric)
+            return c.value;
+    }
+    return std::nan("");
+}
+
+}  // namespace
+
+// The analysis is the one of the last "统计分数" press: marks stored later
+// and sorting the table reach the export only through the next press.
+void TestMarking::analysis_of_the_press()
+{
+    const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/examples/");
+    QTemporaryDir out;
+    Window win(*st);
+    win.load("problemfile_input", "problemfile_button", ex + QStringLiteral("problem.txt"));
+    win.load("ansfile_input", "ansfile_button", ex + QStringLiteral("answer.txt"));
+    win.load("stufile_input", "stufile_button", ex + QStringLiteral("roster.txt"));
+    QCOMPARE(exported(win, out.filePath(QStringLiteral("before.xls"))).sheets.size(), 1);
+
+    const double marks[8] = {6, 8, 2, 0, 5, 7, 4, 3};
+    for (int i = 0; i < 8; ++i) {
+        win.spin()->setValue(marks[i]);
+        win.press(i < 7 ? "next" : "save");
+    }
+    win.press("tongji_button");
+    // Totals 20, 6, 16, 9.
+    auto *table = win.get<QTableWidget>("score_show");
+    table->sortItems(1, Qt::DescendingOrder);
+    win.press("last");  // 赵六's first written answer, 4 -> 0
+    win.spin()->setValue(0);
+    win.press("save");
+
+    const BiffBook pressed = exported(win, out.filePath(QStringLiteral("pressed.xls")));
+    QCOMPARE(pressed.sheets.size(), 2);
+    QCOMPARE(pressed.sheets.at(1).name, QStringLiteral("成绩分析"));
+    QCOMPARE(figure(pressed, QStringLiteral("平均分")), 12.75);
+    QCOMPARE(figure(pressed, QStringLiteral("中位数")), 12.5);
+    QCOMPARE(figure(pressed, QStringLiteral("非选择题1"), 2), 4.25);
+    QCOMPARE(figure(pressed, QStringLiteral("选择题1"), 8), 0.0);  // 区分度: 张三 and 李四 both right
+
+    win.press("tongji_button");
+    const BiffBook again = exported(win, out.filePath(QStringLiteral("again.xls")));
+    QCOMPARE(figure(again, QStringLiteral("平均分")), 11.75);
+    QCOMPARE(figure(again, QStringLiteral("非选择题1"), 2), 3.25);
 }
 
 QTEST_MAIN(TestMarking)

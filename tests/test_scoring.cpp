@@ -1,5 +1,8 @@
-// Choice scoring against the key with the totals, and the text of a score.
+// Choice scoring against the key with the totals, the text of a score, and
+// the class analysis as its sheet lays it out.
 #include "exam/exam_store.h"
+#include "export/analysis_sheet.h"
+#include "marking/analysis.h"
 #include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
 
@@ -7,6 +10,54 @@
 
 #include <cstdio>
 #include <cstring>
+
+using Students = std::vector<FixtureStudent>;
+Q_DECLARE_METATYPE(Students)
+
+namespace {
+
+// Every figure of the analysis sheet that holds something, named by where a
+// reader finds it: "平均分", "分数段 4.8–6", "选择题2 区分度"; the value is
+// the cell's text, the way its number format shows it.
+QStringList figures_of(const AnalysisSheet &sheet, bool *chart)
+{
+    QStringList out;
+    QVector<SheetCell> header;
+    QString block;
+    for (const QVector<SheetCell> &row : sheet.rows) {
+        if (row.isEmpty())
+            continue;
+        const QString first = row.at(0).text;
+        if (first == QStringLiteral("全班概况") || first == QStringLiteral("分数段") || first == QStringLiteral("各题分析")) {
+            block = first;
+            continue;
+        }
+        if (first == QStringLiteral("题目")) {
+            header = row;
+            continue;
+        }
+        for (int c = 1; c < row.size(); ++c) {
+            const SheetCell &cell = row.at(c);
+            if (cell.text.isEmpty())
+                continue;
+            // Only the key is text; every other figure is a number a spreadsheet can sum.
+            const bool key = !header.isEmpty() && header.at(c).text == QStringLiteral("正确答案");
+            if (cell.numeric == key)
+                out << QStringLiteral("wrong cell type: ") + first;
+            if (block == QStringLiteral("全班概况"))
+                out << first + QLatin1Char('=') + cell.text;
+            else if (block == QStringLiteral("分数段"))
+                out << QStringLiteral("分数段 ") + first + QLatin1Char('=') + cell.text;
+            else
+                out << first + QLatin1Char(' ') + (c < header.size() ? header.at(c).text : QStringLiteral("?")) +
+                           QLatin1Char('=') + cell.text;
+        }
+    }
+    *chart = sheet.chart;
+    return out;
+}
+
+}  // namespace
 
 class TestScoring : public QObject {
     Q_OBJECT
@@ -16,6 +67,8 @@ private slots:
     void formatting();
     void choice_scoring_data();
     void choice_scoring();
+    void analysis_data();
+    void analysis();
 };
 
 void TestScoring::formatting_data()
@@ -83,6 +136,128 @@ void TestScoring::choice_scoring()
     }
     QCOMPARE(st->stu_total[1], total);
     QCOMPARE(st->stu_score[1][4], 4.0);  // the written mark is the teacher's, untouched
+}
+
+void TestScoring::analysis_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QList<double>>("maxima");  // choice questions first
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<Students>("students");
+    QTest::addColumn<QStringList>("figures");  // every cell that holds something, as figures_of() names it
+    QTest::addColumn<bool>("chart");
+
+    // 满分 12. Totals 12, 6, 6, 4.8, 4.8: a tie at the top of the middle and
+    // one at the bottom (the later of the roster counts as lower), 6 on the
+    // 50 % boundary, 4.8 on the 40 % one (4.8 / 12 * 10 is 3.99… in doubles),
+    // 12 equal to 满分. Mean 6.72, population deviation sqrt(36.288 / 5).
+    // g = round(0.27 * 5) = 1: 甲 against 戊.
+    const Students five = {{"甲", "AB", {8}},   {"乙", "AE", {4}},   {"丙", "aB", {4}},
+                           {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+    QTest::newRow("five students, ties and boundaries")
+        << QByteArray("AB") << QList<double>{2, 2, 8} << 2 << five
+        << QStringList{"参考人数=5",       "满分=12.00",        "平均分=6.72",       "最高分=12.00",
+                       "最低分=4.80",      "中位数=6.00",       "标准差=2.69",       "优秀率（≥85%）=20.0%",
+                       "及格率（≥60%）=20.0%", "低分率（<40%）=0.0%",
+                       "分数段 0–1.2=0",   "分数段 1.2–2.4=0",  "分数段 2.4–3.6=0",  "分数段 3.6–4.8=0",
+                       "分数段 4.8–6=2",   "分数段 6–7.2=2",    "分数段 7.2–8.4=0",  "分数段 8.4–9.6=0",
+                       "分数段 9.6–10.8=0", "分数段 10.8–12=1",
+                       // A A a ' ' D against A
+                       "选择题1 满分=2.00", "选择题1 平均分=0.80", "选择题1 得分率=40.0%", "选择题1 最高分=2.00",
+                       "选择题1 最低分=0.00", "选择题1 满分人数=2", "选择题1 零分人数=3", "选择题1 区分度=1.00",
+                       "选择题1 正确答案=A", "选择题1 A=2", "选择题1 B=0", "选择题1 C=0", "选择题1 D=1",
+                       "选择题1 E=0", "选择题1 其他=2",
+                       // B E B B A against B: 甲 1 - 戊 0 (丁 would give 0)
+                       "选择题2 满分=2.00", "选择题2 平均分=1.20", "选择题2 得分率=60.0%", "选择题2 最高分=2.00",
+                       "选择题2 最低分=0.00", "选择题2 满分人数=3", "选择题2 零分人数=2", "选择题2 区分度=1.00",
+                       "选择题2 正确答案=B", "选择题2 A=1", "选择题2 B=3", "选择题2 C=0", "选择题2 D=0",
+                       "选择题2 E=1", "选择题2 其他=0",
+                       // 8 4 4 2.8 4.8: 8/8 - 4.8/8
+                       "非选择题1 满分=8.00", "非选择题1 平均分=4.72", "非选择题1 得分率=59.0%",
+                       "非选择题1 最高分=8.00", "非选择题1 最低分=2.80", "非选择题1 满分人数=1",
+                       "非选择题1 零分人数=0", "非选择题1 区分度=0.40"}
+        << true;
+
+    // 满分 10; totals 5 and 2. A letter only the key holds gets its column.
+    QTest::newRow("two students, even count")
+        << QByteArray("Z") << QList<double>{5, 5} << 1 << Students{{"甲", "Z", {0}}, {"乙", "B", {2}}}
+        << QStringList{"参考人数=2",     "满分=10.00",     "平均分=3.50",      "最高分=5.00",     "最低分=2.00",
+                       "中位数=3.50",    "标准差=1.50",    "优秀率（≥85%）=0.0%", "及格率（≥60%）=0.0%",
+                       "低分率（<40%）=50.0%", "分数段 0–1=0", "分数段 1–2=0",  "分数段 2–3=1",   "分数段 3–4=0",
+                       "分数段 4–5=0",   "分数段 5–6=1",   "分数段 6–7=0",     "分数段 7–8=0",    "分数段 8–9=0",
+                       "分数段 9–10=0",
+                       "选择题1 满分=5.00", "选择题1 平均分=2.50", "选择题1 得分率=50.0%", "选择题1 最高分=5.00",
+                       "选择题1 最低分=0.00", "选择题1 满分人数=1", "选择题1 零分人数=1", "选择题1 区分度=1.00",
+                       "选择题1 正确答案=Z", "选择题1 A=0", "选择题1 B=1", "选择题1 C=0", "选择题1 D=0",
+                       "选择题1 Z=1", "选择题1 其他=0",
+                       "非选择题1 满分=5.00", "非选择题1 平均分=1.00", "非选择题1 得分率=20.0%",
+                       "非选择题1 最高分=2.00", "非选择题1 最低分=0.00", "非选择题1 满分人数=0",
+                       "非选择题1 零分人数=1", "非选择题1 区分度=-0.40"}
+        << true;
+
+    // g = round(0.27 * 6) = 2: (10 + 8) / 2 against (2 + 0) / 2, over 10.
+    QTest::newRow("six students, two in each group")
+        << QByteArray("") << QList<double>{10} << 0
+        << Students{{"甲", "", {10}}, {"乙", "", {8}}, {"丙", "", {6}}, {"丁", "", {4}}, {"戊", "", {2}}, {"己", "", {0}}}
+        << QStringList{"参考人数=6", "满分=10.00", "平均分=5.00", "最高分=10.00", "最低分=0.00", "中位数=5.00",
+                       "标准差=3.42", "优秀率（≥85%）=16.7%", "及格率（≥60%）=50.0%", "低分率（<40%）=33.3%",
+                       "分数段 0–1=1", "分数段 1–2=0", "分数段 2–3=1", "分数段 3–4=0", "分数段 4–5=1",
+                       "分数段 5–6=0", "分数段 6–7=1", "分数段 7–8=0", "分数段 8–9=1", "分数段 9–10=1",
+                       "非选择题1 满分=10.00", "非选择题1 平均分=5.00", "非选择题1 得分率=50.0%",
+                       "非选择题1 最高分=10.00", "非选择题1 最低分=0.00", "非选择题1 满分人数=1",
+                       "非选择题1 零分人数=1", "非选择题1 区分度=0.80"}
+        << true;
+
+    // One student: no discrimination index.
+    QTest::newRow("one student")
+        << QByteArray("A") << QList<double>{4, 6} << 1 << Students{{"甲", "A", {3}}}
+        << QStringList{"参考人数=1", "满分=10.00", "平均分=7.00", "最高分=7.00", "最低分=7.00", "中位数=7.00",
+                       "标准差=0.00", "优秀率（≥85%）=0.0%", "及格率（≥60%）=100.0%", "低分率（<40%）=0.0%",
+                       "分数段 0–1=0", "分数段 1–2=0", "分数段 2–3=0", "分数段 3–4=0", "分数段 4–5=0",
+                       "分数段 5–6=0", "分数段 6–7=0", "分数段 7–8=1", "分数段 8–9=0", "分数段 9–10=0",
+                       "选择题1 满分=4.00", "选择题1 平均分=4.00", "选择题1 得分率=100.0%", "选择题1 最高分=4.00",
+                       "选择题1 最低分=4.00", "选择题1 满分人数=1", "选择题1 零分人数=0", "选择题1 正确答案=A",
+                       "选择题1 A=1", "选择题1 B=0", "选择题1 C=0", "选择题1 D=0", "选择题1 其他=0",
+                       "非选择题1 满分=6.00", "非选择题1 平均分=3.00", "非选择题1 得分率=50.0%",
+                       "非选择题1 最高分=3.00", "非选择题1 最低分=3.00", "非选择题1 满分人数=0",
+                       "非选择题1 零分人数=0"}
+        << true;
+
+    // No students: only the class size, the maxima and the key; no chart.
+    QTest::newRow("no students")
+        << QByteArray("AB") << QList<double>{2, 2, 8} << 2 << Students{}
+        << QStringList{"参考人数=0", "满分=12.00", "选择题1 满分=2.00", "选择题1 正确答案=A", "选择题2 满分=2.00",
+                       "选择题2 正确答案=B", "非选择题1 满分=8.00"}
+        << false;
+
+    // Every maximum 0: nothing to divide by, so no rates, bands or indexes.
+    QTest::newRow("full marks 0")
+        << QByteArray("") << QList<double>{0, 0} << 1 << Students{{"甲", "A", {0}}, {"乙", "", {0}}}
+        << QStringList{"参考人数=2", "满分=0.00", "平均分=0.00", "最高分=0.00", "最低分=0.00", "中位数=0.00",
+                       "标准差=0.00", "选择题1 满分=0.00", "选择题1 平均分=0.00", "选择题1 最高分=0.00",
+                       "选择题1 最低分=0.00", "选择题1 满分人数=2", "选择题1 零分人数=2", "选择题1 A=1",
+                       "选择题1 B=0", "选择题1 C=0", "选择题1 D=0", "选择题1 其他=1", "非选择题1 满分=0.00",
+                       "非选择题1 平均分=0.00", "非选择题1 最高分=0.00", "非选择题1 最低分=0.00",
+                       "非选择题1 满分人数=2", "非选择题1 零分人数=2"}
+        << false;
+}
+
+void TestScoring::analysis()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QList<double>, maxima);
+    QFETCH(int, choice);
+    QFETCH(Students, students);
+    QFETCH(QStringList, figures);
+    QFETCH(bool, chart);
+    ExamStorePtr st = store_with(key.constData(), std::vector<double>(maxima.begin(), maxima.end()), choice, students);
+    compute_scores(*st);
+
+    bool charted = false;
+    const QStringList got = figures_of(analysis_sheet(analyse_class(*st)), &charted);
+    for (int i = 0; i < qMax(got.size(), figures.size()); ++i)
+        QCOMPARE(got.value(i, QStringLiteral("<none>")), figures.value(i, QStringLiteral("<none>")));
+    QCOMPARE(charted, chart);
 }
 
 QTEST_GUILESS_MAIN(TestScoring)

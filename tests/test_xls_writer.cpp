@@ -3,7 +3,9 @@
 // the container) and by the strict reader in tests/support, cell by cell.
 #include "export/compound_file.h"
 #include "export/xls_writer.h"
+#include "marking/scoring.h"
 #include "tests/support/biff_reader.h"
+#include "tests/support/exam_fixtures.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -507,6 +509,63 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("too_large.xls"));
         QCOMPARE(write_xls(path, sheet), refused.at(path));
         QVERIFY(!QFile::exists(path));
+    }
+
+    // The analysis as a second worksheet: its own BOUNDSHEET and substream,
+    // strings shared with the first, the formats its figures need.
+    void second_sheet_data()
+    {
+        QTest::addColumn<bool>("students");
+        QTest::newRow("class of five") << true;
+        QTest::newRow("no students") << false;
+    }
+
+    void second_sheet()
+    {
+        QFETCH(bool, students);
+        std::vector<FixtureStudent> five = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}},
+                                            {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+        ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students ? five : std::vector<FixtureStudent>());
+        compute_scores(*st);
+        const AnalysisSheet analysis = analysis_sheet(analyse_class(*st));
+        const ScoreSheet table = score_table(5, 3);
+        QByteArray file;
+        QVERIFY(build_xls(table, &file, &analysis).ok());
+
+        BiffBook book;
+        QString error;
+        QVERIFY2(read_xls(file, &book, &error), qPrintable(error));
+        QCOMPARE(book.sheets.size(), 2);
+        QCOMPARE(book.sheets.at(0).name, QStringLiteral("Sheet1"));
+        QCOMPARE(book.sheets.at(1).name, QStringLiteral("成绩分析"));
+        QCOMPARE(book.sheets.at(0).cells.size(), expected_cells(table).size());
+        QVector<BiffCell> want;
+        for (int r = 0; r < analysis.rows.size(); ++r)
+            for (int c = 0; c < analysis.rows.at(r).size(); ++c) {
+                const SheetCell &cell = analysis.rows.at(r).at(c);
+                if (!cell.numeric && cell.text.isEmpty())
+                    continue;
+                BiffCell b;
+                b.row = r;
+                b.col = c;
+                b.numeric = cell.numeric;
+                b.text = cell.numeric ? QString() : cell.text;
+                b.value = cell.numeric ? cell.value : 0.0;
+                b.format = !cell.numeric                          ? QStringLiteral("General")
+                           : cell.format == NumberFormat::score ? QStringLiteral("0.00")
+                           : cell.format == NumberFormat::rate  ? QStringLiteral("0.0%")
+                                                                 : QStringLiteral("General");
+                want.append(b);
+            }
+        const QVector<BiffCell> &got = book.sheets.at(1).cells;
+        QCOMPARE(got.size(), want.size());
+        for (int i = 0; i < want.size(); ++i) {
+            const QString at = QStringLiteral("(%1,%2)").arg(want.at(i).row).arg(want.at(i).col);
+            QVERIFY2(got.at(i).row == want.at(i).row && got.at(i).col == want.at(i).col, qPrintable(at));
+            QVERIFY2(got.at(i).numeric == want.at(i).numeric && got.at(i).text == want.at(i).text &&
+                         got.at(i).value == want.at(i).value && got.at(i).format == want.at(i).format,
+                     qPrintable(at + QLatin1Char(' ') + got.at(i).text + QLatin1Char(' ') + got.at(i).format));
+        }
     }
 
     void largest_sheet_fits()

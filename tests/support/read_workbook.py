@@ -12,7 +12,12 @@
 #              "widths": {"1": width in characters, ...},   (1-based columns)
 #              "need": {"1": characters the column's longest text takes, ...}}
 # where a text takes two characters per East Asian wide or full-width
-# character and a number the length of its "%.2f" text.
+# character and a number the length of its "%.2f" text; and, when there is a
+# second sheet,
+#   "second": {"name": its name, "cells": its grid as above,
+#              "charts": [{"type": "col", "title": text, "categories": ref,
+#                          "values": ref, "from": [row, col], "to": [row, col]}]}
+# (charts from the .xlsx only; anchors 0-based).
 import json
 import re
 import struct
@@ -24,6 +29,33 @@ ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
 
 def text_cell(s):
     return {"t": "s", "u16": s.encode("utf-16-le", "surrogatepass").hex()}
+
+
+def xlsx_cells(sheet):
+    found = {}
+    for (r, c), cell in sheet._cells.items():
+        if cell.value is None:
+            continue
+        if cell.data_type == "s":
+            found[(r, c)] = text_cell(cell.value)
+        elif cell.data_type == "n":
+            found[(r, c)] = {"t": "n", "v": cell.value, "f": cell.number_format}
+        else:
+            found[(r, c)] = {"t": cell.data_type, "v": repr(cell.value)}
+    return found
+
+
+def xlsx_chart(chart):
+    def ref(data):
+        return (data.numRef or data.strRef).f
+    series = chart.series[0] if len(chart.series) == 1 else None
+    anchor = chart.anchor
+    return {"type": getattr(chart, "type", None),
+            "title": "".join(r.t for p in chart.title.tx.rich.p for r in (p.r or [])) if chart.title else None,
+            "series": len(chart.series),
+            "categories": ref(series.cat) if series else None,
+            "values": ref(series.val) if series else None,
+            "from": [anchor._from.row, anchor._from.col], "to": [anchor.to.row, anchor.to.col]}
 
 
 def read_xlsx(path):
@@ -50,16 +82,11 @@ def read_xlsx(path):
     with open(path, "rb") as f:
         book = openpyxl.load_workbook(f)
     sheet = book.worksheets[0]
-    found = {}
-    for (r, c), cell in sheet._cells.items():
-        if cell.value is None:
-            continue
-        if cell.data_type == "s":
-            found[(r, c)] = text_cell(cell.value)
-        elif cell.data_type == "n":
-            found[(r, c)] = {"t": "n", "v": cell.value, "f": cell.number_format}
-        else:
-            found[(r, c)] = {"t": cell.data_type, "v": repr(cell.value)}
+    found = xlsx_cells(sheet)
+    second = None
+    if len(book.worksheets) > 1:
+        ws = book.worksheets[1]
+        second = {"name": ws.title, "cells": grid_of(xlsx_cells(ws)), "charts": [xlsx_chart(c) for c in ws._charts]}
     widths = {}
     for letter, dim in sheet.column_dimensions.items():
         if dim.customWidth:
@@ -71,7 +98,7 @@ def read_xlsx(path):
               "title_cols": plain(sheet.print_title_cols),
               "landscape": sheet.page_setup.orientation == "landscape",
               "paper": int(sheet.page_setup.paperSize or 0), "widths": widths}
-    return "xlsx", len(book.worksheets), found, layout
+    return "xlsx", len(book.worksheets), found, layout, second
 
 
 def xls_page_setup(path):
@@ -115,11 +142,8 @@ def xlrd_col(c):
     return xlrd.colname(c)
 
 
-def read_xls(path):
+def xls_cells(book, sheet):
     import xlrd
-
-    book = xlrd.open_workbook(path, formatting_info=True)
-    sheet = book.sheet_by_index(0)
     found = {}
     for r in range(sheet.nrows):
         for c in range(sheet.ncols):
@@ -134,6 +158,19 @@ def read_xls(path):
                                          "f": book.format_map[key].format_str}
             else:
                 found[(r + 1, c + 1)] = {"t": "ctype%d" % cell.ctype, "v": repr(cell.value)}
+    return found
+
+
+def read_xls(path):
+    import xlrd
+
+    book = xlrd.open_workbook(path, formatting_info=True)
+    sheet = book.sheet_by_index(0)
+    found = xls_cells(book, sheet)
+    second = None
+    if book.nsheets > 1:
+        ws = book.sheet_by_index(1)
+        second = {"name": ws.name, "cells": grid_of(xls_cells(book, ws)), "charts": []}
     freeze = None
     if sheet.panes_are_frozen:
         import xlrd
@@ -143,7 +180,13 @@ def read_xls(path):
     landscape, paper = xls_page_setup(path)
     layout = {"freeze": freeze, "title_rows": rows, "title_cols": cols,
               "landscape": landscape, "paper": paper, "widths": widths}
-    return "xls", book.nsheets, found, layout
+    return "xls", book.nsheets, found, layout, second
+
+
+def grid_of(found):
+    rows = max((r for r, _ in found), default=0)
+    cols = max((c for _, c in found), default=0)
+    return [[found.get((r, c)) for c in range(1, cols + 1)] for r in range(1, rows + 1)]
 
 
 def main():
@@ -151,9 +194,9 @@ def main():
     with open(path, "rb") as f:
         magic = f.read(8)
     if magic.startswith(b"PK\x03\x04"):
-        kind, sheets, found, layout = read_xlsx(path)
+        kind, sheets, found, layout, second = read_xlsx(path)
     elif magic == b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1":
-        kind, sheets, found, layout = read_xls(path)
+        kind, sheets, found, layout, second = read_xls(path)
     else:
         sys.exit("not a workbook: %r" % magic)
     need = {}
@@ -167,10 +210,10 @@ def main():
             continue
         need[str(c)] = max(need.get(str(c), 0), width)
     layout["need"] = need
-    rows = max((r for r, _ in found), default=0)
-    cols = max((c for _, c in found), default=0)
-    grid = [[found.get((r, c)) for c in range(1, cols + 1)] for r in range(1, rows + 1)]
-    json.dump({"format": kind, "sheets": sheets, "cells": grid, "layout": layout}, sys.stdout)
+    out = {"format": kind, "sheets": sheets, "cells": grid_of(found), "layout": layout}
+    if second is not None:
+        out["second"] = second
+    json.dump(out, sys.stdout)
 
 
 if __name__ == "__main__":

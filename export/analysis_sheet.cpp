@@ -1,0 +1,119 @@
+// Lays out the "成绩分析" sheet: every figure under a label a teacher can find
+// by reading column A, numbers as numbers with the formats a reader expects.
+#include "export/analysis_sheet.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+SheetCell text(const QString &t)
+{
+    return SheetCell{t, false, 0.0, NumberFormat::score};
+}
+
+SheetCell score(const std::optional<double> &v)
+{
+    if (!v)
+        return SheetCell();
+    return SheetCell{QString::asprintf("%.2f", *v), true, *v, NumberFormat::score};
+}
+
+SheetCell rate(const std::optional<double> &v)
+{
+    if (!v)
+        return SheetCell();
+    return SheetCell{QString::asprintf("%.1f%%", *v * 100.0), true, *v, NumberFormat::rate};
+}
+
+SheetCell count(const std::optional<int> &n)
+{
+    if (!n)
+        return SheetCell();
+    return SheetCell{QString::number(*n), true, double(*n), NumberFormat::count};
+}
+
+// The blocks of the sheet, with their texts in the "velora" context.
+class Blocks {
+    Q_DECLARE_TR_FUNCTIONS(velora)
+
+public:
+    static void add_overview(AnalysisSheet &s, const ClassAnalysis &a);
+    static void add_bands(AnalysisSheet &s, const ClassAnalysis &a);
+    static void add_questions(AnalysisSheet &s, const ClassAnalysis &a);
+};
+
+void Blocks::add_overview(AnalysisSheet &s, const ClassAnalysis &a)
+{
+    s.rows.append({text(tr("全班概况"))});
+    s.rows.append({text(tr("参考人数")), count(a.students)});
+    s.rows.append({text(tr("满分")), score(a.full_marks)});
+    s.rows.append({text(tr("平均分")), score(a.mean)});
+    s.rows.append({text(tr("最高分")), score(a.high)});
+    s.rows.append({text(tr("最低分")), score(a.low)});
+    s.rows.append({text(tr("中位数")), score(a.median)});
+    s.rows.append({text(tr("标准差")), score(a.deviation)});
+    s.rows.append({text(tr("优秀率（≥85%）")), rate(a.excellent_rate)});
+    s.rows.append({text(tr("及格率（≥60%）")), rate(a.pass_rate)});
+    s.rows.append({text(tr("低分率（<40%）")), rate(a.low_rate)});
+}
+
+void Blocks::add_bands(AnalysisSheet &s, const ClassAnalysis &a)
+{
+    s.bands_header_row = s.rows.size();
+    s.rows.append({text(tr("分数段")), text(tr("人数"))});
+    for (int k = 0; k < analysis_bands; ++k)
+        s.rows.append({text(band_label(a.full_marks, k)),
+                       a.bands ? count(a.bands->at(k)) : SheetCell()});
+    s.chart = a.bands.has_value();
+}
+
+void Blocks::add_questions(AnalysisSheet &s, const ClassAnalysis &a)
+{
+    s.rows.append({text(tr("各题分析"))});
+    QVector<SheetCell> header = {text(tr("题目")),     text(tr("满分")),     text(tr("平均分")),
+                                 text(tr("得分率")),   text(tr("最高分")),   text(tr("最低分")),
+                                 text(tr("满分人数")), text(tr("零分人数")), text(tr("区分度")),
+                                 text(tr("正确答案"))};
+    for (const QChar c : a.letters)
+        header.append(text(QString(c)));
+    header.append(text(tr("其他")));
+    s.rows.append(header);
+
+    for (const QuestionAnalysis &q : a.questions) {
+        QVector<SheetCell> row = {text(q.label),        score(q.max),          score(q.mean),
+                                  rate(q.rate),         score(q.high),         score(q.low),
+                                  count(q.full_count),  count(q.zero_count),   score(q.discrimination)};
+        if (q.choice) {
+            row.append(text(q.key));
+            // Without students there is nothing to count.
+            const auto counted = [&a](int n) { return a.students > 0 ? count(n) : SheetCell(); };
+            for (int n : q.letter_counts)
+                row.append(counted(n));
+            row.append(counted(q.other_count));
+        }
+        s.rows.append(row);
+    }
+}
+
+}  // namespace
+
+QString analysis_sheet_name()
+{
+    return QCoreApplication::translate("velora", "成绩分析");
+}
+
+QString analysis_chart_title()
+{
+    return QCoreApplication::translate("velora", "成绩分布");
+}
+
+AnalysisSheet analysis_sheet(const ClassAnalysis &a)
+{
+    AnalysisSheet s;
+    Blocks::add_overview(s, a);
+    s.rows.append(QVector<SheetCell>());
+    Blocks::add_bands(s, a);
+    s.rows.append(QVector<SheetCell>());
+    Blocks::add_questions(s, a);
+    return s;
+}

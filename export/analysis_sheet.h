@@ -1,0 +1,27 @@
+// The second sheet of the exported workbook, "成绩分析": the class analysis
+// laid out as rows of cells, the same for both workbook writers.
+#pragma once
+
+#include "export/score_sheet.h"
+#include "marking/analysis.h"
+
+#include <QString>
+#include <QVector>
+
+struct AnalysisSheet {
+    QVector<QVector<SheetCell>> rows;  // from row 1; a statistic that has no value is an empty cell
+    // The band block: its header row, then analysis_bands rows of a range in
+    // column A and a count in column B. The .xlsx charts the counts when
+    // chart is set (there are students to count).
+    int bands_header_row = 0;  // 0-based
+    bool chart = false;
+};
+
+// The sheet's name and the chart's title, as the teacher reads them.
+QString analysis_sheet_name();
+QString analysis_chart_title();
+
+// Lays the analysis out, each block under its heading in column A:
+// 全班概况 (a label and its value per row), 分数段 (ranges and counts) and
+// 各题分析 (a header row, then one row per question).
+AnalysisSheet analysis_sheet(const ClassAnalysis &a);

@@ -1,0 +1,244 @@
+// The analysis behind the "成绩分析" sheet. Band and rate boundaries are
+// compared in whole hundredths, so a total exactly on a boundary lands where
+// a teacher counting by hand puts it.
+#include "marking/analysis.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+namespace {
+
+// The number a score's cell shows: the "%.2f" text read back, as the table does.
+double table_value(double value)
+{
+    char buf[400];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+    if (r.ec != std::errc())
+        return value;
+    double shown = 0.0;
+    std::from_chars(buf, r.ptr, shown);
+    return shown;
+}
+
+// A two-decimal value in hundredths; far beyond any total the store can hold
+// is clamped, which keeps it beyond every boundary.
+qint64 hundredths(double value)
+{
+    if (!(value == value))
+        return 0;
+    const double h = std::round(value * 100.0);
+    return qint64(std::clamp(h, -1e15, 1e15));
+}
+
+double mean_of(const QVector<double> &values)
+{
+    return std::accumulate(values.begin(), values.end(), 0.0) / values.size();
+}
+
+// Scores for every student, roster order, as the table shows them.
+struct Scores {
+    QVector<double> totals;
+    QVector<QVector<double>> by_question;  // [question][student]
+};
+
+Scores table_scores(const ExamStore &st, int questions)
+{
+    Scores s;
+    s.totals.reserve(st.stu_count);
+    s.by_question.resize(questions);
+    for (QVector<double> &q : s.by_question)
+        q.reserve(st.stu_count);
+    for (int k = 1; k <= st.stu_count; ++k) {
+        s.totals.append(table_value(st.stu_total[k]));
+        for (int p = 1; p <= questions; ++p)
+            s.by_question[p - 1].append(table_value(st.stu_score[k][p]));
+    }
+    return s;
+}
+
+void analyse_totals(ClassAnalysis &a, const QVector<double> &totals)
+{
+    const int n = totals.size();
+    if (n == 0)
+        return;
+    QVector<double> sorted = totals;
+    std::sort(sorted.begin(), sorted.end());
+    const double mean = mean_of(totals);
+    double squares = 0.0;
+    for (double t : totals)
+        squares += (t - mean) * (t - mean);
+    a.mean = mean;
+    a.high = sorted.last();
+    a.low = sorted.first();
+    a.median = n % 2 ? sorted.at(n / 2) : (sorted.at(n / 2 - 1) + sorted.at(n / 2)) / 2.0;
+    a.deviation = std::sqrt(squares / n);
+
+    const qint64 full = hundredths(a.full_marks);
+    if (full <= 0)
+        return;
+    int excellent = 0, pass = 0, low = 0;
+    QVector<int> bands(analysis_bands, 0);
+    for (double t : totals) {
+        const qint64 h = hundredths(t);
+        excellent += 100 * h >= 85 * full;
+        pass += 100 * h >= 60 * full;
+        low += 100 * h < 40 * full;
+        if (h < 0 || h > full)
+            continue;  // outside every band
+        const int k = h == full ? analysis_bands - 1 : int(qint64(analysis_bands) * h / full);
+        ++bands[k];
+    }
+    a.excellent_rate = double(excellent) / n;
+    a.pass_rate = double(pass) / n;
+    a.low_rate = double(low) / n;
+    a.bands = bands;
+}
+
+// Students by total, highest first, equal totals in roster order.
+QVector<int> ranking(const QVector<double> &totals)
+{
+    QVector<int> order(totals.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return totals.at(x) > totals.at(y); });
+    return order;
+}
+
+void analyse_question(QuestionAnalysis &q, const QVector<double> &scores, const QVector<int> &order)
+{
+    const int n = scores.size();
+    if (n == 0)
+        return;
+    q.mean = mean_of(scores);
+    q.high = *std::max_element(scores.begin(), scores.end());
+    q.low = *std::min_element(scores.begin(), scores.end());
+    const qint64 max = hundredths(q.max);
+    int full = 0, zero = 0;
+    for (double s : scores) {
+        full += hundredths(s) == max;
+        zero += hundredths(s) == 0;
+    }
+    q.full_count = full;
+    q.zero_count = zero;
+    if (q.max == 0.0)
+        return;
+    q.rate = *q.mean / q.max;
+    if (n < 2)
+        return;
+    // The top and bottom 27 %, rounded half up, at least one student each.
+    const int g = std::max(1, (27 * n + 50) / 100);
+    double top = 0.0, bottom = 0.0;
+    for (int i = 0; i < g; ++i) {
+        top += scores.at(order.at(i)) / q.max;
+        bottom += scores.at(order.at(n - 1 - i)) / q.max;
+    }
+    q.discrimination = (top - bottom) / g;
+}
+
+bool is_letter(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+// A-D always, then every other capital letter of the key or of an answer.
+QString answer_letters(const ExamStore &st, size_t key_len)
+{
+    bool seen[26] = {true, true, true, true};
+    for (int i = 0; i < st.xuan_count; ++i) {
+        if (size_t(i) < key_len && is_letter(st.ans_key[i]))
+            seen[st.ans_key[i] - 'A'] = true;
+        for (int k = 1; k <= st.stu_count; ++k)
+            if (is_letter(st.stu_xuan[k][i]))
+                seen[st.stu_xuan[k][i] - 'A'] = true;
+    }
+    QString letters;
+    for (int c = 0; c < 26; ++c)
+        if (seen[c])
+            letters += QLatin1Char(char('A' + c));
+    return letters;
+}
+
+void count_answers(QuestionAnalysis &q, const ExamStore &st, int i, const QString &letters)
+{
+    q.letter_counts.fill(0, letters.size());
+    for (int k = 1; k <= st.stu_count; ++k) {
+        const char c = st.stu_xuan[k][i];
+        const int at = is_letter(c) ? letters.indexOf(QLatin1Char(c)) : -1;
+        if (at >= 0)
+            ++q.letter_counts[at];
+        else
+            ++q.other_count;
+    }
+}
+
+QString key_text(char c)
+{
+    // A key byte that is no printable ASCII character is part of a character
+    // no single column can show.
+    return c > ' ' && c < 0x7F ? QString(QLatin1Char(c)) : QString(QChar(QChar::ReplacementCharacter));
+}
+
+// A band boundary without trailing zeros: "0", "2.5", "13.35".
+QString boundary_text(qint64 full_hundredths, int k)
+{
+    QString s = QString::number(double(full_hundredths) * k / 1000.0, 'f', 3);
+    while (s.endsWith(QLatin1Char('0')))
+        s.chop(1);
+    if (s.endsWith(QLatin1Char('.')))
+        s.chop(1);
+    return s;
+}
+
+}  // namespace
+
+QStringList question_labels(const ExamStore &st)
+{
+    QStringList labels;
+    for (int k = 1; k <= st.xuan_count; ++k)
+        labels << QCoreApplication::translate("velora", "选择题%1").arg(k);
+    for (int k = 1; k <= st.unxuan_count; ++k)
+        labels << QCoreApplication::translate("velora", "非选择题%1").arg(k);
+    return labels;
+}
+
+ClassAnalysis analyse_class(const ExamStore &st)
+{
+    ClassAnalysis a;
+    const int questions = st.xuan_count + st.unxuan_count;
+    const QStringList labels = question_labels(st);
+    const Scores scores = table_scores(st, questions);
+    a.students = st.stu_count;
+    for (int p = 1; p <= questions; ++p)
+        a.full_marks += table_value(st.pro_score[p]);
+    a.full_marks = table_value(a.full_marks);
+    analyse_totals(a, scores.totals);
+
+    const size_t key_len = strnlen(st.ans_key, sizeof st.ans_key);
+    a.letters = answer_letters(st, key_len);
+    const QVector<int> order = ranking(scores.totals);
+    a.questions.reserve(questions);
+    for (int p = 1; p <= questions; ++p) {
+        QuestionAnalysis q;
+        q.label = labels.at(p - 1);
+        q.max = table_value(st.pro_score[p]);
+        q.choice = p <= st.xuan_count;
+        analyse_question(q, scores.by_question.at(p - 1), order);
+        if (q.choice) {
+            if (size_t(p - 1) < key_len)
+                q.key = key_text(st.ans_key[p - 1]);
+            count_answers(q, st, p - 1, a.letters);
+        }
+        a.questions.append(q);
+    }
+    return a;
+}
+
+QString band_label(double full_marks, int k)
+{
+    const qint64 full = hundredths(full_marks);
+    return boundary_text(full, k) + QChar(0x2013) + boundary_text(full, k + 1);
+}
