@@ -14,6 +14,7 @@
 #include "marking/scoring.h"
 #include "app/score_table_view.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -297,11 +298,14 @@ void velora::store_and_step(bool (*step)(ExamStore &))
 
 void velora::on_tongji_button_clicked()
 {
-    // Every press rebuilds from what the store holds now, so corrected marks reach the table.
+    // Every press rebuilds from what the store holds now, so corrected marks
+    // reach the table, the one still on screen included.
+    store_mark_on_screen();
     st.tongji_done = true;
     compute_scores(st);
     fill_score_table(*ui->score_show, st);
     analysis = std::make_unique<ClassAnalysis>(analyse_class(st));
+    table_marks = snapshot_marks(st);
 }
 
 void velora::choose_input_file(QLineEdit *field, const QString &caption)
@@ -338,6 +342,51 @@ void velora::on_print_button_clicked()
     if (path.isEmpty())
         return;
     const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
-    if (!e.ok())
+    if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));
+        return;
+    }
+    exported_marks = table_marks;
+}
+
+bool velora::marks_would_be_lost() const
+{
+    // A mark typed but not yet stored counts as given.
+    const MarkSnapshot now = cursor_on_item(st) ? snapshot_marks(st, ui->pin_fen->value()) : snapshot_marks(st);
+    return marks_differ(exported_marks, now);
+}
+
+void velora::closeEvent(QCloseEvent *event)
+{
+    if (close_confirmed || !marks_would_be_lost()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    ask_before_closing();
+}
+
+void velora::ask_before_closing()
+{
+    if (close_prompt && close_prompt->isVisible()) {  // a second close while the question is open
+        close_prompt->raise();
+        close_prompt->activateWindow();
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("评分尚未导出"),
+                                tr("有评分还没有导出到表格文件，退出后这些评分将会丢失。\n"
+                                   "要保留它们，请取消，在“分数”页按“统计分数”后导出。"),
+                                QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *quit = box->addButton(tr("退出"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(tr("取消"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(quit, &QPushButton::clicked, this, [this] {
+        close_confirmed = true;
+        close();
+    });
+    close_prompt = box;
+    // Non-blocking: the window stays as it is until the teacher answers.
+    box->open();
 }

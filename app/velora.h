@@ -7,20 +7,26 @@
 // texts, spin box, table) or, when the function returns an error value, its
 // message in a non-blocking message box (one per press: notices of a
 // successful load go into one box, before any list of sheets). The store is
-// the only state but one: the analysis of the last "统计分数" press, which the
-// window keeps beside the table filled by the same press, for the export. A
-// problem or answer load stores the mark on screen just before it writes the
-// store and then shows the item the cursor names, so the marking tab is never
-// stale.
+// the only state of the exam. The window keeps beside it the analysis of the
+// last "统计分数" press, next to the table filled by the same press, for the
+// export; and the marks that table was built from and those of the table last
+// exported, so that closing asks before marks no workbook holds are lost. A
+// problem or answer load and "统计分数" store the mark on screen just before
+// they use the store; a load then shows the item the cursor names, so the
+// marking tab is never stale.
 #pragma once
 
+#include "marking/mark_snapshot.h"
+
 #include <QMainWindow>
+#include <QPointer>
 #include <QVector>
 
 #include <memory>
 
 class QLCDNumber;
 class QLineEdit;
+class QMessageBox;
 class Ui_velora;
 struct ClassAnalysis;
 struct ExamStore;
@@ -37,6 +43,10 @@ public:
     // A window over another store than the process-wide one (tests give each case its own).
     explicit velora(ExamStore &store, QWidget *parent = nullptr);
     ~velora() override;
+
+protected:
+    // Asks first when closing would lose marks that no exported workbook holds.
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_problemfile_button_clicked();
@@ -69,10 +79,16 @@ private:
     void show_notices(const QString &title, const QVector<LoadNotice> &notices);
     void show_roster_report(const QStringList &notices, const QStringList &gaps);
     void choose_input_file(QLineEdit *field, const QString &caption);
+    bool marks_would_be_lost() const;
+    void ask_before_closing();
 
     Ui_velora *ui;
     ExamStore &st;
     std::unique_ptr<ClassAnalysis> analysis;  // none before the first "统计分数" press
+    MarkSnapshot table_marks;     // what the score table on screen was built from
+    MarkSnapshot exported_marks;  // what the table last exported was built from
+    QPointer<QMessageBox> close_prompt;
+    bool close_confirmed = false;
 };
 
 // Start-up after construction: show the window, then give it its final title.

@@ -12,6 +12,21 @@
 
 namespace {
 
+// The name the workbook is written under: one ending in .xlsx or .xls (any
+// letter case) as it is, any other with ".xlsx" appended, so a dot inside the
+// name ("高一.3班") or another suffix ("名单.txt") never leaves a workbook
+// that will not open by its name. Trailing dots go first ("成绩." gives
+// "成绩.xlsx"); Windows would drop them anyway.
+QString workbook_path(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) || path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive))
+        return path;
+    QString target = path;
+    while (target.endsWith(QLatin1Char('.')))
+        target.chop(1);
+    return target + QStringLiteral(".xlsx");
+}
+
 // The file the export goes to, or why the path cannot be one.
 ExportError settle_target(const QString &path, QString *target)
 {
@@ -21,10 +36,10 @@ ExportError settle_target(const QString &path, QString *target)
     if (path.contains(QChar(0)) || !encodable_path(path))
         return ExportError::of(ExportFault::unusable_characters);
     const QString file_name = QFileInfo(path).fileName();
-    if (file_name.isEmpty())
+    // "." and ".." name folders; a name of dots alone would leave nothing to name the workbook.
+    if (file_name.count(QLatin1Char('.')) == file_name.size())
         return ExportError::of(QFileInfo(path).isDir() ? ExportFault::is_folder : ExportFault::no_file_name);
-    if (!file_name.contains(QLatin1Char('.')))
-        *target += QStringLiteral(".xlsx");
+    *target = workbook_path(path);
     const ExportError refused = check_file_name(QFileInfo(*target).fileName());
     if (!refused.ok())
         return refused;

@@ -9,8 +9,9 @@
 class QString;
 
 // Writes `sheet` to `path`. An empty path does nothing and succeeds. A file
-// name without a "." gets ".xlsx" appended; a ".xls" suffix (any letter case)
-// gives the old binary format, anything else .xlsx. A failure leaves any
-// existing file untouched and no temporary file behind; the error is said of
-// the target path. An analysis, when given, becomes the second sheet "成绩分析".
+// name that does not end in ".xlsx" or ".xls" (any letter case) gets ".xlsx"
+// appended, after any trailing dots are dropped; a ".xls" suffix gives the old
+// binary format. A failure leaves any existing file untouched and no temporary
+// file behind; the error is said of the file the workbook was for. An
+// analysis, when given, becomes the second sheet "成绩分析".
 ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis = nullptr);

@@ -297,7 +297,8 @@ private:
 
 // SST followed by EXTSST. A string's length and flags never straddle two
 // records; its characters may, and the continuation then restarts with a
-// flags byte of its own.
+// flags byte of its own. A surrogate pair is never cut: readers decode each
+// record's part of a string on its own and refuse half a character.
 void write_shared_strings(Bytes &out, const Layout &l)
 {
     const quint32 unique = quint32(l.strings.size());
@@ -312,14 +313,17 @@ void write_shared_strings(Bytes &out, const Layout &l)
         const QString &s = l.strings.at(int(i));
         const bool wide = needs_wide(s);
         const int unit = wide ? 2 : 1;
-        if (sst.space() < 3 + (s.isEmpty() ? 0 : unit))
+        const int first = s.isEmpty() ? 0 : s.at(0).isHighSurrogate() ? 2 : 1;  // code units of the first character
+        if (sst.space() < 3 + first * unit)
             sst.next();
         if (i % per_bucket == 0)
             ext.u32(quint32(out.size())).u16(quint16(out.size() - sst.record_start())).u16(0);
         out.u16(quint16(s.size())).u8(wide ? 1 : 0);
         int done = 0;
         for (;;) {
-            const int take = qMin(s.size() - done, sst.space() / unit);
+            int take = qMin(s.size() - done, sst.space() / unit);
+            if (done + take < s.size() && take > 0 && s.at(done + take - 1).isHighSurrogate())
+                --take;  // the pair goes on whole in the next record
             out.chars(s, done, take, wide);
             done += take;
             if (done == s.size())

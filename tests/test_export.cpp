@@ -513,9 +513,14 @@ void TestExport::target_name_data()
     QTest::newRow(".xlsx kept") << "s.xlsx" << "s.xlsx" << "xlsx";
     QTest::newRow(".XLS upper case is real xls") << "S.XLS" << "S.XLS" << "xls";
     QTest::newRow(".Xls mixed case") << "s.Xls" << "s.Xls" << "xls";
-    QTest::newRow("other suffix written as xlsx") << "s.txt" << "s.txt" << "xlsx";
+    QTest::newRow("other suffix gets .xlsx") << "名单.txt" << "名单.txt.xlsx" << "xlsx";
     QTest::newRow(".xlsx.xls ends in xls") << "s.xlsx.xls" << "s.xlsx.xls" << "xls";
-    QTest::newRow("trailing dot kept") << "s." << "s." << "xlsx";
+    QTest::newRow(".xls.txt gets .xlsx") << "s.xls.txt" << "s.xls.txt.xlsx" << "xlsx";
+    QTest::newRow("dot inside the name") << "高一.3班" << "高一.3班.xlsx" << "xlsx";
+    QTest::newRow("trailing dot dropped") << "成绩." << "成绩.xlsx" << "xlsx";
+    QTest::newRow("trailing dots dropped") << "s.xls.." << "s.xls.xlsx" << "xlsx";
+    QTest::newRow("upper case .XLS in Chinese") << "期中.XLS" << "期中.XLS" << "xls";
+    QTest::newRow("hidden name without suffix") << ".scores" << ".scores.xlsx" << "xlsx";
     QTest::newRow("blanks and Chinese") << "期末 成绩/三 班 成绩" << "期末 成绩/三 班 成绩.xlsx" << "xlsx";
     QTest::newRow("blanks only") << "   " << "   .xlsx" << "xlsx";
     QTest::newRow("percent signs") << "%1 %2.xls" << "%1 %2.xls" << "xls";
@@ -743,6 +748,11 @@ void TestExport::refused_data()
     QTest::newRow("named pipe") << "x.xlsx" << "" << "x.xlsx" << "不是普通文件" << "" << "fifo";
     QTest::newRow("read-only workbook") << "x.xlsx" << "x.xlsx" << "x.xlsx" << "只读" << "" << "read-only";
     QTest::newRow("read-only workbook, no extension") << "x" << "x.xlsx" << "x.xlsx" << "只读" << "" << "read-only";
+    QTest::newRow("read-only workbook, dot inside the name")
+        << "高一.3班" << "高一.3班.xlsx" << "高一.3班.xlsx" << "只读" << "" << "read-only";
+    QTest::newRow("text too long, trailing dot") << "成绩." << "成绩.xlsx" << "成绩.xlsx" << "32767" << "long" << "";
+    QTest::newRow("name of dots only") << "..." << "keep" << "..." << "缺少文件名" << "" << "";
+    QTest::newRow("folder named by a dot") << "d/." << "d/keep" << "d/." << "文件夹" << "" << "";
 }
 
 void TestExport::refused()

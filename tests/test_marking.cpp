@@ -102,6 +102,8 @@ private slots:
     void noItems();
     void lcdShowsFullCapacity();
     void reloadShowsTheItemAtOnce();
+    void mark_on_screen_stored_first_data();
+    void mark_on_screen_stored_first();
     void noticesAfterLoads_data();
     void noticesAfterLoads();
     void buttonsInChinese();
@@ -486,6 +488,41 @@ void TestMarking::reloadShowsTheItemAtOnce()
     QCOMPARE(win.item(), 6);
     QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("乙"));
     QCOMPARE(win.student_answer(), answer_text(3, 2));
+}
+
+void TestMarking::mark_on_screen_stored_first_data()
+{
+    QTest::addColumn<int>("item");          // the item on screen, 1 .. 12 (student-major)
+    QTest::addColumn<QString>("press");     // what is pressed with a mark typed but not stored
+    QTest::newRow("统计分数 on the last item") << 12 << "tongji_button";
+    QTest::newRow("统计分数 on a middle item") << 6 << "tongji_button";
+    QTest::newRow("problem reload on a student's last question") << 4 << "problemfile_button";
+    QTest::newRow("answer reload on a student's last question") << 8 << "ansfile_button";
+    QTest::newRow("problem reload on the last item") << 12 << "problemfile_button";
+}
+
+void TestMarking::mark_on_screen_stored_first()
+{
+    QFETCH(int, item);
+    QFETCH(QString, press);
+    Window win(*st);
+    load_exam(win);
+    for (int i = 1; i < item; ++i)
+        win.press("next");
+    QCOMPARE(win.item(), item);
+    const int s = (item - 1) / 4 + 1, q = (item - 1) % 4 + 1;
+    win.spin()->setValue(4.5);  // typed, no marking press
+    win.press(qPrintable(press));
+    QVERIFY(win.messages().isEmpty());
+    QCOMPARE(st->stu_score[s][2 + q], 4.5);
+    QCOMPARE(win.item(), item);
+    QCOMPARE(win.spin()->value(), 4.5);
+    if (press == QLatin1String("tongji_button")) {
+        // The table shows it, in the answer's column and in the total (both choices right).
+        auto *table = win.get<QTableWidget>("score_show");
+        QCOMPARE(table->item(s - 1, 2 + 2 + q - 1)->text(), QStringLiteral("4.50"));
+        QCOMPARE(table->item(s - 1, 1)->text(), QStringLiteral("8.50"));
+    }
 }
 
 void TestMarking::noticesAfterLoads_data()

@@ -208,6 +208,12 @@ void add_notice_rows()
                  {"李四", utf16_file(QStringLiteral("甲乙@冰比水轻。$@$"), true)}}
         // Choice answers are the first bytes as UTF-8: here half a character, which is no notice.
         << QStringList{"张三|CA|因为冰的密度比水小。|150 千米", "李四|\xE7\x94|冰比水轻。|"} << QStringList{} << "李四";
+    // Characters beyond the BMP come as surrogate pairs and must leave as their own UTF-8.
+    QTest::newRow("utf16 names and answers beyond the BMP")
+        << kProblem << utf16_file(QStringLiteral("2\r\n𠮷田\t😀李\r\n"))
+        << Files{{"𠮷田", utf16_file(QStringLiteral("AB\r\n@答😀案$\r\n@𠮷$\r\n"))},
+                 {"😀李", utf16_file(QStringLiteral("BA@𩸽$@🌸$"), true)}}
+        << QStringList{"𠮷田|AB|答😀案|𠮷", "😀李|BA|𩸽|🌸"} << QStringList{} << "😀李";
     // A damaged sheet is a gap, never a refusal, even with a text beyond capacity read before the damage.
     QTest::newRow("damaged utf16 sheet")
         << kProblem << QByteArray("3 A B C")

@@ -3,7 +3,9 @@
 // exam store as it stands right after start-up.
 #include "app/velora.h"
 #include "exam/exam_store.h"
+#include "tests/support/files.h"
 #include "tests/support/resident_memory.h"
+#include "tests/support/store_checksum.h"
 
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaMethod>
 #include <QProgressBar>
 #include <QPushButton>
@@ -102,6 +105,8 @@ private slots:
     void dialogs_data();
     void dialogs();
     void storeAtStart();
+    void close_prompt_data();
+    void close_prompt();
 };
 
 void TestWindow::startup()
@@ -573,6 +578,127 @@ void TestWindow::storeAtStart()
         for (int p : {1, 200})
             QCOMPARE(st.stu_score[s][p], 0.0);
     }
+}
+
+void TestWindow::close_prompt_data()
+{
+    // Steps: "load" the exam (2 students x 2 written questions), "mark N"
+    // (type N and press 保存结果), "type N" (type only), "next", "tongji",
+    // "export" (to a file that can be written), "export fails".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("asks");
+    QTest::newRow("nothing loaded") << QStringList{} << false;
+    QTest::newRow("no marks") << QStringList{"load", "next", "tongji"} << false;
+    QTest::newRow("a mark, nothing exported") << QStringList{"load", "mark 4"} << true;
+    QTest::newRow("a mark typed, not stored") << QStringList{"load", "next", "type 4"} << true;
+    QTest::newRow("table built, not exported") << QStringList{"load", "mark 4", "tongji"} << true;
+    QTest::newRow("every mark exported") << QStringList{"load", "mark 4", "next", "tongji", "export"} << false;
+    QTest::newRow("same mark stored again after the export")
+        << QStringList{"load", "mark 4", "tongji", "export", "mark 4", "next", "last"} << false;
+    QTest::newRow("mark changed after the export") << QStringList{"load", "mark 4", "tongji", "export", "mark 6"} << true;
+    QTest::newRow("mark set back to 0 after the export")
+        << QStringList{"load", "mark 4", "tongji", "export", "mark 0"} << true;
+    QTest::newRow("marked after the table was built, then exported")
+        << QStringList{"load", "mark 4", "tongji", "next", "mark 7", "export"} << true;
+    QTest::newRow("export failed") << QStringList{"load", "mark 4", "tongji", "export fails"} << true;
+}
+
+void TestWindow::close_prompt()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, asks);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(write_file(dir.filePath("problem.txt"), "1 2\n2 5 10\n@c$@Q1$@Q2$"));
+    QVERIFY(write_file(dir.filePath("answer.txt"), "A\n@s1$@s2$"));
+    QVERIFY(write_file(dir.filePath("roster.txt"), "2\n甲 乙\n"));
+    QVERIFY(write_file(dir.filePath("甲"), "A@x$@y$"));
+    QVERIFY(write_file(dir.filePath("乙"), "B@x$@y$"));
+
+    ExamStorePtr st = make_blank_store();
+    velora w(*st);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto press = [&w](const char *name) { w.findChild<QPushButton *>(QLatin1String(name))->click(); };
+    auto field = [&w](const char *name) { return w.findChild<QLineEdit *>(QLatin1String(name)); };
+    auto *spin = w.findChild<QDoubleSpinBox *>(QStringLiteral("pin_fen"));
+    auto prompts = [&w] {
+        QList<QMessageBox *> open;
+        for (QMessageBox *m : w.findChildren<QMessageBox *>())
+            if (m->isVisible())
+                open << m;
+        return open;
+    };
+    for (const QString &step : steps) {
+        const QString arg = step.section(QLatin1Char(' '), 1);
+        if (step == QLatin1String("load")) {
+            field("problemfile_input")->setText(dir.filePath("problem.txt"));
+            press("problemfile_button");
+            field("ansfile_input")->setText(dir.filePath("answer.txt"));
+            press("ansfile_button");
+            field("stufile_input")->setText(dir.filePath("roster.txt"));
+            press("stufile_button");
+        } else if (step.startsWith(QLatin1String("mark "))) {
+            spin->setValue(arg.toDouble());
+            press("save");
+        } else if (step.startsWith(QLatin1String("type "))) {
+            spin->setValue(arg.toDouble());
+        } else if (step == QLatin1String("next") || step == QLatin1String("last")) {
+            press(qPrintable(step));
+        } else if (step == QLatin1String("tongji")) {
+            press("tongji_button");
+        } else {
+            const bool fails = step == QLatin1String("export fails");
+            field("input_file")->setText(dir.filePath(fails ? "missing/成绩.xlsx" : "成绩.xlsx"));
+            press("print_button");
+            QCOMPARE(QFileInfo::exists(dir.filePath("成绩.xlsx")), !fails);
+            QCOMPARE(prompts().size(), fails ? 1 : 0);  // the failure is told
+            for (QMessageBox *m : prompts())
+                m->close();
+        }
+        QVERIFY2(prompts().isEmpty(), qPrintable(step));
+    }
+
+    if (!asks) {
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        QVERIFY(prompts().isEmpty());
+        return;
+    }
+    // The question is open, the window still there; a second close asks no second question.
+    const StoreFingerprint before = store_fingerprint(*st);
+    const double on_screen = spin->value();
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.close());
+    QCOMPARE(prompts().size(), 1);
+    QMessageBox *box = prompts().first();
+    QVERIFY2(box->text().contains(QStringLiteral("没有导出")) && box->text().contains(QStringLiteral("丢失")),
+             qPrintable(box->text()));
+    QStringList buttons;
+    for (QAbstractButton *b : box->buttons())
+        buttons << b->text();
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("退出")}));
+    QVERIFY(box->isModal() && box->windowModality() == Qt::WindowModal);  // open(), not exec()
+
+    // 取消: back to the window, nothing changed.
+    for (QAbstractButton *b : box->buttons())
+        if (b->text() == QStringLiteral("取消"))
+            b->click();
+    QTRY_VERIFY(prompts().isEmpty());
+    QVERIFY(w.isVisible());
+    QCOMPARE(spin->value(), on_screen);
+    QVERIFY2(store_fingerprint(*st) == before, qPrintable(changed_fields(before, store_fingerprint(*st)).join(", ")));
+
+    // 退出: the window closes.
+    QVERIFY(!w.close());
+    QCOMPARE(prompts().size(), 1);
+    for (QAbstractButton *b : prompts().first()->buttons())
+        if (b->text() == QStringLiteral("退出"))
+            b->click();
+    QTRY_VERIFY(!w.isVisible());
+    QVERIFY(prompts().isEmpty());
 }
 
 QTEST_MAIN(TestWindow)

@@ -308,6 +308,20 @@ private slots:
                        text(QString(32767, QChar(0x4E2D)))});
         QTest::newRow("control characters, surrogates, long texts") << s;
 
+        // The SST record's body ends 8224 bytes in: after its 8-byte header and a
+        // string's 3, room for 4106 two-byte code units, the last of them here
+        // the first half of 𠮷 (U+20BB7).
+        s = ScoreSheet();
+        s.rows.append({text(QString(4105, QChar(0x4E2D)) + QStringLiteral("𠮷吉"))});
+        QTest::newRow("surrogate pair at the end of the SST record") << s;
+
+        // 8 + 3 + 2 * 4104 bytes leave 5: room for the next string's header and
+        // one code unit, half of the emoji that starts it.
+        s = ScoreSheet();
+        s.rows.append({text(QString(4104, QChar(0x4E2D)))});
+        s.rows.append({text(QStringLiteral("😀张"))});
+        QTest::newRow("string starting with a surrogate pair at the end of the SST record") << s;
+
         s = score_table(2, 2);
         s.rows[0][1] = SheetCell{QStringLiteral("nan"), true, std::numeric_limits<double>::quiet_NaN()};
         s.rows[1][1] = SheetCell{QStringLiteral("inf"), true, std::numeric_limits<double>::infinity()};
@@ -355,6 +369,16 @@ private slots:
             s.rows.append(row);
         }
         QTest::newRow("1000 x 202 distinct texts") << s << 500;
+
+        // Names of CJK Extension B characters, emoji and common characters:
+        // their pairs fall on the CONTINUE boundaries.
+        const QStringList parts{QStringLiteral("𠮷"), QStringLiteral("𠀋"), QStringLiteral("𡈽"), QStringLiteral("𤭢"),
+                                QStringLiteral("𩸽"), QStringLiteral("😀"), QStringLiteral("🌸"), QStringLiteral("🐉"),
+                                QStringLiteral("王"), QStringLiteral("李")};
+        s = score_table(1000, 4);
+        for (int r = 0; r < 1000; ++r)
+            s.rows[r][0] = text(parts.at(r % 10) + parts.at(r / 10 % 10) + parts.at(r / 100) + parts.at((r + 5) % 10));
+        QTest::newRow("1000 names beyond the BMP") << s << 0;
     }
 
     void large_sheet()

@@ -524,6 +524,9 @@ private:
                     break;
                 if (c.left() != 0)
                     return fail("SST string character split across records");
+                // Readers decode each record's part alone: half a pair is a broken string.
+                if (!str.isEmpty() && str.at(str.size() - 1).isHighSurrogate())
+                    return fail("SST string surrogate pair split across records");
                 if (++part >= parts.size())
                     return fail("SST ends inside a string");
                 c = Cursor(parts.at(part).body);
