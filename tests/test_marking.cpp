@@ -89,26 +89,26 @@ class TestMarking : public QObject {
 
 private slots:
     void init();
-    void pressesBeforeAnyRoster();
-    void walkForwardsAndBack();
+    void presses_before_any_roster();
+    void walk_forwards_and_back();
     void boundaries();
-    void spinBoxBounds_data();
-    void spinBoxBounds();
-    void reloadKeepsMarks();
-    void fewerQuestionsLater();
-    void refusedLoadsKeepEverything_data();
-    void refusedLoadsKeepEverything();
-    void missingSheetsAreListed();
-    void noItems();
-    void lcdShowsFullCapacity();
-    void reloadShowsTheItemAtOnce();
+    void spin_box_bounds_data();
+    void spin_box_bounds();
+    void reload_keeps_marks();
+    void fewer_questions_later();
+    void refused_loads_keep_everything_data();
+    void refused_loads_keep_everything();
+    void missing_sheets_are_listed();
+    void no_items();
+    void lcd_shows_full_capacity();
+    void reload_shows_the_item_at_once();
     void mark_on_screen_stored_first_data();
     void mark_on_screen_stored_first();
-    void noticesAfterLoads_data();
-    void noticesAfterLoads();
-    void buttonsInChinese();
-    void examplesEndToEnd_data();
-    void examplesEndToEnd();
+    void notices_after_loads_data();
+    void notices_after_loads();
+    void buttons_in_chinese();
+    void examples_end_to_end_data();
+    void examples_end_to_end();
     void analysis_of_the_press();
 
 private:
@@ -144,7 +144,7 @@ void TestMarking::load_exam(Window &win)
     QVERIFY(win.messages().isEmpty());
 }
 
-void TestMarking::pressesBeforeAnyRoster()
+void TestMarking::presses_before_any_roster()
 {
     Window win(*st);
     win.spin()->setValue(7);
@@ -158,7 +158,7 @@ void TestMarking::pressesBeforeAnyRoster()
     QCOMPARE(win.item(), 0);
 }
 
-void TestMarking::walkForwardsAndBack()
+void TestMarking::walk_forwards_and_back()
 {
     Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
@@ -245,7 +245,7 @@ void TestMarking::boundaries()
     QCOMPARE(st->cur_pro, 4);
 }
 
-void TestMarking::spinBoxBounds_data()
+void TestMarking::spin_box_bounds_data()
 {
     QTest::addColumn<int>("question");
     QTest::addColumn<double>("typed");
@@ -256,7 +256,7 @@ void TestMarking::spinBoxBounds_data()
     QTest::newRow("more decimals than shown") << 3 << 7.456 << 7.46;
 }
 
-void TestMarking::spinBoxBounds()
+void TestMarking::spin_box_bounds()
 {
     QFETCH(int, question);
     QFETCH(double, typed);
@@ -272,7 +272,7 @@ void TestMarking::spinBoxBounds()
     QCOMPARE(st->stu_score[1][2 + question], stored);
 }
 
-void TestMarking::reloadKeepsMarks()
+void TestMarking::reload_keeps_marks()
 {
     Window win(*st);
     load_exam(win);
@@ -291,7 +291,7 @@ void TestMarking::reloadKeepsMarks()
     QCOMPARE(st->stu_score[1][3], 4.0);
 }
 
-void TestMarking::fewerQuestionsLater()
+void TestMarking::fewer_questions_later()
 {
     Window win(*st);
     win.load("problemfile_input", "problemfile_button", problem);
@@ -319,7 +319,7 @@ void TestMarking::fewerQuestionsLater()
     win.load("problemfile_input", "problemfile_button", problem);
 }
 
-void TestMarking::refusedLoadsKeepEverything_data()
+void TestMarking::refused_loads_keep_everything_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("button");
@@ -332,7 +332,7 @@ void TestMarking::refusedLoadsKeepEverything_data()
     QTest::newRow("roster count not a number") << "stufile_input" << "stufile_button" << QByteArray("three\nA B C");
 }
 
-void TestMarking::refusedLoadsKeepEverything()
+void TestMarking::refused_loads_keep_everything()
 {
     QFETCH(QString, field);
     QFETCH(QString, button);
@@ -363,7 +363,7 @@ void TestMarking::refusedLoadsKeepEverything()
     win.close_messages();
 }
 
-void TestMarking::missingSheetsAreListed()
+void TestMarking::missing_sheets_are_listed()
 {
     const QString r = files->filePath(QStringLiteral("gaps/roster.txt"));
     QVERIFY(write_file(r, "3 有卷 无卷 短卷"));
@@ -387,7 +387,7 @@ void TestMarking::missingSheetsAreListed()
     win.close_messages();
 }
 
-void TestMarking::noItems()
+void TestMarking::no_items()
 {
     const QString empty = files->filePath(QStringLiteral("none/roster.txt"));
     QVERIFY(write_file(empty, "0\n"));
@@ -404,7 +404,7 @@ void TestMarking::noItems()
     QCOMPARE(st->stu_score[0][3], 0.0);
 }
 
-void TestMarking::lcdShowsFullCapacity()
+void TestMarking::lcd_shows_full_capacity()
 {
     // 1000 students x 100 written questions: 100 000 items, one digit more than the LCD's default.
     QTemporaryDir big;
@@ -442,7 +442,7 @@ void TestMarking::lcdShowsFullCapacity()
     win.load("problemfile_input", "problemfile_button", problem);
 }
 
-void TestMarking::reloadShowsTheItemAtOnce()
+void TestMarking::reload_shows_the_item_at_once()
 {
     Window win(*st);
     load_exam(win);
@@ -525,7 +525,7 @@ void TestMarking::mark_on_screen_stored_first()
     }
 }
 
-void TestMarking::noticesAfterLoads_data()
+void TestMarking::notices_after_loads_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("button");
@@ -546,7 +546,7 @@ void TestMarking::noticesAfterLoads_data()
                                                               QStringLiteral("人数是 2，后面却列出了 3 个名字；只导入了前 2 名学生，没有导入：丙。")};
 }
 
-void TestMarking::noticesAfterLoads()
+void TestMarking::notices_after_loads()
 {
     QFETCH(QString, field);
     QFETCH(QString, button);
@@ -573,7 +573,7 @@ void TestMarking::noticesAfterLoads()
     win.close_messages();
 }
 
-void TestMarking::buttonsInChinese()
+void TestMarking::buttons_in_chinese()
 {
     // More missing sheets than the box lists: the rest goes into its details.
     QByteArray r = "20";
@@ -604,7 +604,7 @@ void TestMarking::buttonsInChinese()
     win.close_messages();
 }
 
-void TestMarking::examplesEndToEnd_data()
+void TestMarking::examples_end_to_end_data()
 {
     QTest::addColumn<QString>("dir");
     QTest::newRow("utf-8") << QStringLiteral("examples/");
@@ -612,7 +612,7 @@ void TestMarking::examplesEndToEnd_data()
     QTest::newRow("utf-16") << QStringLiteral("examples/utf16/");
 }
 
-void TestMarking::examplesEndToEnd()
+void TestMarking::examples_end_to_end()
 {
     QFETCH(QString, dir);
     const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/") + dir;

@@ -47,15 +47,15 @@ class TestScoreTable : public QObject {
     Q_OBJECT
 
 private slots:
-    void headersAndTexts();
-    void fullMarks();
-    void beforeAnyRoster();
-    void numericSort();
-    void rebuildAfterCorrection();
-    void contentsFollowDisplay();
+    void headers_and_texts();
+    void full_marks();
+    void before_any_roster();
+    void numeric_sort();
+    void rebuild_after_correction();
+    void contents_follow_display();
 };
 
-void TestScoreTable::headersAndTexts()
+void TestScoreTable::headers_and_texts()
 {
     ExamStorePtr st = store_with("AB", {2, 2, 5, 10, 7.5}, 2,
                                 {{"张三", "AB", {5, 9.5, 0}}, {"007", "BA", {1.25, 0, 7.5}}});
@@ -89,7 +89,7 @@ void TestScoreTable::headersAndTexts()
     }
 }
 
-void TestScoreTable::fullMarks()
+void TestScoreTable::full_marks()
 {
     const std::vector<double> maxima = {1.5, 2.25, 3, 10, 12.75, 0.5};
     ExamStorePtr st = store_with("CDA", maxima, 3, {{"满分", "CDA", {10, 12.75, 0.5}}});
@@ -103,7 +103,7 @@ void TestScoreTable::fullMarks()
     QCOMPARE(t.item(0, 1)->text(), QStringLiteral("30.00"));
 }
 
-void TestScoreTable::beforeAnyRoster()
+void TestScoreTable::before_any_roster()
 {
     ExamStorePtr st = make_blank_store();
     st->xuan_count = 1;
@@ -118,7 +118,7 @@ void TestScoreTable::beforeAnyRoster()
     QCOMPARE(headers(t), QStringList({"学生信息", "总分"}));
 }
 
-void TestScoreTable::numericSort()
+void TestScoreTable::numeric_sort()
 {
     ExamStorePtr st = store_with("", {100}, 0, {{"a", "", {9}}, {"b", "", {100}}, {"c", "", {10}}, {"d", "", {9.5}}});
     compute_scores(*st);
@@ -139,7 +139,7 @@ void TestScoreTable::numericSort()
     QCOMPARE(column(t, 0), QStringList({"a", "b", "c", "d"}));
 }
 
-void TestScoreTable::rebuildAfterCorrection()
+void TestScoreTable::rebuild_after_correction()
 {
     ExamStorePtr st = store_with("A", {2, 10, 10}, 1,
                                 {{"甲", "A", {5, 5}}, {"乙", "B", {10, 10}}, {"丙", "A", {0, 1}}});
@@ -166,7 +166,7 @@ void TestScoreTable::rebuildAfterCorrection()
     QCOMPARE(column(t, 1), QStringList({"15.00", "20.00", "12.00"}));
 }
 
-void TestScoreTable::contentsFollowDisplay()
+void TestScoreTable::contents_follow_display()
 {
     ExamStorePtr st = store_with("A", {2, 10}, 1, {{"007", "A", {9}}, {"李", "B", {10}}, {"", "A", {0.5}}});
     compute_scores(*st);

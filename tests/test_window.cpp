@@ -92,19 +92,19 @@ class TestWindow : public QObject {
 
 private slots:
     void startup();
-    void metaObject();
-    void slotsBoundByName_data();
-    void slotsBoundByName();
-    void formObjects_data();
-    void formObjects();
+    void meta_object();
+    void slots_bound_by_name_data();
+    void slots_bound_by_name();
+    void form_objects_data();
+    void form_objects();
     void placements_data();
     void placements();
     void texts_data();
     void texts();
-    void formProperties();
+    void form_properties();
     void dialogs_data();
     void dialogs();
-    void storeAtStart();
+    void store_at_start();
     void close_prompt_data();
     void close_prompt();
 };
@@ -140,7 +140,7 @@ void TestWindow::startup()
     QVERIFY2(after - before < 200 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(after - before)));
 }
 
-void TestWindow::metaObject()
+void TestWindow::meta_object()
 {
     velora w;
     QCOMPARE(qobject_cast<velora *>(static_cast<QObject *>(&w)), &w);
@@ -165,7 +165,7 @@ void TestWindow::metaObject()
     QCOMPARE(mo->constructorCount(), 0);
 }
 
-void TestWindow::slotsBoundByName_data()
+void TestWindow::slots_bound_by_name_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArray>("slot");
@@ -176,7 +176,7 @@ void TestWindow::slotsBoundByName_data()
         QTest::newRow(buttons[i]) << QString::fromLatin1(buttons[i]) << QByteArray(kSlots[i]);
 }
 
-void TestWindow::slotsBoundByName()
+void TestWindow::slots_bound_by_name()
 {
     QFETCH(QString, button);
     QFETCH(QByteArray, slot);
@@ -189,7 +189,7 @@ void TestWindow::slotsBoundByName()
     QVERIFY(!QObject::disconnect(b, SIGNAL(clicked()), &w, member.constData()));
 }
 
-void TestWindow::formObjects_data()
+void TestWindow::form_objects_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
@@ -255,7 +255,7 @@ void TestWindow::formObjects_data()
                               << QString::fromLatin1(r.parent);
 }
 
-void TestWindow::formObjects()
+void TestWindow::form_objects()
 {
     QFETCH(QString, name);
     QFETCH(QString, className);
@@ -398,7 +398,7 @@ void TestWindow::texts()
     QCOMPARE(actual, text);
 }
 
-void TestWindow::formProperties()
+void TestWindow::form_properties()
 {
     velora w;
     auto *notice = w.findChild<QLabel *>(QStringLiteral("label_2"));
@@ -534,7 +534,7 @@ void TestWindow::dialogs()
     QCOMPARE(edit->text(), accept ? chosen : QString());
 }
 
-void TestWindow::storeAtStart()
+void TestWindow::store_at_start()
 {
     // Capacities are part of the file formats' contract.
     static_assert(sizeof exam_store.pro_score / sizeof exam_store.pro_score[0] == 201);
