@@ -59,7 +59,8 @@ void fill_score_table(QTableWidget &table, const ExamStore &st)
         const char *name = st.stu_name[s];
         table.setItem(r, 0, new QTableWidgetItem(utf8->toUnicode(name, int(strnlen(name, sizeof st.stu_name[s])))));
     }
-    QStringList headers{QCoreApplication::translate("velora", "学生信息"), QCoreApplication::translate("velora", "总分")};
+    QStringList headers{QCoreApplication::translate("velora", "学生信息"),
+                        QCoreApplication::translate("velora", "总分")};
     headers << question_labels(st);  // the analysis names the questions alike
     table.setHorizontalHeaderLabels(headers);
 

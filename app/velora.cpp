@@ -4,6 +4,7 @@
 
 #include "ui_velora.h"
 
+#include "app/score_table_view.h"
 #include "exam/answer_loader.h"
 #include "exam/exam_store.h"
 #include "exam/problem_loader.h"
@@ -12,7 +13,6 @@
 #include "marking/analysis.h"
 #include "marking/marking_cursor.h"
 #include "marking/scoring.h"
-#include "app/score_table_view.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -58,8 +58,7 @@ constexpr int kListedStudents = 15;
 // the details' show and hide, so it is set after Qt's.
 class ChineseDetailsLabel : public QObject {
 public:
-    ChineseDetailsLabel(QPushButton *button, QWidget *details)
-        : QObject(button), button_(button), details_(details)
+    ChineseDetailsLabel(QPushButton *button, QWidget *details) : QObject(button), button_(button), details_(details)
     {
         details->installEventFilter(this);
         relabel();
@@ -86,7 +85,7 @@ private:
 
 }  // namespace
 
-velora::velora(QWidget *parent) : velora(exam_store, parent) {}
+velora::velora(QWidget *parent) : velora(exam_store, parent) { }
 
 velora::velora(ExamStore &store, QWidget *parent) : QMainWindow(parent), ui(new Ui_velora), st(store)
 {
@@ -248,7 +247,8 @@ void velora::show_current_item()
     QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
     const QString question = decode(utf8, st.pro_text[p], sizeof st.pro_text[p]);
     const QString standard = decode(utf8, st.ans_text[st.cur_pro], sizeof st.ans_text[st.cur_pro]);
-    const QString answer = decode(utf8, st.stu_text[st.cur_stu][st.cur_pro], sizeof st.stu_text[st.cur_stu][st.cur_pro]);
+    const QString answer
+        = decode(utf8, st.stu_text[st.cur_stu][st.cur_pro], sizeof st.stu_text[st.cur_stu][st.cur_pro]);
     ui->pro_out->setText(question);
     ui->ans_out->setText(standard);
     // A student's answer is shown literally: markup in it must neither render nor hide anything.

@@ -34,8 +34,7 @@ struct LoadNotice;
 struct LoadOptions;
 struct LoadReport;
 
-class velora : public QMainWindow
-{
+class velora : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -85,8 +84,8 @@ private:
     Ui_velora *ui;
     ExamStore &st;
     std::unique_ptr<ClassAnalysis> analysis;  // none before the first "统计分数" press
-    MarkSnapshot table_marks;     // what the score table on screen was built from
-    MarkSnapshot exported_marks;  // what the table last exported was built from
+    MarkSnapshot table_marks;                 // what the score table on screen was built from
+    MarkSnapshot exported_marks;              // what the table last exported was built from
     QPointer<QMessageBox> close_prompt;
     bool close_confirmed = false;
 };

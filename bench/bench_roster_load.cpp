@@ -30,7 +30,10 @@ bool write(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-QString sheet_name(int s) { return QStringLiteral("S%1").arg(s, 4, 10, QLatin1Char('0')); }
+QString sheet_name(int s)
+{
+    return QStringLiteral("S%1").arg(s, 4, 10, QLatin1Char('0'));
+}
 
 // Writes problem.txt, roster.txt and every sheet; returns the bytes of roster and sheets.
 qint64 generate(const QString &dir)
@@ -93,8 +96,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not write the class into %s\n", qPrintable(tmp.path()));
         return 1;
     }
-    std::printf("class: %d students, %d choice + %d written questions, %.1f MB of roster and sheets (written in %.0f ms)\n",
-                kStudents, kChoice, kWritten, bytes / 1e6, gen.nsecsElapsed() / 1e6);
+    std::printf(
+        "class: %d students, %d choice + %d written questions, %.1f MB of roster and sheets (written in %.0f ms)\n",
+        kStudents, kChoice, kWritten, bytes / 1e6, gen.nsecsElapsed() / 1e6);
 
     const QString problem = tmp.path() + QStringLiteral("/problem.txt");
     const QString roster = tmp.path() + QStringLiteral("/roster.txt");
@@ -119,8 +123,7 @@ int main(int argc, char **argv)
         const LoadReport r = load_roster_file(*st, roster);
         const double ms = t.nsecsElapsed() / 1e6;
         const long rss_after = resident_kib();
-        if (!r.ok() || !r.gaps.isEmpty() || st->stu_count != kStudents
-            || st->stu_len[kStudents][kWritten] < 1000) {
+        if (!r.ok() || !r.gaps.isEmpty() || st->stu_count != kStudents || st->stu_len[kStudents][kWritten] < 1000) {
             std::fprintf(stderr, "roster load failed: %s\n", qPrintable(load_error_message(r.error)));
             return 1;
         }

@@ -1,8 +1,8 @@
 // Score table build for 1000 students x 200 questions (100 choice, 100
 // written): choice scoring, totals and the filled table, against creating
 // and setting the same number of bare QTableWidgetItems in the same run.
-#include "exam/exam_store.h"
 #include "app/score_table_view.h"
+#include "exam/exam_store.h"
 #include "marking/scoring.h"
 
 #include <QApplication>

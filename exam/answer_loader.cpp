@@ -20,7 +20,7 @@ bool answer_is_utf8(const ParsedAnswer &a)
 
 class AnswerSteps : public LoadSteps {
 public:
-    explicit AnswerSteps(int written) : written_(written) {}
+    explicit AnswerSteps(int written) : written_(written) { }
     LoadError parse(TextInput &in, const QByteArray &, const QString &) override
     {
         return parse_answer(in, written_, *parsed_);

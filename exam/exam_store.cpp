@@ -24,7 +24,8 @@ void ExamStoreDeleter::operator()(ExamStore *s) const
 ExamStorePtr make_blank_store()
 {
 #if defined(__unix__)
-    void *p = mmap(nullptr, sizeof(ExamStore), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void *p
+        = mmap(nullptr, sizeof(ExamStore), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
 #else

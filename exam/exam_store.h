@@ -22,11 +22,11 @@
 
 namespace limits {
 constexpr int students = 1000;
-constexpr int questions = 200;      // choice + written
+constexpr int questions = 200;  // choice + written
 constexpr int choice = 100;
 constexpr int written = 100;
-constexpr int text_bytes = 10000;   // per question text, standard or student answer
-constexpr int name_bytes = 100;     // per student name and for the key
+constexpr int text_bytes = 10000;  // per question text, standard or student answer
+constexpr int name_bytes = 100;    // per student name and for the key
 constexpr int path_bytes = 1000;
 }  // namespace limits
 

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
-QByteArray local_path_bytes(const QString &typed) { return typed.toLocal8Bit(); }
+QByteArray local_path_bytes(const QString &typed)
+{
+    return typed.toLocal8Bit();
+}
 
 LoadError check_path(const QString &typed, const QByteArray &local)
 {

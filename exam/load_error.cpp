@@ -33,10 +33,13 @@ const MessageText message_texts[] = {
     {LoadFault::unopenable, LoadItem::none, QT_TRANSLATE_NOOP("velora", "无法打开%1“%2”。")},
     {LoadFault::read_failed, LoadItem::none, QT_TRANSLATE_NOOP("velora", "读取%1“%2”时出错。")},
     {LoadFault::utf16_odd_length, LoadItem::none,
-     QT_TRANSLATE_NOOP("velora", "%1“%2”以 UTF-16 编码标记开头，但字节数是奇数，文件不完整或已损坏。请重新保存后再导入。")},
+     QT_TRANSLATE_NOOP("velora",
+                       "%1“%2”以 UTF-16 编码标记开头，但字节数是奇数，文件不完整或已损坏。请重新保存后再导入。")},
     {LoadFault::utf16_unpaired_surrogate, LoadItem::none,
-     QT_TRANSLATE_NOOP("velora", "%1“%2”以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏。请重新保存后再导入。")},
-    {LoadFault::store_counts_invalid, LoadItem::none, QT_TRANSLATE_NOOP("velora", "试题数量无效，请重新导入试题文件。")},
+     QT_TRANSLATE_NOOP("velora",
+                       "%1“%2”以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏。请重新保存后再导入。")},
+    {LoadFault::store_counts_invalid, LoadItem::none,
+     QT_TRANSLATE_NOOP("velora", "试题数量无效，请重新导入试题文件。")},
     {LoadFault::store_counts_invalid, LoadItem::written_count,
      QT_TRANSLATE_NOOP("velora", "非选择题数量（%4）无效，请重新导入试题文件。")},
 
@@ -44,7 +47,8 @@ const MessageText message_texts[] = {
     {LoadFault::not_a_number, LoadItem::choice_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的选择题数量不是数字。")},
     {LoadFault::out_of_range, LoadItem::choice_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的选择题数量超出范围。")},
     {LoadFault::negative, LoadItem::choice_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的选择题数量（%4）是负数。")},
-    {LoadFault::over_limit, LoadItem::choice_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的选择题数量（%4）超过上限 %5。")},
+    {LoadFault::over_limit, LoadItem::choice_count,
+     QT_TRANSLATE_NOOP("velora", "%1“%2”中的选择题数量（%4）超过上限 %5。")},
     {LoadFault::ends_early, LoadItem::written_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中缺少非选择题数量。")},
     {LoadFault::not_a_number, LoadItem::written_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的非选择题数量不是数字。")},
     {LoadFault::out_of_range, LoadItem::written_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的非选择题数量超出范围。")},
@@ -55,7 +59,8 @@ const MessageText message_texts[] = {
     {LoadFault::not_a_number, LoadItem::student_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的学生人数不是数字。")},
     {LoadFault::out_of_range, LoadItem::student_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的学生人数超出范围。")},
     {LoadFault::negative, LoadItem::student_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的学生人数（%4）是负数。")},
-    {LoadFault::over_limit, LoadItem::student_count, QT_TRANSLATE_NOOP("velora", "%1“%2”中的学生人数（%4）超过上限 %5。")},
+    {LoadFault::over_limit, LoadItem::student_count,
+     QT_TRANSLATE_NOOP("velora", "%1“%2”中的学生人数（%4）超过上限 %5。")},
 
     {LoadFault::ends_early, LoadItem::max_score, QT_TRANSLATE_NOOP("velora", "%1“%2”中缺少第 %3 题的最高分。")},
     {LoadFault::not_a_number, LoadItem::max_score, QT_TRANSLATE_NOOP("velora", "%1“%2”中第 %3 题的最高分不是数字。")},
@@ -68,7 +73,8 @@ const MessageText message_texts[] = {
      QT_TRANSLATE_NOOP("velora", "%1“%2”在第 %3 题的题目之前就结束了（缺少“@”）。")},
     {LoadFault::unterminated, LoadItem::question_text,
      QT_TRANSLATE_NOOP("velora", "%1“%2”中第 %3 题的题目没有结束（缺少“$”）。")},
-    {LoadFault::over_limit, LoadItem::question_text, QT_TRANSLATE_NOOP("velora", "%1“%2”中第 %3 题的题目超过 %5 字节。")},
+    {LoadFault::over_limit, LoadItem::question_text,
+     QT_TRANSLATE_NOOP("velora", "%1“%2”中第 %3 题的题目超过 %5 字节。")},
     {LoadFault::no_start, LoadItem::standard_answer,
      QT_TRANSLATE_NOOP("velora", "%1“%2”在第 %3 道非选择题的标准答案之前就结束了（缺少“@”）。")},
     {LoadFault::unterminated, LoadItem::standard_answer,
@@ -119,7 +125,10 @@ QString fill(const QString &text, const QStringList &args)
     return out;
 }
 
-QString kind_name(InputKind kind) { return LoadText::tr(kind_names[static_cast<int>(kind)]); }
+QString kind_name(InputKind kind)
+{
+    return LoadText::tr(kind_names[static_cast<int>(kind)]);
+}
 
 }  // namespace
 
@@ -168,11 +177,11 @@ QString load_error_message(const LoadError &e)
     if (e.ok())
         return QString();
     // Counts are whole numbers even when kept in a double.
-    const QString value = e.item == LoadItem::max_score ? QString::number(e.value)
-                                                        : QString::number(static_cast<qlonglong>(e.value));
-    return fill(LoadText::tr(message_text(e.fault, e.item)),
-                {kind_name(e.file), e.path, QString::number(e.number), value, QString::number(e.limit), e.student,
-                 e.sheet});
+    const QString value
+        = e.item == LoadItem::max_score ? QString::number(e.value) : QString::number(static_cast<qlonglong>(e.value));
+    return fill(
+        LoadText::tr(message_text(e.fault, e.item)),
+        {kind_name(e.file), e.path, QString::number(e.number), value, QString::number(e.limit), e.student, e.sheet});
 }
 
 QString input_file_text(InputKind kind, const QString &typed)

@@ -18,14 +18,14 @@ enum class LoadFault {
     path_over_limit,
     // the file
     missing,
-    not_regular,           // a directory, a device, a pipe
+    not_regular,  // a directory, a device, a pipe
     unopenable,
-    read_failed,           // the file could not be read to its end
-    utf16_odd_length,      // UTF-16 by its byte-order mark, but an odd number of bytes
+    read_failed,       // the file could not be read to its end
+    utf16_odd_length,  // UTF-16 by its byte-order mark, but an odd number of bytes
     utf16_unpaired_surrogate,
     store_counts_invalid,  // the store's question counts are damaged: reload the problem file
     // the item named in LoadError::item
-    ends_early,    // the file ends before it
+    ends_early,  // the file ends before it
     not_a_number,
     out_of_range,  // a number no count or score can hold
     negative,
@@ -44,9 +44,9 @@ enum class LoadItem {
     question_text,    // of question `number`
     standard_answer,  // of written question `number`
     key,
-    student_name,     // of student `number`
-    sheet_path,       // of student `student`
-    sheet_answer,     // written answer `number` in the sheet `sheet` of student `student`
+    student_name,  // of student `number`
+    sheet_path,    // of student `student`
+    sheet_answer,  // written answer `number` in the sheet `sheet` of student `student`
 };
 
 struct LoadError {

@@ -3,7 +3,10 @@
 
 namespace {
 
-QString num(qint64 n) { return QString::number(n); }
+QString num(qint64 n)
+{
+    return QString::number(n);
+}
 
 struct GapText {
     SheetFault fault;
@@ -17,7 +20,8 @@ const GapText gap_texts[] = {
     {SheetFault::not_regular, QT_TRANSLATE_NOOP("velora", "答卷文件不是普通文件")},
     {SheetFault::unopenable, QT_TRANSLATE_NOOP("velora", "无法打开答卷文件")},
     {SheetFault::read_failed, QT_TRANSLATE_NOOP("velora", "读取答卷文件时出错")},
-    {SheetFault::utf16_odd_length, QT_TRANSLATE_NOOP("velora", "答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏")},
+    {SheetFault::utf16_odd_length,
+     QT_TRANSLATE_NOOP("velora", "答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏")},
     {SheetFault::utf16_unpaired_surrogate,
      QT_TRANSLATE_NOOP("velora", "答卷文件以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏")},
 };
@@ -29,7 +33,8 @@ QString sheet_lacks(const SheetGap &g)
             return LoadText::tr(t.text);
     QStringList lacks;
     if (g.choices_read < g.choices_wanted)
-        lacks << LoadText::tr("选择题答案不完整（只有 %1 个，应有 %2 个）").arg(num(g.choices_read), num(g.choices_wanted));
+        lacks << LoadText::tr("选择题答案不完整（只有 %1 个，应有 %2 个）")
+                     .arg(num(g.choices_read), num(g.choices_wanted));
     if (g.unterminated > 0)
         lacks << LoadText::tr("第 %1 道非选择题答案不完整").arg(g.unterminated);
     // "缺少第 3 道…" or "缺少第 3 至 5 道…".
@@ -49,8 +54,8 @@ QString name_list(const QStringList &names, qint64 total)
     return list;
 }
 
-const char *const save_as_utf8 = QT_TRANSLATE_NOOP(
-    "velora", "请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
+const char *const save_as_utf8
+    = QT_TRANSLATE_NOOP("velora", "请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
 
 }  // namespace
 
@@ -76,8 +81,10 @@ QString load_notice_message(const LoadNotice &n)
     case NoticeKind::not_utf8: {
         QString text = LoadText::tr("%1似乎不是 UTF-8 编码（可能是 GBK），其中的文字会显示成乱码。").arg(where);
         if (n.sheets_not_found > 0)
-            text += LoadText::tr("学生名字不是 UTF-8，所以按这些名字找不到答卷文件：这就是下面 %1 名学生“找不到答卷文件”的原因。")
-                        .arg(n.sheets_not_found);
+            text
+                += LoadText::tr(
+                       "学生名字不是 UTF-8，所以按这些名字找不到答卷文件：这就是下面 %1 名学生“找不到答卷文件”的原因。")
+                       .arg(n.sheets_not_found);
         return text + LoadText::tr(save_as_utf8);
     }
     case NoticeKind::extra_names:

@@ -19,7 +19,7 @@ enum class SheetFault {
     read_failed,
     utf16_odd_length,
     utf16_unpaired_surrogate,
-    incomplete,     // see the counts of SheetGap
+    incomplete,  // see the counts of SheetGap
 };
 
 struct SheetGap {
@@ -47,10 +47,10 @@ enum class NoticeKind {
 struct LoadNotice {
     NoticeKind kind = NoticeKind::not_utf8;
     InputKind file = InputKind::problem;
-    QString path;          // as typed in the path field
-    qint64 count = 0;      // extra_names: the roster's count
-    qint64 listed = 0;     // extra_names: the names listed; sheets_not_utf8: the sheets
-    QStringList names;     // the first few names left out, or of students whose sheets are not UTF-8
+    QString path;              // as typed in the path field
+    qint64 count = 0;          // extra_names: the roster's count
+    qint64 listed = 0;         // extra_names: the names listed; sheets_not_utf8: the sheets
+    QStringList names;         // the first few names left out, or of students whose sheets are not UTF-8
     int sheets_not_found = 0;  // not_utf8 roster: students whose names found no sheet
 
     // A notice of that kind about the input file `file` at `path`.
@@ -62,9 +62,9 @@ QString load_notice_message(const LoadNotice &n);
 
 // The one result of every load.
 struct LoadReport {
-    LoadError error;               // a refused load: nothing else is set
-    QVector<LoadNotice> notices;   // of a successful load
-    QVector<SheetGap> gaps;        // roster: the students whose sheets are missing, incomplete or unusable
+    LoadError error;              // a refused load: nothing else is set
+    QVector<LoadNotice> notices;  // of a successful load
+    QVector<SheetGap> gaps;       // roster: the students whose sheets are missing, incomplete or unusable
 
     bool ok() const { return error.ok(); }
 };

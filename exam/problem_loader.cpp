@@ -15,10 +15,10 @@ LoadError read_score(TextInput &in, int p, double &out)
     const LoadFault f = read_fault(read_real(in, v), in);
     if (f != LoadFault::none)
         return LoadError::in_item(f, LoadItem::max_score, p);
-    const LoadFault range = !std::isfinite(v)         ? LoadFault::out_of_range
-                            : v < 0                   ? LoadFault::negative
-                            : v > max_question_score ? LoadFault::over_limit
-                                                      : LoadFault::none;
+    const LoadFault range = !std::isfinite(v) ? LoadFault::out_of_range
+        : v < 0                               ? LoadFault::negative
+        : v > max_question_score              ? LoadFault::over_limit
+                                              : LoadFault::none;
     out = v + 0.0;  // a written "-0" becomes 0
     return LoadError::in_item(range, LoadItem::max_score, p, v, static_cast<int>(max_question_score));
 }

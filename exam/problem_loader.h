@@ -30,5 +30,4 @@ void commit_problem(ExamStore &st, const ParsedProblem &p, const QByteArray &loc
 // path is the text of the path field. Tells a notice when the texts are not UTF-8.
 LoadReport load_problem_file(ExamStore &st, const QString &path, const LoadOptions &options = {});
 // Exactly what load_problem_file does had the file named `path` held `content`.
-LoadReport load_problem(ExamStore &st, const QByteArray &content, const QString &path,
-                        const LoadOptions &options = {});
+LoadReport load_problem(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options = {});

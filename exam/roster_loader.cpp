@@ -214,9 +214,9 @@ LoadError read_answer_sheet(ParsedRoster &r, int s, QIODevice *sheet, OpenStatus
         std::memset(student.choice, 0, sizeof student.choice);
         std::fill(texts, texts + r.written, StagedText());
         const Utf16Damage d = in.damage();
-        const SheetFault f = d == Utf16Damage::odd_length           ? SheetFault::utf16_odd_length
-                             : d == Utf16Damage::unpaired_surrogate ? SheetFault::utf16_unpaired_surrogate
-                                                                    : SheetFault::read_failed;
+        const SheetFault f = d == Utf16Damage::odd_length ? SheetFault::utf16_odd_length
+            : d == Utf16Damage::unpaired_surrogate        ? SheetFault::utf16_unpaired_surrogate
+                                                          : SheetFault::read_failed;
         gap = SheetGap{s, gap.name, f};
     } else {
         // Only the texts: the choice bytes may cut a character of a UTF-8 sheet.
@@ -273,10 +273,10 @@ QVector<LoadNotice> roster_notices(const ParsedRoster &r, const QString &path)
 class RosterSteps : public LoadSteps {
 public:
     RosterSteps(const ExamStore &st, const LoadOptions &options)
-        : choice_(st.xuan_count), written_(st.unxuan_count),
+        : choice_(st.xuan_count),
+          written_(st.unxuan_count),
           open_sheet_(options.open_sheet ? options.open_sheet : SheetOpener(open_sheet_file))
-    {
-    }
+    { }
     LoadError parse(TextInput &in, const QByteArray &local, const QString &typed) override
     {
         LoadError e = parse_roster(in, choice_, written_, *parsed_);

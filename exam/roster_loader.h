@@ -19,8 +19,8 @@ struct RosterStudent {
     char name[limits::name_bytes + 1] = {};
     int32_t name_len = 0;
     char choice[limits::choice] = {};  // a choice answer the sheet lacks stays 0 and never matches a key
-    QByteArray sheet_path;             // local 8-bit bytes, as stu_path keeps them; empty when the name cannot name a file
-    QString sheet_file;                // the same path as text, by which the sheet is opened
+    QByteArray sheet_path;  // local 8-bit bytes, as stu_path keeps them; empty when the name cannot name a file
+    QString sheet_file;     // the same path as text, by which the sheet is opened
 };
 
 // How many of the names a roster lists beyond its count are kept to be named.
@@ -33,10 +33,10 @@ struct ParsedRoster {
     std::vector<StagedText> texts;        // (s, q) at (s - 1) * written + q - 1
     TextArena arena;
     QVector<SheetGap> gaps;
-    QByteArray last_path;  // stu_path after the commit
-    qint64 extra_names = 0;           // names listed after the count's last one
-    QByteArrayList left_out;          // the first few of them
-    QVector<int> non_utf8_sheets;     // students whose sheets' answers are not UTF-8
+    QByteArray last_path;          // stu_path after the commit
+    qint64 extra_names = 0;        // names listed after the count's last one
+    QByteArrayList left_out;       // the first few of them
+    QVector<int> non_utf8_sheets;  // students whose sheets' answers are not UTF-8
 };
 
 // The count and the names; choice and written are the store's counts.

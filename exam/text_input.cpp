@@ -14,7 +14,7 @@ constexpr long long buffer_bytes = 1 + chunk_bytes / 2 * 3 + 8;
 
 }  // namespace
 
-TextInput::TextInput(QIODevice &device) : device_(&device) {}
+TextInput::TextInput(QIODevice &device) : device_(&device) { }
 
 TextInput::TextInput(const QByteArray &bytes)
 {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <type_traits>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -25,7 +25,10 @@ bool skip_space(TextInput &in)
     }
 }
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_digit(int c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Moves digits from the input into text; false when there are too many.
 bool take_digits(TextInput &in, char *text, int &n, bool &any)
@@ -51,8 +54,7 @@ ReadStatus take_sign_and_digits(TextInput &in, char *text, int &n, bool &any)
     return take_digits(in, text, n, any) ? ReadStatus::ok : ReadStatus::out_of_range;
 }
 
-template <typename T>
-ReadStatus convert(const char *text, int n, T &value)
+template <typename T> ReadStatus convert(const char *text, int n, T &value)
 {
     const char *first = text;
     if (*first == '+')  // from_chars takes no plus sign
@@ -73,8 +75,7 @@ namespace {
 
 // The longest run that can continue the number: for reals also a fraction and
 // an exponent, as `istream >> double` takes them.
-template <typename T>
-ReadStatus read_number(TextInput &in, T &value)
+template <typename T> ReadStatus read_number(TextInput &in, T &value)
 {
     char text[max_number_chars];
     int n = 0;
@@ -115,9 +116,15 @@ ReadStatus read_number(TextInput &in, T &value)
 
 }  // namespace
 
-ReadStatus read_int(TextInput &in, int32_t &value) { return read_number(in, value); }
+ReadStatus read_int(TextInput &in, int32_t &value)
+{
+    return read_number(in, value);
+}
 
-ReadStatus read_real(TextInput &in, double &value) { return read_number(in, value); }
+ReadStatus read_real(TextInput &in, double &value)
+{
+    return read_number(in, value);
+}
 
 ReadStatus read_token(TextInput &in, char *buf, int cap, int32_t &len)
 {

@@ -62,27 +62,25 @@ void Blocks::add_bands(AnalysisSheet &s, const ClassAnalysis &a)
     s.bands_header_row = s.rows.size();
     s.rows.append({text(tr("分数段")), text(tr("人数"))});
     for (int k = 0; k < analysis_bands; ++k)
-        s.rows.append({text(band_label(a.full_marks, k)),
-                       a.bands ? count(a.bands->at(k)) : SheetCell()});
+        s.rows.append({text(band_label(a.full_marks, k)), a.bands ? count(a.bands->at(k)) : SheetCell()});
     s.chart = a.bands.has_value();
 }
 
 void Blocks::add_questions(AnalysisSheet &s, const ClassAnalysis &a)
 {
     s.rows.append({text(tr("各题分析"))});
-    QVector<SheetCell> header = {text(tr("题目")),     text(tr("满分")),     text(tr("平均分")),
-                                 text(tr("得分率")),   text(tr("最高分")),   text(tr("最低分")),
-                                 text(tr("满分人数")), text(tr("零分人数")), text(tr("区分度")),
-                                 text(tr("正确答案"))};
+    QVector<SheetCell> header
+        = {text(tr("题目")),   text(tr("满分")),     text(tr("平均分")),   text(tr("得分率")), text(tr("最高分")),
+           text(tr("最低分")), text(tr("满分人数")), text(tr("零分人数")), text(tr("区分度")), text(tr("正确答案"))};
     for (const QChar c : a.letters)
         header.append(text(QString(c)));
     header.append(text(tr("其他")));
     s.rows.append(header);
 
     for (const QuestionAnalysis &q : a.questions) {
-        QVector<SheetCell> row = {text(q.label),        score(q.max),          score(q.mean),
-                                  rate(q.rate),         score(q.high),         score(q.low),
-                                  count(q.full_count),  count(q.zero_count),   score(q.discrimination)};
+        QVector<SheetCell> row
+            = {text(q.label), score(q.max),        score(q.mean),       rate(q.rate),           score(q.high),
+               score(q.low),  count(q.full_count), count(q.zero_count), score(q.discrimination)};
         if (q.choice) {
             row.append(text(q.key));
             // Without students there is nothing to count.

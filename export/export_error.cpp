@@ -177,9 +177,9 @@ ExportError ExportError::at(const QString &file) const
 
 bool operator==(const ExportError &a, const ExportError &b)
 {
-    return a.fault == b.fault && a.path == b.path && a.system_error == b.system_error &&
-           a.library_error == b.library_error && a.row == b.row && a.column == b.column &&
-           a.max_chars == b.max_chars && a.max_rows == b.max_rows && a.max_columns == b.max_columns;
+    return a.fault == b.fault && a.path == b.path && a.system_error == b.system_error
+        && a.library_error == b.library_error && a.row == b.row && a.column == b.column && a.max_chars == b.max_chars
+        && a.max_rows == b.max_rows && a.max_columns == b.max_columns;
 }
 
 QString export_error_message(const ExportError &error)

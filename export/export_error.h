@@ -64,7 +64,10 @@ struct ExportError {
 };
 
 bool operator==(const ExportError &a, const ExportError &b);
-inline bool operator!=(const ExportError &a, const ExportError &b) { return !(a == b); }
+inline bool operator!=(const ExportError &a, const ExportError &b)
+{
+    return !(a == b);
+}
 
 // The Chinese message for the teacher, through the translation context
 // "velora": "无法导出到“path”：reason" when a path is known, else the reason

@@ -18,8 +18,8 @@ using platform::Replacement;
 QString temp_name(const QString &dir)
 {
     // Short and fixed in length, so a long target name cannot make it too long.
-    return QDir(dir).filePath(QStringLiteral(".velora-export-%1.tmp")
-                                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar('0')));
+    return QDir(dir).filePath(
+        QStringLiteral(".velora-export-%1.tmp").arg(QRandomGenerator::global()->generate64(), 16, 16, QChar('0')));
 }
 
 // Creates an empty file of a fresh name beside the file.

@@ -17,7 +17,10 @@
 
 namespace {
 
-const wchar_t *wide(const QString &native) { return reinterpret_cast<const wchar_t *>(native.utf16()); }
+const wchar_t *wide(const QString &native)
+{
+    return reinterpret_cast<const wchar_t *>(native.utf16());
+}
 
 }  // namespace
 
@@ -85,9 +88,9 @@ ExportError move_over(const Replacement &r)
     // Made read-only since it was looked at.
     ExportError e = ExportError::of(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
                                         ? ExportFault::read_only_file
-                                    : code == ERROR_DISK_FULL            ? ExportFault::disk_full
-                                    : code == ERROR_FILENAME_EXCED_RANGE ? ExportFault::name_over_limit
-                                                                         : ExportFault::replace_blocked);
+                                        : code == ERROR_DISK_FULL            ? ExportFault::disk_full
+                                        : code == ERROR_FILENAME_EXCED_RANGE ? ExportFault::name_over_limit
+                                                                             : ExportFault::replace_blocked);
     e.system_error = int(code);
     return e;
 }

@@ -26,8 +26,8 @@ const Range wide_ranges[] = {
 bool is_wide(uint u)
 {
     const Range *end = std::end(wide_ranges);
-    const Range *r = std::lower_bound(std::begin(wide_ranges), end, u,
-                                      [](const Range &range, uint v) { return range.last < v; });
+    const Range *r
+        = std::lower_bound(std::begin(wide_ranges), end, u, [](const Range &range, uint v) { return range.last < v; });
     return r != end && r->first <= u;
 }
 

@@ -19,7 +19,8 @@ namespace {
 // "成绩.xlsx"); Windows would drop them anyway.
 QString workbook_path(const QString &path)
 {
-    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) || path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive))
+    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)
+        || path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive))
         return path;
     QString target = path;
     while (target.endsWith(QLatin1Char('.')))

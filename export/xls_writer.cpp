@@ -23,11 +23,11 @@ constexpr int max_cols = 256;
 constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
 constexpr int rows_per_block = 32;     // rows per DBCELL block
 
-constexpr quint16 xf_text = 15;   // the default cell format, general: texts and counts
-constexpr quint16 xf_score = 16;  // general cell format with number format "0.00"
-constexpr quint16 xf_rate = 17;   // ... with number format "0.0%"
-constexpr quint16 fmt_score = 2;  // built-in number format "0.00"
-constexpr quint16 fmt_rate = 164; // the first number format a workbook defines itself
+constexpr quint16 xf_text = 15;    // the default cell format, general: texts and counts
+constexpr quint16 xf_score = 16;   // general cell format with number format "0.00"
+constexpr quint16 xf_rate = 17;    // ... with number format "0.0%"
+constexpr quint16 fmt_score = 2;   // built-in number format "0.00"
+constexpr quint16 fmt_rate = 164;  // the first number format a workbook defines itself
 
 enum Rec : quint16 {
     rec_precision = 0x000E,
@@ -211,10 +211,10 @@ struct Grid {
 };
 
 struct Layout {
-    QVector<Grid> sheets;       // the score sheet, then the analysis if any
-    QVector<QString> strings;   // unique, in order of first use
+    QVector<Grid> sheets;      // the score sheet, then the analysis if any
+    QVector<QString> strings;  // unique, in order of first use
     QHash<QString, quint32> index;
-    quint32 references = 0;     // text cells
+    quint32 references = 0;  // text cells
 };
 
 void add_text(Layout &l, QVector<Cell> &row, int col, const QString &text)
@@ -236,8 +236,8 @@ void add_cells(Layout &l, QVector<Cell> &row, const QVector<SheetCell> &src)
     for (int c = 0; c < src.size(); ++c) {
         const SheetCell &cell = src.at(c);
         const quint16 xf = cell.format == NumberFormat::score ? xf_score
-                           : cell.format == NumberFormat::rate ? xf_rate
-                                                                : xf_text;
+            : cell.format == NumberFormat::rate               ? xf_rate
+                                                              : xf_text;
         // A non-finite number has no spreadsheet form; keep what the table shows instead.
         if (cell.numeric && std::isfinite(cell.value))
             row.append(Cell{quint16(c), true, 0, cell.value, xf});
@@ -418,7 +418,7 @@ void write_print_titles(Bytes &out, int sheets)
     Bytes refs;
     area3d(refs, 0, quint16(max_rows - 1), 0, 0);  // $A:$A
     area3d(refs, 0, 0, 0, quint16(max_cols - 1));  // $1:$1
-    refs.u8(0x10);                                  // tList: both areas
+    refs.u8(0x10);                                 // tList: both areas
     Bytes formula;
     formula.u8(0x29).u16(quint16(refs.size())).bytes(refs.data);  // tMemFunc around the list
 
@@ -525,13 +525,32 @@ void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
     record(out, rec_setup,
-           Bytes().u16(9).u16(100).u16(1).u16(1).u16(l.titles ? 1 : 0).u16(0x0000).u16(600).u16(600).f64(0.5).f64(0.5).u16(1).data);
+           Bytes()
+               .u16(9)
+               .u16(100)
+               .u16(1)
+               .u16(1)
+               .u16(l.titles ? 1 : 0)
+               .u16(0x0000)
+               .u16(600)
+               .u16(600)
+               .f64(0.5)
+               .f64(0.5)
+               .u16(1)
+               .data);
     s.out.patch32(s.index_at + 4 + 12, s.pos());  // DEFCOLWIDTH
     record(out, rec_defcolwidth, Bytes().u16(8).data);
     for (int c = 0; c < l.widths.size(); ++c)
         if (l.widths.at(c) > 0)  // width in 1/256 of a character
             record(out, rec_colinfo,
-                   Bytes().u16(quint16(c)).u16(quint16(c)).u16(quint16(l.widths.at(c) * 256)).u16(xf_text).u16(0).u16(0).data);
+                   Bytes()
+                       .u16(quint16(c))
+                       .u16(quint16(c))
+                       .u16(quint16(l.widths.at(c) * 256))
+                       .u16(xf_text)
+                       .u16(0)
+                       .u16(0)
+                       .data);
     record(out, rec_dimensions, Bytes().u32(x.rw_mic).u32(x.rw_mac).u16(x.col_mic).u16(x.col_mac).u16(0).data);
 }
 

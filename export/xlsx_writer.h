@@ -13,6 +13,6 @@ class QString;
 // largest number is written as its text), everything else text exactly as
 // given. The header row and the name column are frozen and printed on every
 // (landscape) page, and every column is as wide as its texts. An analysis,
-// when given, becomes a second sheet with its chart. A failure is said of `path`; a file this call created but could not
-// finish is removed again.
+// when given, becomes a second sheet with its chart. A failure is said of `path`; a file this call created but could
+// not finish is removed again.
 ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr);

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The key and its 0 byte replace the front of the old key; what lies behind stays.
     FUZZ_CHECK(QByteArray(st.ans_key, key.size()) == key && st.ans_key[key.size()] == 0, QString());
     FUZZ_CHECK(std::memcmp(st.ans_key + key.size() + 1, old_key.constData() + key.size() + 1,
-                           sizeof st.ans_key - key.size() - 1) == 0,
+                           sizeof st.ans_key - key.size() - 1)
+                   == 0,
                QString());
     for (int q = 1; q <= written; ++q) {
         fuzz::check_cell(st.ans_text[q], st.ans_len[q]);

@@ -17,8 +17,8 @@ namespace fuzz {
 
 }  // namespace fuzz
 
-#define FUZZ_CHECK(cond, detail) \
-    do { \
-        if (!(cond)) \
-            ::fuzz::fail(#cond, detail); \
+#define FUZZ_CHECK(cond, detail)                                                                                       \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            ::fuzz::fail(#cond, detail);                                                                               \
     } while (0)

@@ -30,9 +30,7 @@ Scratch &scratch()
         const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
         n->dir = base + QStringLiteral("/velora-fuzz-roster-%1").arg(::getpid());
         QDir().mkpath(n->dir);
-        std::atexit([] {
-            QDir(scratch().dir).removeRecursively();
-        });
+        std::atexit([] { QDir(scratch().dir).removeRecursively(); });
         return n;
     }();
     return *s;
@@ -179,7 +177,8 @@ void check_store(const ExamStore &st, const Model &m, Counts counts, const QStri
         FUZZ_CHECK(QByteArray(st.stu_xuan[s], counts.choice) == stu.choice, QString::number(s));
         for (int q = 1; q <= counts.written; ++q) {
             fuzz::check_cell(st.stu_text[s][q], st.stu_len[s][q]);
-            FUZZ_CHECK(fuzz::cell_bytes(st.stu_text[s][q], st.stu_len[s][q]) == stu.text[static_cast<std::size_t>(q - 1)],
+            FUZZ_CHECK(fuzz::cell_bytes(st.stu_text[s][q], st.stu_len[s][q])
+                           == stu.text[static_cast<std::size_t>(q - 1)],
                        QStringLiteral("%1/%2").arg(s).arg(q));
         }
     }
@@ -193,7 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const Counts counts = variants[data[0] % (sizeof variants / sizeof variants[0])];
-    const QList<QByteArray> parts = split_input(QByteArray(reinterpret_cast<const char *>(data + 1), static_cast<int>(size - 1)));
+    const QList<QByteArray> parts
+        = split_input(QByteArray(reinterpret_cast<const char *>(data + 1), static_cast<int>(size - 1)));
 
     Scratch &sc = scratch();
     for (const QString &f : sc.written)
@@ -219,7 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     FUZZ_CHECK(r.gaps.isEmpty() == !m.gaps, QString::number(r.gaps.size()));
     for (const SheetGap &g : r.gaps)
-        FUZZ_CHECK(g.student >= 1 && g.student <= m.count && !sheet_gap_message(g).isEmpty(), QString::number(g.student));
+        FUZZ_CHECK(g.student >= 1 && g.student <= m.count && !sheet_gap_message(g).isEmpty(),
+                   QString::number(g.student));
     check_store(st, m, counts, roster_path);
     fuzz::finish(o);
     return 0;

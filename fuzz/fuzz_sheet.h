@@ -25,7 +25,7 @@ namespace fuzz {
 
 class Bytes {
 public:
-    Bytes(const uint8_t *d, size_t n) : d_(d), n_(n) {}
+    Bytes(const uint8_t *d, size_t n) : d_(d), n_(n) { }
     bool empty() const { return i_ >= n_; }
     uint8_t u8() { return i_ < n_ ? d_[i_++] : 0; }
     QByteArray take(size_t n)
@@ -54,7 +54,8 @@ private:
 // Code units that stress the writers: controls, underscores, surrogates, CJK, U+FFFF.
 inline QChar odd_unit(uint8_t b)
 {
-    static const ushort units[] = {'a', '_', 'x', 0x01, 0x0D, 0x09, 0x0A, 0xD800, 0xDC00, 0x4E2D, 0xFFFE, 0xFFFF, 0xE9, '&', '<', 0x7F};
+    static const ushort units[]
+        = {'a', '_', 'x', 0x01, 0x0D, 0x09, 0x0A, 0xD800, 0xDC00, 0x4E2D, 0xFFFE, 0xFFFF, 0xE9, '&', '<', 0x7F};
     return QChar(units[b % (sizeof units / sizeof units[0])]);
 }
 
@@ -88,14 +89,22 @@ inline QString text_of(Bytes &in, uint8_t kind)
 inline double odd_double(uint8_t b, Bytes &in)
 {
     switch (b % 8) {
-    case 0: return std::numeric_limits<double>::quiet_NaN();
-    case 1: return std::numeric_limits<double>::infinity();
-    case 2: return -std::numeric_limits<double>::infinity();
-    case 3: return -0.0;
-    case 4: return std::numeric_limits<double>::max();
-    case 5: return std::numeric_limits<double>::denorm_min();
-    case 6: return in.u8() / 4.0;
-    default: return in.f64();
+    case 0:
+        return std::numeric_limits<double>::quiet_NaN();
+    case 1:
+        return std::numeric_limits<double>::infinity();
+    case 2:
+        return -std::numeric_limits<double>::infinity();
+    case 3:
+        return -0.0;
+    case 4:
+        return std::numeric_limits<double>::max();
+    case 5:
+        return std::numeric_limits<double>::denorm_min();
+    case 6:
+        return in.u8() / 4.0;
+    default:
+        return in.f64();
     }
 }
 
@@ -143,7 +152,10 @@ inline ScoreSheet sheet_of(Bytes &in, uint8_t flags)
 }
 
 // Whether a cell goes into the workbook as text (else as a number).
-inline bool as_text(const SheetCell &c) { return !c.numeric || !std::isfinite(c.value); }
+inline bool as_text(const SheetCell &c)
+{
+    return !c.numeric || !std::isfinite(c.value);
+}
 
 // The scratch directory of this process, made once.
 inline QString scratch_dir(const char *what)

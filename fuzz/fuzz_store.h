@@ -4,8 +4,8 @@
 // follow, so that a target checks results and not only survival.
 #pragma once
 
-#include "exam/exam_store.h"
 #include "exam/answer_loader.h"
+#include "exam/exam_store.h"
 #include "exam/problem_loader.h"
 #include "exam/roster_loader.h"
 #include "fuzz/fuzz_check.h"
@@ -43,7 +43,11 @@ struct FieldSpan {
     const char *name;
     std::size_t offset, size;
 };
-#define VELORA_SPAN(f) FieldSpan{#f, offsetof(ExamStore, f), sizeof(ExamStore::f)}
+#define VELORA_SPAN(f)                                                                                                 \
+    FieldSpan                                                                                                          \
+    {                                                                                                                  \
+#f, offsetof(ExamStore, f), sizeof(ExamStore::f)                                                               \
+    }
 inline const FieldSpan spans[] = {
     VELORA_SPAN(xuan_count), VELORA_SPAN(unxuan_count), VELORA_SPAN(stu_count), VELORA_SPAN(pro_score),
     VELORA_SPAN(pro_text),   VELORA_SPAN(pro_len),      VELORA_SPAN(ans_key),   VELORA_SPAN(ans_text),
@@ -200,7 +204,10 @@ inline void finish(const Outcome &o)
 }
 
 // A 0-terminated field: the terminator lies within its room.
-inline bool terminated(const char *p, std::size_t room) { return std::memchr(p, 0, room) != nullptr; }
+inline bool terminated(const char *p, std::size_t room)
+{
+    return std::memchr(p, 0, room) != nullptr;
+}
 
 // A stored text cell: its length within capacity, its 0 byte in place.
 inline void check_cell(const char *cell, int32_t len)
@@ -377,6 +384,9 @@ struct Reader {
     }
 };
 
-inline QByteArray cell_bytes(const char *cell, int32_t len) { return QByteArray(cell, len); }
+inline QByteArray cell_bytes(const char *cell, int32_t len)
+{
+    return QByteArray(cell, len);
+}
 
 }  // namespace fuzz

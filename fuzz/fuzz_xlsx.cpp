@@ -14,7 +14,10 @@
 
 namespace {
 
-bool is_hex(ushort u) { return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F'); }
+bool is_hex(ushort u)
+{
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
 
 // Characters the cell text takes once written with Excel's "_xHHHH_" escapes
 // for what XML cannot carry and for underscores that would read as escapes.
@@ -39,7 +42,10 @@ qsizetype escaped_length(const QString &s)
 }
 
 // Scores go in as numbers when finite and within Excel's range, else as their text.
-bool as_number(const SheetCell &c) { return c.numeric && std::isfinite(c.value) && std::fabs(c.value) <= 9.99999999999999e307; }
+bool as_number(const SheetCell &c)
+{
+    return c.numeric && std::isfinite(c.value) && std::fabs(c.value) <= 9.99999999999999e307;
+}
 
 }  // namespace
 
@@ -106,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XlsxBook book;
     QString why;
     FUZZ_CHECK(read_xlsx(fuzz::read_all(target), &book, &why), why);
-    FUZZ_CHECK(book.cells.size() == want.size(), QStringLiteral("%1 cells, %2 wanted").arg(book.cells.size()).arg(want.size()));
+    FUZZ_CHECK(book.cells.size() == want.size(),
+               QStringLiteral("%1 cells, %2 wanted").arg(book.cells.size()).arg(want.size()));
     for (int i = 0; i < want.size(); ++i) {
         const XlsxCell &got = book.cells.at(i);
         const fuzz::WantCell &w = want.at(i);
@@ -118,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::snprintf(digits, sizeof digits, "%.16G", w.value);
             const double rounded = std::strtod(digits, nullptr);
             FUZZ_CHECK(got.value == w.value || got.value == rounded,
-                       where + QStringLiteral(": read %1, wrote %2").arg(got.value, 0, 'g', 17).arg(w.value, 0, 'g', 17));
+                       where
+                           + QStringLiteral(": read %1, wrote %2").arg(got.value, 0, 'g', 17).arg(w.value, 0, 'g', 17));
             FUZZ_CHECK(got.style > 0, where);
         } else {
             FUZZ_CHECK(got.text == w.text, where);

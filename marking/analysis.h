@@ -36,8 +36,8 @@ struct ClassAnalysis {
     // Empty without students; the rates and bands also when full_marks is 0.
     std::optional<double> mean, high, low, median, deviation;
     std::optional<double> excellent_rate, pass_rate, low_rate;  // >= 85 %, >= 60 %, < 40 % of full_marks
-    std::optional<QVector<int>> bands;                         // analysis_bands counts, lowest first
-    QString letters;  // A-D, then every other capital letter the key or an answer holds
+    std::optional<QVector<int>> bands;                          // analysis_bands counts, lowest first
+    QString letters;                      // A-D, then every other capital letter the key or an answer holds
     QVector<QuestionAnalysis> questions;  // in the table's column order
 };
 

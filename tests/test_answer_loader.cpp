@@ -49,27 +49,32 @@ void TestAnswerLoader::reads_data()
     QTest::addColumn<QByteArray>("key");
     QTest::addColumn<QByteArrayList>("texts");
     const QByteArray one = "1 1 1 1 @c$@w$", two = "0 2 1 1 @a$@b$";
-    QTest::newRow("key only, no written questions") << QByteArray("4 0 1 1 1 1 @a$@b$@c$@d$") << QByteArray("ABCD")
-                                                    << QByteArray("ABCD") << QByteArrayList{};
-    QTest::newRow("before any problem file") << QByteArray() << QByteArray("CCA\n@ignored$") << QByteArray("CCA")
-                                             << QByteArrayList{};
+    QTest::newRow("key only, no written questions")
+        << QByteArray("4 0 1 1 1 1 @a$@b$@c$@d$") << QByteArray("ABCD") << QByteArray("ABCD") << QByteArrayList{};
+    QTest::newRow("before any problem file")
+        << QByteArray() << QByteArray("CCA\n@ignored$") << QByteArray("CCA") << QByteArrayList{};
     QTest::newRow("key then texts") << two << QByteArray("A\n@one$\n@two\nlines$") << QByteArray("A")
                                     << QByteArrayList{"one", "two\nlines"};
-    QTest::newRow("key longer than choices") << one << QByteArray("ABCDEFG @x$") << QByteArray("ABCDEFG")
-                                             << QByteArrayList{"x"};
+    QTest::newRow("key longer than choices")
+        << one << QByteArray("ABCDEFG @x$") << QByteArray("ABCDEFG") << QByteArrayList{"x"};
     QTest::newRow("key at @") << two << QByteArray("@k1$ @s1$ @s2$") << QByteArray("@k1$")
                               << QByteArrayList{"s1", "s2"};
     QTest::newRow("junk between texts") << two << QByteArray("B\nnotes $ here\n@$ more @ x$") << QByteArray("B")
                                         << QByteArrayList{"", " x"};
-    QTest::newRow("crlf") << two << QByteArray("AB\r\n@a\r\nb$\r\n@c$") << QByteArray("AB") << QByteArrayList{"a\nb", "c"};
-    QTest::newRow("bom") << one << QByteArray("\xEF\xBB\xBF" "D @x$") << QByteArray("D") << QByteArrayList{"x"};
+    QTest::newRow("crlf") << two << QByteArray("AB\r\n@a\r\nb$\r\n@c$") << QByteArray("AB")
+                          << QByteArrayList{"a\nb", "c"};
+    QTest::newRow("bom") << one
+                         << QByteArray("\xEF\xBB\xBF"
+                                       "D @x$")
+                         << QByteArray("D") << QByteArrayList{"x"};
     QTest::newRow("chinese") << one << QByteArray("甲 @冰的密度比水小，所以冰会浮在水面上。$") << QByteArray("甲")
                              << QByteArrayList{"冰的密度比水小，所以冰会浮在水面上。"};
-    QTest::newRow("utf16 le crlf") << two << utf16_file(QStringLiteral("CCA\r\n@冰的密度比水小。$\r\n@b$")) << QByteArray("CCA")
-                                   << QByteArrayList{"冰的密度比水小。", "b"};
-    QTest::newRow("gbk standard answer") << one << "A @" + gbk(QStringLiteral("冰的密度比水小。")) + "$" << QByteArray("A")
-                                         << QByteArrayList{gbk(QStringLiteral("冰的密度比水小。"))};
-    QTest::newRow("gbk key") << one << gbk(QStringLiteral("甲")) + " @x$" << gbk(QStringLiteral("甲")) << QByteArrayList{"x"};
+    QTest::newRow("utf16 le crlf") << two << utf16_file(QStringLiteral("CCA\r\n@冰的密度比水小。$\r\n@b$"))
+                                   << QByteArray("CCA") << QByteArrayList{"冰的密度比水小。", "b"};
+    QTest::newRow("gbk standard answer") << one << "A @" + gbk(QStringLiteral("冰的密度比水小。")) + "$"
+                                         << QByteArray("A") << QByteArrayList{gbk(QStringLiteral("冰的密度比水小。"))};
+    QTest::newRow("gbk key") << one << gbk(QStringLiteral("甲")) + " @x$" << gbk(QStringLiteral("甲"))
+                             << QByteArrayList{"x"};
     QTest::newRow("key at capacity") << one << QByteArray(100, 'K') + " @" + QByteArray(limits::text_bytes, 't') + "$"
                                      << QByteArray(100, 'K') << QByteArrayList{QByteArray(limits::text_bytes, 't')};
 }
@@ -116,7 +121,8 @@ void TestAnswerLoader::refusals_data()
     QTest::newRow("empty file") << QByteArray() << f + "中没有选择题答案。";
     QTest::newRow("only blanks") << QByteArray(" \r\n\t") << f + "中没有选择题答案。";
     QTest::newRow("key too long") << QByteArray(101, 'A') + " @a$@b$" << f + "中的选择题答案超过 100 字节。";
-    QTest::newRow("no @ for last text") << QByteArray("AB @a$ b") << f + "在第 2 道非选择题的标准答案之前就结束了（缺少“@”）。";
+    QTest::newRow("no @ for last text") << QByteArray("AB @a$ b")
+                                        << f + "在第 2 道非选择题的标准答案之前就结束了（缺少“@”）。";
     QTest::newRow("no texts at all") << QByteArray("AB") << f + "在第 1 道非选择题的标准答案之前就结束了（缺少“@”）。";
     QTest::newRow("no $") << QByteArray("AB @a$ @b") << f + "中第 2 道非选择题的标准答案没有结束（缺少“$”）。";
     QTest::newRow("text too long") << "AB @" + QByteArray(limits::text_bytes + 1, 'x') + "$ @b$"

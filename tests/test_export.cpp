@@ -43,8 +43,8 @@ struct Cell {
     // stores them as decimal text with 16).
     bool operator==(const Cell &o) const
     {
-        return type == o.type && text == o.text && format == o.format &&
-               std::fabs(number - o.number) <= 1e-15 * std::fmax(std::fabs(number), std::fabs(o.number));
+        return type == o.type && text == o.text && format == o.format
+            && std::fabs(number - o.number) <= 1e-15 * std::fmax(std::fabs(number), std::fabs(o.number));
     }
 };
 using Grid = QMap<QPair<int, int>, Cell>;  // (row, column), 1-based; empty cells absent
@@ -55,7 +55,7 @@ struct SheetLayout {
     QString title_rows;  // rows printed on every page ("1:1"), "" for none
     QString title_cols;  // columns printed on every page ("A:A")
     bool landscape = false;
-    int paper = 0;  // 9 is A4
+    int paper = 0;             // 9 is A4
     QMap<int, double> widths;  // set column widths in characters, 1-based columns
     QMap<int, int> need;       // characters the longest text of a column takes
 };
@@ -65,7 +65,7 @@ struct Chart {
     QString type;  // "col" for upright columns
     QString title;
     int series = 0;
-    QString categories, values;  // the series' ranges
+    QString categories, values;                  // the series' ranges
     int from_row = 0, to_row = 0, from_col = 0;  // anchor, 0-based
 };
 
@@ -105,11 +105,10 @@ Workbook read_back(const QString &path, QString *why)
 {
     Workbook wb;
     QProcess py;
-    py.start(QStringLiteral("/usr/bin/python3"),
-             {QStringLiteral(VELORA_TESTS_DIR "/support/read_workbook.py"), path});
+    py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(VELORA_TESTS_DIR "/support/read_workbook.py"), path});
     if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() != 0) {
         *why = QStringLiteral("reader failed on %1: %2 %3")
-                       .arg(path, py.errorString(), QString::fromUtf8(py.readAllStandardError()));
+                   .arg(path, py.errorString(), QString::fromUtf8(py.readAllStandardError()));
         return wb;
     }
     QJsonParseError perr;
@@ -208,9 +207,9 @@ Grid expected_analysis(const AnalysisSheet &sheet)
     for (int r = 0; r < sheet.rows.size(); ++r)
         for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
             const SheetCell &sc = sheet.rows.at(r).at(c);
-            const QString format = sc.format == NumberFormat::score  ? QStringLiteral("0.00")
-                                   : sc.format == NumberFormat::rate ? QStringLiteral("0.0%")
-                                                                     : QStringLiteral("General");
+            const QString format = sc.format == NumberFormat::score ? QStringLiteral("0.00")
+                : sc.format == NumberFormat::rate                   ? QStringLiteral("0.0%")
+                                                                    : QStringLiteral("General");
             if (sc.numeric)
                 g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format});
             else if (!sc.text.isEmpty())
@@ -222,8 +221,8 @@ Grid expected_analysis(const AnalysisSheet &sheet)
 // A class of five for the analysis sheet, or of none.
 ClassAnalysis class_analysis(bool students)
 {
-    std::vector<FixtureStudent> five = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}},
-                                        {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+    std::vector<FixtureStudent> five
+        = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
     ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students ? five : std::vector<FixtureStudent>());
     compute_scores(*st);
     return analyse_class(*st);
@@ -239,15 +238,15 @@ bool same_cells(const Grid &got, const Grid &want, QString *mismatch)
             return false;
         }
         if (!(got.value(it.key()) == it.value())) {
-            *mismatch = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ") +
-                       show(it.value());
+            *mismatch = where + QStringLiteral(": got ") + show(got.value(it.key())) + QStringLiteral(", want ")
+                + show(it.value());
             return false;
         }
     }
     for (auto it = got.begin(); it != got.end(); ++it)
         if (!want.contains(it.key())) {
-            *mismatch = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second) +
-                       show(it.value());
+            *mismatch = QStringLiteral("row %1 col %2: unexpected ").arg(it.key().first).arg(it.key().second)
+                + show(it.value());
             return false;
         }
     return true;
@@ -258,8 +257,8 @@ bool same_cells(const Grid &got, const Grid &want, QString *mismatch)
 // without being much wider.
 bool laid_out(const SheetLayout &l, QString *mismatch)
 {
-    if (l.freeze != QLatin1String("B2") || l.title_rows != QLatin1String("1:1") ||
-        l.title_cols != QLatin1String("A:A") || !l.landscape || l.paper != 9) {
+    if (l.freeze != QLatin1String("B2") || l.title_rows != QLatin1String("1:1") || l.title_cols != QLatin1String("A:A")
+        || !l.landscape || l.paper != 9) {
         *mismatch = QStringLiteral("freeze %1, titles %2 and %3, landscape %4, paper %5")
                         .arg(l.freeze, l.title_rows, l.title_cols)
                         .arg(l.landscape)
@@ -270,7 +269,8 @@ bool laid_out(const SheetLayout &l, QString *mismatch)
         const double width = l.widths.value(it.key(), -1);
         const bool fits = width >= it.value() || width >= 255;
         if (!fits || width > it.value() + 3) {
-            *mismatch = QStringLiteral("column %1 is %2 wide for a text of %3").arg(it.key()).arg(width).arg(it.value());
+            *mismatch
+                = QStringLiteral("column %1 is %2 wide for a text of %3").arg(it.key()).arg(width).arg(it.value());
             return false;
         }
     }
@@ -282,7 +282,10 @@ bool laid_out(const SheetLayout &l, QString *mismatch)
     return true;
 }
 
-SheetCell name(const QString &t) { return SheetCell{t, false, 0.0}; }
+SheetCell name(const QString &t)
+{
+    return SheetCell{t, false, 0.0};
+}
 SheetCell score(double v)
 {
     return SheetCell{QString::asprintf("%.2f", v), true, v};
@@ -298,11 +301,11 @@ ScoreSheet sheet_of(const QStringList &headers, const QVector<QVector<SheetCell>
 
 ScoreSheet chinese_sheet()
 {
-    return sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分"), QStringLiteral("选择题1"),
-                     QStringLiteral("非选择题1")},
-                    {{name(QStringLiteral("张三")), score(13.5), score(5), score(8.5)},
-                     {name(QStringLiteral("李四")), score(0), score(0), score(0)},
-                     {name(QStringLiteral("王五")), score(100), score(40), score(60)}});
+    return sheet_of(
+        {QStringLiteral("学生信息"), QStringLiteral("总分"), QStringLiteral("选择题1"), QStringLiteral("非选择题1")},
+        {{name(QStringLiteral("张三")), score(13.5), score(5), score(8.5)},
+         {name(QStringLiteral("李四")), score(0), score(0), score(0)},
+         {name(QStringLiteral("王五")), score(100), score(40), score(60)}});
 }
 
 QByteArray file_bytes(const QString &path)
@@ -375,7 +378,8 @@ private slots:
 void TestExport::initTestCase()
 {
 #ifndef Q_OS_WIN
-    QVERIFY2(QFileInfo(QStringLiteral("/usr/bin/python3")).isExecutable(), "the workbook reader needs /usr/bin/python3");
+    QVERIFY2(QFileInfo(QStringLiteral("/usr/bin/python3")).isExecutable(),
+             "the workbook reader needs /usr/bin/python3");
     // A distinctive umask shows whether finished files get the ordinary mode.
     ::umask(027);
 #endif
@@ -408,8 +412,13 @@ void TestExport::contents_data()
                   {name(QStringLiteral("b")), score(123456789.25), score(1e-9)},
                   {name(QStringLiteral("c")), score(1e300), score(2.675)}}),
     };
-    const char *basic_names[] = {"chinese names and headers", "empty table", "headers only", "rows in given order",
-                                 "name longer than any column", "007 stays text", "short rows and empty texts",
+    const char *basic_names[] = {"chinese names and headers",
+                                 "empty table",
+                                 "headers only",
+                                 "rows in given order",
+                                 "name longer than any column",
+                                 "007 stays text",
+                                 "short rows and empty texts",
                                  "numbers kept to 15 digits"};
     for (int i = 0; i < 8; ++i) {
         QTest::newRow(qPrintable(QStringLiteral("xlsx: ") + QLatin1String(basic_names[i])))
@@ -441,9 +450,9 @@ void TestExport::contents_data()
         << QStringLiteral(".xlsx") << sheet_of({QString(32767, QChar(0x4E2D))}, {}) << QString();
 
     const double inf = std::numeric_limits<double>::infinity();
-    const ScoreSheet non_finite = sheet_of({QStringLiteral("总分")},
-                                           {{SheetCell{QStringLiteral("inf"), true, inf}},
-                                            {SheetCell{QStringLiteral("nan"), true, std::nan("")}}});
+    const ScoreSheet non_finite = sheet_of(
+        {QStringLiteral("总分")},
+        {{SheetCell{QStringLiteral("inf"), true, inf}}, {SheetCell{QStringLiteral("nan"), true, std::nan("")}}});
     QTest::newRow("xlsx: non-finite score kept as its text") << QStringLiteral(".xlsx") << non_finite << QString();
 
     // The analysis as a second sheet; its chart in the .xlsx only, and only with students.
@@ -504,26 +513,58 @@ void TestExport::contents()
 
 void TestExport::target_name_data()
 {
-    QTest::addColumn<QString>("given");     // relative to a fresh directory
-    QTest::addColumn<QString>("written");   // the file that must appear
+    QTest::addColumn<QString>("given");    // relative to a fresh directory
+    QTest::addColumn<QString>("written");  // the file that must appear
     QTest::addColumn<QString>("format");
 
-    QTest::newRow("no extension gets .xlsx") << "scores" << "scores.xlsx" << "xlsx";
-    QTest::newRow("dot only in directory name") << "a.b/scores" << "a.b/scores.xlsx" << "xlsx";
-    QTest::newRow(".xlsx kept") << "s.xlsx" << "s.xlsx" << "xlsx";
-    QTest::newRow(".XLS upper case is real xls") << "S.XLS" << "S.XLS" << "xls";
-    QTest::newRow(".Xls mixed case") << "s.Xls" << "s.Xls" << "xls";
-    QTest::newRow("other suffix gets .xlsx") << "名单.txt" << "名单.txt.xlsx" << "xlsx";
-    QTest::newRow(".xlsx.xls ends in xls") << "s.xlsx.xls" << "s.xlsx.xls" << "xls";
-    QTest::newRow(".xls.txt gets .xlsx") << "s.xls.txt" << "s.xls.txt.xlsx" << "xlsx";
-    QTest::newRow("dot inside the name") << "高一.3班" << "高一.3班.xlsx" << "xlsx";
-    QTest::newRow("trailing dot dropped") << "成绩." << "成绩.xlsx" << "xlsx";
-    QTest::newRow("trailing dots dropped") << "s.xls.." << "s.xls.xlsx" << "xlsx";
-    QTest::newRow("upper case .XLS in Chinese") << "期中.XLS" << "期中.XLS" << "xls";
-    QTest::newRow("hidden name without suffix") << ".scores" << ".scores.xlsx" << "xlsx";
-    QTest::newRow("blanks and Chinese") << "期末 成绩/三 班 成绩" << "期末 成绩/三 班 成绩.xlsx" << "xlsx";
-    QTest::newRow("blanks only") << "   " << "   .xlsx" << "xlsx";
-    QTest::newRow("percent signs") << "%1 %2.xls" << "%1 %2.xls" << "xls";
+    QTest::newRow("no extension gets .xlsx") << "scores"
+                                             << "scores.xlsx"
+                                             << "xlsx";
+    QTest::newRow("dot only in directory name") << "a.b/scores"
+                                                << "a.b/scores.xlsx"
+                                                << "xlsx";
+    QTest::newRow(".xlsx kept") << "s.xlsx"
+                                << "s.xlsx"
+                                << "xlsx";
+    QTest::newRow(".XLS upper case is real xls") << "S.XLS"
+                                                 << "S.XLS"
+                                                 << "xls";
+    QTest::newRow(".Xls mixed case") << "s.Xls"
+                                     << "s.Xls"
+                                     << "xls";
+    QTest::newRow("other suffix gets .xlsx") << "名单.txt"
+                                             << "名单.txt.xlsx"
+                                             << "xlsx";
+    QTest::newRow(".xlsx.xls ends in xls") << "s.xlsx.xls"
+                                           << "s.xlsx.xls"
+                                           << "xls";
+    QTest::newRow(".xls.txt gets .xlsx") << "s.xls.txt"
+                                         << "s.xls.txt.xlsx"
+                                         << "xlsx";
+    QTest::newRow("dot inside the name") << "高一.3班"
+                                         << "高一.3班.xlsx"
+                                         << "xlsx";
+    QTest::newRow("trailing dot dropped") << "成绩."
+                                          << "成绩.xlsx"
+                                          << "xlsx";
+    QTest::newRow("trailing dots dropped") << "s.xls.."
+                                           << "s.xls.xlsx"
+                                           << "xlsx";
+    QTest::newRow("upper case .XLS in Chinese") << "期中.XLS"
+                                                << "期中.XLS"
+                                                << "xls";
+    QTest::newRow("hidden name without suffix") << ".scores"
+                                                << ".scores.xlsx"
+                                                << "xlsx";
+    QTest::newRow("blanks and Chinese") << "期末 成绩/三 班 成绩"
+                                        << "期末 成绩/三 班 成绩.xlsx"
+                                        << "xlsx";
+    QTest::newRow("blanks only") << "   "
+                                 << "   .xlsx"
+                                 << "xlsx";
+    QTest::newRow("percent signs") << "%1 %2.xls"
+                                   << "%1 %2.xls"
+                                   << "xls";
 }
 
 void TestExport::target_name()
@@ -583,8 +624,8 @@ void TestExport::overwrite_data()
                                     << QStringList{"hop.xlsx", "synced/../synced/real.xlsx"} << false;
     QTest::newRow("link to nowhere gets its file")
         << "s.xlsx" << QByteArray("none") << -1 << QStringList{"synced/new.xlsx"} << false;
-    QTest::newRow("link to another owner's file") << "s.xls" << QByteArray() << 0640
-                                                  << QStringList{"synced/s.xls"} << true;
+    QTest::newRow("link to another owner's file")
+        << "s.xls" << QByteArray() << 0640 << QStringList{"synced/s.xls"} << true;
 }
 
 namespace {
@@ -656,8 +697,8 @@ void TestExport::overwrite()
     QVERIFY(!real.isEmpty());
 #endif
     if (old.isEmpty()) {
-        const ScoreSheet first = sheet_of({QStringLiteral("旧")}, {{name(QStringLiteral("旧数据")), score(1)},
-                                                                   {name(QStringLiteral("多一行"))}});
+        const ScoreSheet first = sheet_of(
+            {QStringLiteral("旧")}, {{name(QStringLiteral("旧数据")), score(1)}, {name(QStringLiteral("多一行"))}});
         QVERIFY(export_workbook(real, first).ok());
     } else if (old != "none") {
         QVERIFY(write_file(real, old));
@@ -667,7 +708,8 @@ void TestExport::overwrite()
     const ExportError res = export_workbook(path, chinese_sheet());
     QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
     QCOMPARE(tree(dir.path()), before);  // no temporary is left
-    const QString format = QFileInfo(path).suffix() == QLatin1String("xls") ? QStringLiteral("xls") : QStringLiteral("xlsx");
+    const QString format
+        = QFileInfo(path).suffix() == QLatin1String("xls") ? QStringLiteral("xls") : QStringLiteral("xlsx");
     QCOMPARE(windows_read_back(real, format, chinese_sheet()), QString());
 #else
     const QByteArray real_name = QFile::encodeName(real);
@@ -715,44 +757,152 @@ void TestExport::refused_data()
     QTest::addColumn<QString>("standing");  // what stands at target: "" as made; "link:X" a link to X; "fifo" a pipe;
                                             // "read-only" the existing file without write permission
 
-    QTest::newRow("missing directory") << "missing/x.xlsx" << "x.xlsx" << "missing/x.xlsx" << "目录不存在" << "" << "";
-    QTest::newRow("under a regular file") << "file/x.xlsx" << "file" << "file/x.xlsx" << "目录不存在" << "" << "";
-    QTest::newRow("under a regular file, no extension")
-        << "file/x" << "file" << "file/x.xlsx" << "目录不存在" << "" << "";
-    QTest::newRow("directory as target") << "d.xlsx" << "d.xlsx/keep" << "d.xlsx" << "文件夹" << "" << "";
-    QTest::newRow("directory with trailing slash") << "d/" << "d/keep" << "d/" << "文件夹" << "" << "";
-    QTest::newRow("under /proc") << "/proc/velora-export-test.xlsx" << "" << "/proc/velora-export-test.xlsx"
-                                 << "无法在该位置创建文件" << "" << "";
-    QTest::newRow("file name too long") << QString(300, QChar('n')) + ".xlsx" << "keep" << QString(300, QChar('n')) + ".xlsx"
-                                        << "文件名太长" << "" << "";
+    QTest::newRow("missing directory") << "missing/x.xlsx"
+                                       << "x.xlsx"
+                                       << "missing/x.xlsx"
+                                       << "目录不存在"
+                                       << ""
+                                       << "";
+    QTest::newRow("under a regular file") << "file/x.xlsx"
+                                          << "file"
+                                          << "file/x.xlsx"
+                                          << "目录不存在"
+                                          << ""
+                                          << "";
+    QTest::newRow("under a regular file, no extension") << "file/x"
+                                                        << "file"
+                                                        << "file/x.xlsx"
+                                                        << "目录不存在"
+                                                        << ""
+                                                        << "";
+    QTest::newRow("directory as target") << "d.xlsx"
+                                         << "d.xlsx/keep"
+                                         << "d.xlsx"
+                                         << "文件夹"
+                                         << ""
+                                         << "";
+    QTest::newRow("directory with trailing slash") << "d/"
+                                                   << "d/keep"
+                                                   << "d/"
+                                                   << "文件夹"
+                                                   << ""
+                                                   << "";
+    QTest::newRow("under /proc") << "/proc/velora-export-test.xlsx"
+                                 << ""
+                                 << "/proc/velora-export-test.xlsx"
+                                 << "无法在该位置创建文件"
+                                 << ""
+                                 << "";
+    QTest::newRow("file name too long") << QString(300, QChar('n')) + ".xlsx"
+                                        << "keep" << QString(300, QChar('n')) + ".xlsx"
+                                        << "文件名太长"
+                                        << ""
+                                        << "";
     QTest::newRow("NUL in path") << QStringLiteral("keep") + QChar(0) + QStringLiteral("x.xlsx") << "keep"
                                  << QStringLiteral("keep") + QChar(0) + QStringLiteral("x.xlsx") << "无法用作文件名"
-                                 << "" << "";
-    QTest::newRow("lone surrogate in path") << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx") << ""
-                                            << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx")
-                                            << "无法用作文件名" << "" << "";
-    QTest::newRow("text too long, existing file kept")
-        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "单元格A3的文字超过32767个字符" << "long" << "";
-    QTest::newRow("text too long, no extension") << "x" << "x.xlsx" << "x.xlsx" << "32767" << "long" << "";
-    QTest::newRow("more columns than a sheet has")
-        << "x.xlsx" << "x.xlsx" << "x.xlsx" << "大小上限（1048576行、16384列）" << "wide" << "";
-    QTest::newRow("more columns than an xls sheet has") << "x.xls" << "x.xls" << "x.xls" << "256" << "wide" << "";
-    QTest::newRow("text too long, linked file kept")
-        << "x.xlsx" << "synced/x.xlsx" << "x.xlsx" << "单元格A3" << "long" << "link:synced/x.xlsx";
-    QTest::newRow("xls text too long, linked file kept")
-        << "x.xls" << "synced/x.xls" << "x.xls" << "单元格A3" << "long" << "link:synced/x.xls";
-    QTest::newRow("link to a missing directory")
-        << "x.xlsx" << "" << "x.xlsx" << "目录不存在" << "" << "link:gone/x.xlsx";
-    QTest::newRow("link to a directory") << "x.xlsx" << "d/keep" << "x.xlsx" << "文件夹" << "" << "link:d";
-    QTest::newRow("link to itself") << "x.xlsx" << "" << "x.xlsx" << "符号链接" << "" << "link:x.xlsx";
-    QTest::newRow("named pipe") << "x.xlsx" << "" << "x.xlsx" << "不是普通文件" << "" << "fifo";
-    QTest::newRow("read-only workbook") << "x.xlsx" << "x.xlsx" << "x.xlsx" << "只读" << "" << "read-only";
-    QTest::newRow("read-only workbook, no extension") << "x" << "x.xlsx" << "x.xlsx" << "只读" << "" << "read-only";
-    QTest::newRow("read-only workbook, dot inside the name")
-        << "高一.3班" << "高一.3班.xlsx" << "高一.3班.xlsx" << "只读" << "" << "read-only";
-    QTest::newRow("text too long, trailing dot") << "成绩." << "成绩.xlsx" << "成绩.xlsx" << "32767" << "long" << "";
-    QTest::newRow("name of dots only") << "..." << "keep" << "..." << "缺少文件名" << "" << "";
-    QTest::newRow("folder named by a dot") << "d/." << "d/keep" << "d/." << "文件夹" << "" << "";
+                                 << ""
+                                 << "";
+    QTest::newRow("lone surrogate in path")
+        << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx") << ""
+        << QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".xlsx") << "无法用作文件名"
+        << ""
+        << "";
+    QTest::newRow("text too long, existing file kept") << "x.xlsx"
+                                                       << "x.xlsx"
+                                                       << "x.xlsx"
+                                                       << "单元格A3的文字超过32767个字符"
+                                                       << "long"
+                                                       << "";
+    QTest::newRow("text too long, no extension") << "x"
+                                                 << "x.xlsx"
+                                                 << "x.xlsx"
+                                                 << "32767"
+                                                 << "long"
+                                                 << "";
+    QTest::newRow("more columns than a sheet has") << "x.xlsx"
+                                                   << "x.xlsx"
+                                                   << "x.xlsx"
+                                                   << "大小上限（1048576行、16384列）"
+                                                   << "wide"
+                                                   << "";
+    QTest::newRow("more columns than an xls sheet has") << "x.xls"
+                                                        << "x.xls"
+                                                        << "x.xls"
+                                                        << "256"
+                                                        << "wide"
+                                                        << "";
+    QTest::newRow("text too long, linked file kept") << "x.xlsx"
+                                                     << "synced/x.xlsx"
+                                                     << "x.xlsx"
+                                                     << "单元格A3"
+                                                     << "long"
+                                                     << "link:synced/x.xlsx";
+    QTest::newRow("xls text too long, linked file kept") << "x.xls"
+                                                         << "synced/x.xls"
+                                                         << "x.xls"
+                                                         << "单元格A3"
+                                                         << "long"
+                                                         << "link:synced/x.xls";
+    QTest::newRow("link to a missing directory") << "x.xlsx"
+                                                 << ""
+                                                 << "x.xlsx"
+                                                 << "目录不存在"
+                                                 << ""
+                                                 << "link:gone/x.xlsx";
+    QTest::newRow("link to a directory") << "x.xlsx"
+                                         << "d/keep"
+                                         << "x.xlsx"
+                                         << "文件夹"
+                                         << ""
+                                         << "link:d";
+    QTest::newRow("link to itself") << "x.xlsx"
+                                    << ""
+                                    << "x.xlsx"
+                                    << "符号链接"
+                                    << ""
+                                    << "link:x.xlsx";
+    QTest::newRow("named pipe") << "x.xlsx"
+                                << ""
+                                << "x.xlsx"
+                                << "不是普通文件"
+                                << ""
+                                << "fifo";
+    QTest::newRow("read-only workbook") << "x.xlsx"
+                                        << "x.xlsx"
+                                        << "x.xlsx"
+                                        << "只读"
+                                        << ""
+                                        << "read-only";
+    QTest::newRow("read-only workbook, no extension") << "x"
+                                                      << "x.xlsx"
+                                                      << "x.xlsx"
+                                                      << "只读"
+                                                      << ""
+                                                      << "read-only";
+    QTest::newRow("read-only workbook, dot inside the name") << "高一.3班"
+                                                             << "高一.3班.xlsx"
+                                                             << "高一.3班.xlsx"
+                                                             << "只读"
+                                                             << ""
+                                                             << "read-only";
+    QTest::newRow("text too long, trailing dot") << "成绩."
+                                                 << "成绩.xlsx"
+                                                 << "成绩.xlsx"
+                                                 << "32767"
+                                                 << "long"
+                                                 << "";
+    QTest::newRow("name of dots only") << "..."
+                                       << "keep"
+                                       << "..."
+                                       << "缺少文件名"
+                                       << ""
+                                       << "";
+    QTest::newRow("folder named by a dot") << "d/."
+                                           << "d/keep"
+                                           << "d/."
+                                           << "文件夹"
+                                           << ""
+                                           << "";
 }
 
 void TestExport::refused()
@@ -786,8 +936,9 @@ void TestExport::refused()
         QCOMPARE(::mkfifo(path_name.constData(), 0600), 0);
 #endif
     if (standing == QLatin1String("read-only"))
-        QVERIFY(QFile::setPermissions(dir.filePath(existing), QFileDevice::ReadOwner | QFileDevice::ReadUser |
-                                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(dir.filePath(existing),
+                                      QFileDevice::ReadOwner | QFileDevice::ReadUser | QFileDevice::ReadGroup
+                                          | QFileDevice::ReadOther));
     const QStringList before = tree(dir.path());
     // Qt warns about a name with a NUL; no such file can exist.
     auto exists = [&path] { return !path.contains(QChar(0)) && QFileInfo::exists(path); };
@@ -804,7 +955,8 @@ void TestExport::refused()
     const QString shown_path = QDir::isAbsolutePath(shown) ? shown : dir.filePath(shown);
     QCOMPARE(res.path, shown_path);
     const QString message = export_error_message(res);
-    QVERIFY2(message.startsWith(QStringLiteral("无法导出到“") + QDir::toNativeSeparators(shown_path) + QStringLiteral("”：")),
+    QVERIFY2(message.startsWith(QStringLiteral("无法导出到“") + QDir::toNativeSeparators(shown_path)
+                                + QStringLiteral("”：")),
              qPrintable(message));
     QVERIFY2(message.contains(reason), qPrintable(message));
     QCOMPARE(tree(dir.path()), before);
@@ -867,8 +1019,8 @@ void TestExport::every_fault_has_a_message()
     for (int f = int(ExportFault::none) + 1; f <= int(ExportFault::library_error); ++f) {
         const ExportError e = ExportError::of(ExportFault(f)).at(QStringLiteral("/tmp/成绩.xlsx"));
         const QString message = export_error_message(e);
-        const QString prefix = QStringLiteral("无法导出到“") + QDir::toNativeSeparators(QStringLiteral("/tmp/成绩.xlsx")) +
-                               QStringLiteral("”：");
+        const QString prefix = QStringLiteral("无法导出到“")
+            + QDir::toNativeSeparators(QStringLiteral("/tmp/成绩.xlsx")) + QStringLiteral("”：");
         QVERIFY2(message.startsWith(prefix) && message.size() > prefix.size() + 1, qPrintable(QString::number(f)));
         QVERIFY2(!seen.contains(message), qPrintable(message));
         seen.insert(message);

@@ -324,12 +324,18 @@ void TestMarking::refused_loads_keep_everything_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArray>("content");  // empty: the file does not exist
-    QTest::newRow("missing problem file") << "problemfile_input" << "problemfile_button" << QByteArray();
-    QTest::newRow("score not a number") << "problemfile_input" << "problemfile_button" << QByteArray("1 1\n2 x\n@a$@b$");
-    QTest::newRow("problem text never ends") << "problemfile_input" << "problemfile_button" << QByteArray("0 1 5 @abc");
-    QTest::newRow("missing answer file") << "ansfile_input" << "ansfile_button" << QByteArray();
-    QTest::newRow("missing roster") << "stufile_input" << "stufile_button" << QByteArray();
-    QTest::newRow("roster count not a number") << "stufile_input" << "stufile_button" << QByteArray("three\nA B C");
+    QTest::newRow("missing problem file") << "problemfile_input"
+                                          << "problemfile_button" << QByteArray();
+    QTest::newRow("score not a number") << "problemfile_input"
+                                        << "problemfile_button" << QByteArray("1 1\n2 x\n@a$@b$");
+    QTest::newRow("problem text never ends") << "problemfile_input"
+                                             << "problemfile_button" << QByteArray("0 1 5 @abc");
+    QTest::newRow("missing answer file") << "ansfile_input"
+                                         << "ansfile_button" << QByteArray();
+    QTest::newRow("missing roster") << "stufile_input"
+                                    << "stufile_button" << QByteArray();
+    QTest::newRow("roster count not a number") << "stufile_input"
+                                               << "stufile_button" << QByteArray("three\nA B C");
 }
 
 void TestMarking::refused_loads_keep_everything()
@@ -446,7 +452,7 @@ void TestMarking::reload_shows_the_item_at_once()
 {
     Window win(*st);
     load_exam(win);
-    win.press("next");  // student 1, written question 2: slot 2 + 2
+    win.press("next");          // student 1, written question 2: slot 2 + 2
     st->stu_score[1][5] = 3.5;  // where that item's mark lies once there are 3 choice questions
     win.spin()->setValue(7);    // typed, not yet stored
     // One more choice question, the same written count, corrected texts and maxima.
@@ -492,8 +498,8 @@ void TestMarking::reload_shows_the_item_at_once()
 
 void TestMarking::mark_on_screen_stored_first_data()
 {
-    QTest::addColumn<int>("item");          // the item on screen, 1 .. 12 (student-major)
-    QTest::addColumn<QString>("press");     // what is pressed with a mark typed but not stored
+    QTest::addColumn<int>("item");       // the item on screen, 1 .. 12 (student-major)
+    QTest::addColumn<QString>("press");  // what is pressed with a mark typed but not stored
     QTest::newRow("统计分数 on the last item") << 12 << "tongji_button";
     QTest::newRow("统计分数 on a middle item") << 6 << "tongji_button";
     QTest::newRow("problem reload on a student's last question") << 4 << "problemfile_button";
@@ -529,21 +535,28 @@ void TestMarking::notices_after_loads_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QByteArray>("content");     // of the file loaded, in the class directory
-    QTest::addColumn<QStringList>("in_order");   // what the one box says, in this order
+    QTest::addColumn<QByteArray>("content");    // of the file loaded, in the class directory
+    QTest::addColumn<QStringList>("in_order");  // what the one box says, in this order
     const QString gbk_note = QStringLiteral("似乎不是 UTF-8 编码（可能是 GBK）");
     const QString save_as = QStringLiteral("“另存为”，在“编码”中选择 UTF-8");
-    QTest::newRow("gbk problem file") << "problemfile_input" << "problemfile_button"
+    QTest::newRow("gbk problem file") << "problemfile_input"
+                                      << "problemfile_button"
                                       << "0 1 5 @" + gbk(QStringLiteral("简述光合作用。")) + "$"
                                       << QStringList{QStringLiteral("试题文件“"), gbk_note, save_as};
-    QTest::newRow("gbk roster") << "stufile_input" << "stufile_button"
+    QTest::newRow("gbk roster") << "stufile_input"
+                                << "stufile_button"
                                 << "2 " + gbk(QStringLiteral("甲")) + " " + gbk(QStringLiteral("乙"))
-                                << QStringList{QStringLiteral("学生名单文件“"), gbk_note,
-                                               QStringLiteral("这就是下面 2 名学生“找不到答卷文件”的原因"), save_as,
-                                               QStringLiteral("以下学生的答卷缺失或不完整"), QStringLiteral("找不到答卷文件")};
-    QTest::newRow("more names than the count") << "stufile_input" << "stufile_button" << QByteArray("2\n甲 乙\n丙\n")
-                                               << QStringList{QStringLiteral("学生名单文件“"),
-                                                              QStringLiteral("人数是 2，后面却列出了 3 个名字；只导入了前 2 名学生，没有导入：丙。")};
+                                << QStringList{QStringLiteral("学生名单文件“"),
+                                               gbk_note,
+                                               QStringLiteral("这就是下面 2 名学生“找不到答卷文件”的原因"),
+                                               save_as,
+                                               QStringLiteral("以下学生的答卷缺失或不完整"),
+                                               QStringLiteral("找不到答卷文件")};
+    QTest::newRow("more names than the count")
+        << "stufile_input"
+        << "stufile_button" << QByteArray("2\n甲 乙\n丙\n")
+        << QStringList{QStringLiteral("学生名单文件“"),
+                       QStringLiteral("人数是 2，后面却列出了 3 个名字；只导入了前 2 名学生，没有导入：丙。")};
 }
 
 void TestMarking::notices_after_loads()
@@ -565,7 +578,8 @@ void TestMarking::notices_after_loads()
     int at = 0;
     for (const QString &part : in_order) {
         const int found = text.indexOf(part, at);
-        QVERIFY2(found >= 0, qPrintable(part + QStringLiteral(" after ") + QString::number(at) + QStringLiteral(" in ") + text));
+        QVERIFY2(found >= 0,
+                 qPrintable(part + QStringLiteral(" after ") + QString::number(at) + QStringLiteral(" in ") + text));
         at = found + part.size();
     }
     QCOMPARE(shown.first()->buttons().size(), 1);
@@ -600,7 +614,8 @@ void TestMarking::buttons_in_chinese()
     details->click();
     QCOMPARE(details->text(), QStringLiteral("显示详细信息…"));
     for (QAbstractButton *b : box->buttons())
-        QVERIFY2(!b->text().contains(QLatin1String("Detail")) && b->text() != QLatin1String("OK"), qPrintable(b->text()));
+        QVERIFY2(!b->text().contains(QLatin1String("Detail")) && b->text() != QLatin1String("OK"),
+                 qPrintable(b->text()));
     win.close_messages();
 }
 
@@ -644,9 +659,9 @@ void TestMarking::examples_end_to_end()
     QCOMPARE(table->item(0, 0)->text(), QStringLiteral("张三"));
     QCOMPARE(table->item(0, 1)->text(), QStringLiteral("20.00"));  // CCA all right: 6 + 14
     QCOMPARE(table->item(1, 0)->text(), QStringLiteral("李四"));
-    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("6.00"));   // CC right, B wrong, + 2
+    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("6.00"));  // CC right, B wrong, + 2
     QCOMPARE(table->item(3, 0)->text(), QStringLiteral("赵六"));
-    QCOMPARE(table->item(3, 1)->text(), QStringLiteral("2.00"));   // "cc" is not "CC"
+    QCOMPARE(table->item(3, 1)->text(), QStringLiteral("2.00"));  // "cc" is not "CC"
     QStringList totals;
     for (int row = 0; row < 4; ++row)
         totals << table->item(row, 0)->text() + QLatin1Char(' ') + table->item(row, 1)->text();
@@ -674,8 +689,8 @@ void TestMarking::examples_end_to_end()
     QVERIFY2(read_xlsx(written.readAll(), &book, &error), qPrintable(error));
     QCOMPARE(book.cells.size(), 5 * 7);
     for (const XlsxCell &c : book.cells) {
-        const QString shown = c.row == 0 ? table->horizontalHeaderItem(c.col)->text()
-                                         : table->item(c.row - 1, c.col)->text();
+        const QString shown
+            = c.row == 0 ? table->horizontalHeaderItem(c.col)->text() : table->item(c.row - 1, c.col)->text();
         QCOMPARE(c.numeric, c.row > 0 && c.col > 0);
         QCOMPARE(c.numeric ? format_score(c.value) : c.text, shown);
     }

@@ -40,8 +40,8 @@ void TestMarkingCursor::cursor_data()
     QTest::newRow("last back") << 3 << 4 << -1 << 3 << 4 << false << R << true << 3 << 3 << 11 << 91;
     QTest::newRow("across a student forward") << 3 << 4 << -1 << 1 << 4 << true << R << true << 2 << 1 << 5 << 41;
     QTest::newRow("across a student back") << 3 << 4 << -1 << 2 << 1 << false << R << true << 1 << 4 << 4 << 33;
-    QTest::newRow("one question, every move a student") << 3 << 1 << -1 << 2 << 1 << true << R << true << 3 << 1 << 3
-                                                        << 100;
+    QTest::newRow("one question, every move a student")
+        << 3 << 1 << -1 << 2 << 1 << true << R << true << 3 << 1 << 3 << 100;
     // A later problem file changed the counts under the cursor: it comes back
     // inside the items, and that press stores nothing and moves nowhere.
     QTest::newRow("counts shrunk") << 3 << 2 << 12 << 3 << 4 << true << A << false << 3 << 2 << 6 << 100;

@@ -19,10 +19,16 @@ namespace {
 
 const QString kPath = QStringLiteral("/考试/第一次/试题.txt");
 
-QByteArray cell(const char *c, int32_t len) { return QByteArray(c, len); }
+QByteArray cell(const char *c, int32_t len)
+{
+    return QByteArray(c, len);
+}
 
 // Told apart from the loader's own check: bytes that survive a UTF-8 round trip.
-bool round_trips(const QByteArray &b) { return QString::fromUtf8(b).toUtf8() == b; }
+bool round_trips(const QByteArray &b)
+{
+    return QString::fromUtf8(b).toUtf8() == b;
+}
 
 }  // namespace
 
@@ -66,34 +72,41 @@ void TestProblemLoader::reads_data()
 
     const QByteArray example = "2 1\n3 3 4.5\nChoice part\n@What is 1 + 1?$\n@Which is larger?$\n"
                                "Written part\n@Explain in one sentence\nwhy ice floats.$\n";
-    const QByteArrayList example_texts = {"What is 1 + 1?", "Which is larger?", "Explain in one sentence\nwhy ice floats."};
+    const QByteArrayList example_texts
+        = {"What is 1 + 1?", "Which is larger?", "Explain in one sentence\nwhy ice floats."};
     QTest::newRow("example") << example << 2 << 1 << QVector<double>{3, 3, 4.5} << example_texts;
     QTest::newRow("numbers one per line") << QByteArray("2\n1\n3\n3\n4.5\n@What is 1 + 1?$@Which is larger?$"
                                                         "@Explain in one sentence\nwhy ice floats.$")
                                           << 2 << 1 << QVector<double>{3, 3, 4.5} << example_texts;
-    QTest::newRow("number then @") << QByteArray("1 0 5@only$") << 1 << 0 << QVector<double>{5} << QByteArrayList{"only"};
-    QTest::newRow("empty text") << QByteArray("0 2 1 2 @$ @x$") << 0 << 2 << QVector<double>{1, 2} << QByteArrayList{"", "x"};
+    QTest::newRow("number then @") << QByteArray("1 0 5@only$") << 1 << 0 << QVector<double>{5}
+                                   << QByteArrayList{"only"};
+    QTest::newRow("empty text") << QByteArray("0 2 1 2 @$ @x$") << 0 << 2 << QVector<double>{1, 2}
+                                << QByteArrayList{"", "x"};
     QTest::newRow("@ inside") << QByteArray("0 1 1 @a@b$") << 0 << 1 << QVector<double>{1} << QByteArrayList{"a@b"};
     QTest::newRow("stray $ before @") << QByteArray("0 1 1 $ heading $\n@t$") << 0 << 1 << QVector<double>{1}
                                       << QByteArrayList{"t"};
     QTest::newRow("crlf") << QByteArray("1 1\r\n2 3\r\n@a\r\nb$\r\n@c$\r\n") << 1 << 1 << QVector<double>{2, 3}
                           << QByteArrayList{"a\nb", "c"};
-    QTest::newRow("bom") << QByteArray("\xEF\xBB\xBF" "1 0 2 @x$") << 1 << 0 << QVector<double>{2} << QByteArrayList{"x"};
+    QTest::newRow("bom") << QByteArray("\xEF\xBB\xBF"
+                                       "1 0 2 @x$")
+                         << 1 << 0 << QVector<double>{2} << QByteArrayList{"x"};
     QTest::newRow("chinese") << QByteArray("0 1 6 二、简答题\n@请用一句话解释为什么冰会浮在水面上。$") << 0 << 1
                              << QVector<double>{6} << QByteArrayList{"请用一句话解释为什么冰会浮在水面上。"};
-    QTest::newRow("utf16 le crlf") << utf16_file(QString::fromUtf8(example).replace(QLatin1Char('\n'), QLatin1String("\r\n")))
+    QTest::newRow("utf16 le crlf") << utf16_file(
+        QString::fromUtf8(example).replace(QLatin1Char('\n'), QLatin1String("\r\n")))
                                    << 2 << 1 << QVector<double>{3, 3, 4.5} << example_texts;
-    QTest::newRow("utf16 be chinese") << utf16_file(QStringLiteral("0 1 6 二、简答题\n@冰会浮在水面上。$"), true) << 0 << 1
-                                      << QVector<double>{6} << QByteArrayList{"冰会浮在水面上。"};
+    QTest::newRow("utf16 be chinese") << utf16_file(QStringLiteral("0 1 6 二、简答题\n@冰会浮在水面上。$"), true) << 0
+                                      << 1 << QVector<double>{6} << QByteArrayList{"冰会浮在水面上。"};
     const QString ice(3333, QChar(0x51B0));  // 9999 bytes as UTF-8, 6666 as UTF-16
-    QTest::newRow("utf16 text at capacity") << utf16_file(QStringLiteral("0 1 1 @") + ice + QStringLiteral("a$")) << 0 << 1
-                                            << QVector<double>{1} << QByteArrayList{ice.toUtf8() + "a"};
+    QTest::newRow("utf16 text at capacity") << utf16_file(QStringLiteral("0 1 1 @") + ice + QStringLiteral("a$")) << 0
+                                            << 1 << QVector<double>{1} << QByteArrayList{ice.toUtf8() + "a"};
     QTest::newRow("gbk kept as it is") << "0 1 6 @" + gbk(QStringLiteral("冰会浮在水面上。")) + "$" << 0 << 1
                                        << QVector<double>{6} << QByteArrayList{gbk(QStringLiteral("冰会浮在水面上。"))};
     QTest::newRow("score forms") << QByteArray("0 3 +1e1 .5 0.25@a$@b$@c$") << 0 << 3 << QVector<double>{10, 0.5, 0.25}
                                  << QByteArrayList{"a", "b", "c"};
     QTest::newRow("maximum score 0") << QByteArray("0 1 0 @t$") << 0 << 1 << QVector<double>{0} << QByteArrayList{"t"};
-    QTest::newRow("zero counts") << QByteArray("0 0 anything at all") << 0 << 0 << QVector<double>{} << QByteArrayList{};
+    QTest::newRow("zero counts") << QByteArray("0 0 anything at all") << 0 << 0 << QVector<double>{}
+                                 << QByteArrayList{};
     QTest::newRow("tail never read") << QByteArray("1 0 1 @a$ @never closed") << 1 << 0 << QVector<double>{1}
                                      << QByteArrayList{"a"};
 
@@ -137,8 +150,8 @@ void TestProblemLoader::reads()
     QCOMPARE(st->xuan_count, choice);
     QCOMPARE(st->unxuan_count, written);
     // The table's edge pages are shared with pro_score and pro_len.
-    std::vector<std::pair<const void *, std::size_t>> touched = {{st->pro_text, 1},
-                                                                 {&st->pro_text[limits::questions][limits::text_bytes], 1}};
+    std::vector<std::pair<const void *, std::size_t>> touched
+        = {{st->pro_text, 1}, {&st->pro_text[limits::questions][limits::text_bytes], 1}};
     for (int p = 1; p <= scores.size(); ++p) {
         QCOMPARE(st->pro_score[p], scores[p - 1]);
         QCOMPARE(cell(st->pro_text[p], st->pro_len[p]), texts[p - 1]);
@@ -183,13 +196,17 @@ void TestProblemLoader::refusals_data()
     row("no @ for last text", "1 1 1 1 @a$ b", "在第 2 题的题目之前就结束了（缺少“@”）。");
     row("no $ for last text", "1 1 1 1 @a$ @b", "中第 2 题的题目没有结束（缺少“$”）。");
     row("text too long", "1 0 1 @" + QByteArray(limits::text_bytes + 1, 'x') + "$", "中第 1 题的题目超过 10000 字节。");
-    row("utf16 text over capacity", utf16_file(QStringLiteral("1 0 1 @") + QString(3333, QChar(0x51B0)) + QStringLiteral("ab$")),
+    row("utf16 text over capacity",
+        utf16_file(QStringLiteral("1 0 1 @") + QString(3333, QChar(0x51B0)) + QStringLiteral("ab$")),
         "中第 1 题的题目超过 10000 字节。");
     row("utf16 odd length", utf16_file(QStringLiteral("1 0 1 @a$\r\n")) + "\n",
         "以 UTF-16 编码标记开头，但字节数是奇数，文件不完整或已损坏。请重新保存后再导入。");
     row("utf16 unpaired surrogate after the texts", utf16_file(QStringLiteral("1 0 1 @a$ ") + QChar(0xDC00)),
         "以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏。请重新保存后再导入。");
-    row("second bom", "\xEF\xBB\xBF\xEF\xBB\xBF" "1 0 1 @a$", "中的选择题数量不是数字。");
+    row("second bom",
+        "\xEF\xBB\xBF\xEF\xBB\xBF"
+        "1 0 1 @a$",
+        "中的选择题数量不是数字。");
     QTest::newRow("placeholders in path") << QByteArray("1 0 x") << QStringLiteral("/t/%1%2.txt")
                                           << QStringLiteral("试题文件“/t/%1%2.txt”中第 1 题的最高分不是数字。");
     QTest::newRow("empty path") << QByteArray("0 0") << QString() << QStringLiteral("没有填写试题文件的路径。");
@@ -217,7 +234,7 @@ void TestProblemLoader::refusals()
 
 void TestProblemLoader::file_refusals_data()
 {
-    QTest::addColumn<QString>("name");  // inside a temporary directory
+    QTest::addColumn<QString>("name");   // inside a temporary directory
     QTest::addColumn<QString>("error");  // %1 = the full path
     QTest::newRow("missing") << QStringLiteral("nope.txt") << QStringLiteral("找不到试题文件“%1”。");
     QTest::newRow("directory") << QStringLiteral("dir") << QStringLiteral("试题文件“%1”不是普通文件。");

@@ -118,8 +118,9 @@ void TestRosterLoader::example_class()
     const LoadReport r = load_roster_file(*st, roster);
     QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
     QCOMPARE(gap_lines(r.gaps), QStringList());
-    QCOMPARE(dump(*st), QStringList({"S01|AB|Because ice is less dense than water.", "S02|BB|It is lighter.",
-                                     "S03|AA|冰的密度比水小。"}));
+    QCOMPARE(dump(*st),
+             QStringList(
+                 {"S01|AB|Because ice is less dense than water.", "S02|BB|It is lighter.", "S03|AA|冰的密度比水小。"}));
     QCOMPARE(QByteArray(st->stu_path), QByteArray(VELORA_TESTS_DIR "/data/loaders/class/S03"));
     QCOMPARE(st->mark_steps, 0);  // the window restarts marking, not the loader
 }
@@ -134,10 +135,14 @@ void add_layout_rows()
     QTest::newRow("names over lines") << kProblem << QByteArray("3\nS01 S02\n\n   S03\n") << kAbc
                                       << QStringList{"S01|AB|a1|a2", "S02|BA|b1|b2", "S03|CC|c1|c2"} << QStringList{}
                                       << "S03";
-    QTest::newRow("bom and crlf")
-        << kProblem << QByteArray("\xEF\xBB\xBF" "2\r\nA\r\nB\r\n")
-        << Files{{"A", "\xEF\xBB\xBF" "xy\r\n@a\r\nb$\r\n@c$"}, {"B", "\r\nz@t1$@t2$"}}
-        << QStringList{"A|xy|a\\nb|c", "B|\\nz|t1|t2"} << QStringList{} << "B";
+    QTest::newRow("bom and crlf") << kProblem
+                                  << QByteArray("\xEF\xBB\xBF"
+                                                "2\r\nA\r\nB\r\n")
+                                  << Files{{"A",
+                                            "\xEF\xBB\xBF"
+                                            "xy\r\n@a\r\nb$\r\n@c$"},
+                                           {"B", "\r\nz@t1$@t2$"}}
+                                  << QStringList{"A|xy|a\\nb|c", "B|\\nz|t1|t2"} << QStringList{} << "B";
     QTest::newRow("chinese") << kProblem << QByteArray("2 张三 李四")
                              << Files{{"张三", "CA\n@因为冰的密度比水小。$\n@150 千米$"}, {"李四", "CB@冰比水轻。$@$"}}
                              << QStringList{"张三|CA|因为冰的密度比水小。|150 千米", "李四|CB|冰比水轻。|"}
@@ -149,15 +154,14 @@ void add_layout_rows()
     QTest::newRow("short choice part")
         << kProblem << QByteArray("1 A") << Files{{"A", "X"}} << QStringList{"A|X\\0||"}
         << QStringList{"A：选择题答案不完整（只有 1 个，应有 2 个）；缺少第 1 至 2 道非选择题答案"} << "A";
-    QTest::newRow("empty sheet") << kProblem << QByteArray("1 A") << Files{{"A", ""}} << QStringList{"A|\\0\\0||"}
-                                 << QStringList{"A：选择题答案不完整（只有 0 个，应有 2 个）；缺少第 1 至 2 道非选择题答案"}
-                                 << "A";
+    QTest::newRow("empty sheet")
+        << kProblem << QByteArray("1 A") << Files{{"A", ""}} << QStringList{"A|\\0\\0||"}
+        << QStringList{"A：选择题答案不完整（只有 0 个，应有 2 个）；缺少第 1 至 2 道非选择题答案"} << "A";
     QTest::newRow("ends before text 2") << kProblem << QByteArray("1 A") << Files{{"A", "AB\n@one$\n"}}
                                         << QStringList{"A|AB|one|"} << QStringList{"A：缺少第 2 道非选择题答案"} << "A";
-    QTest::newRow("unterminated text")
-        << kProblem << QByteArray("2 A B") << Files{{"A", "AB\n@one"}, {"B", "BB@1$@2$"}}
-        << QStringList{"A|AB||", "B|BB|1|2"} << QStringList{"A：第 1 道非选择题答案不完整；缺少第 2 道非选择题答案"}
-        << "B";
+    QTest::newRow("unterminated text") << kProblem << QByteArray("2 A B") << Files{{"A", "AB\n@one"}, {"B", "BB@1$@2$"}}
+                                       << QStringList{"A|AB||", "B|BB|1|2"}
+                                       << QStringList{"A：第 1 道非选择题答案不完整；缺少第 2 道非选择题答案"} << "B";
 }
 
 // Names that must not or cannot name a file, and the capacities.
@@ -169,10 +173,10 @@ void add_name_rows()
         << Files{{"../x", "AB@outside$@!$"}, {"a\\b", "AB@bs$@!$"}, {"ok", "OK@1$@2$"}}
         << QStringList{"../x|\\0\\0||", "..|\\0\\0||", ".|\\0\\0||", "a\\b|\\0\\0||", "ok|OK|1|2"}
         << QStringList{"../x" + bad_name, ".." + bad_name, "." + bad_name, "a\\b" + bad_name} << "ok";
-    QTest::newRow("sheet is a directory") << kProblem << QByteArray("1 D") << Files{{"D", kDir}} << QStringList{"D|\\0\\0||"}
-                                          << QStringList{"D：答卷文件不是普通文件"} << "D";
-    QTest::newRow("sheet is a pipe") << kProblem << QByteArray("1 P") << Files{{"P", kFifo}} << QStringList{"P|\\0\\0||"}
-                                     << QStringList{"P：答卷文件不是普通文件"} << "P";
+    QTest::newRow("sheet is a directory") << kProblem << QByteArray("1 D") << Files{{"D", kDir}}
+                                          << QStringList{"D|\\0\\0||"} << QStringList{"D：答卷文件不是普通文件"} << "D";
+    QTest::newRow("sheet is a pipe") << kProblem << QByteArray("1 P") << Files{{"P", kFifo}}
+                                     << QStringList{"P|\\0\\0||"} << QStringList{"P：答卷文件不是普通文件"} << "P";
     const QByteArray longest(limits::name_bytes, 'n');
     QTest::newRow("name at capacity") << kProblem << "1 " + longest << Files{{QString::fromLatin1(longest), "AB@x$@y$"}}
                                       << QStringList{QString::fromLatin1(longest) + "|AB|x|y"} << QStringList{}
@@ -184,8 +188,8 @@ void add_name_rows()
         everyone << QStringLiteral("s%1|\\0\\0||").arg(s);
         unsheeted << QStringLiteral("s%1：找不到答卷文件").arg(s);
     }
-    QTest::newRow("students at capacity") << kProblem << full << Files{} << everyone << unsheeted
-                                          << QStringLiteral("s%1").arg(limits::students);
+    QTest::newRow("students at capacity")
+        << kProblem << full << Files{} << everyone << unsheeted << QStringLiteral("s%1").arg(limits::students);
 }
 
 // What the load tells: names beyond the count, other encodings; and a roster
@@ -194,13 +198,16 @@ void add_notice_rows()
 {
     const QString roster_file = QStringLiteral("学生名单文件“%1”");
     QTest::newRow("no students") << kProblem << QByteArray("0 S01") << kAbc << QStringList{}
-                                 << QStringList{roster_file + "中的人数是 0，后面却列出了 1 个名字；只导入了前 0 名学生，"
-                                                              "没有导入：S01。请核对人数。"}
+                                 << QStringList{roster_file
+                                                + "中的人数是 0，后面却列出了 1 个名字；只导入了前 0 名学生，"
+                                                  "没有导入：S01。请核对人数。"}
                                  << QString();
     QTest::newRow("more names than the count")
         << kProblem << QByteArray("2 A B\nC D E F G H") << Files{{"A", "AB@x$@y$"}, {"B", "BA@1$@2$"}}
         << QStringList{"A|AB|x|y", "B|BA|1|2"}
-        << QStringList{roster_file + "中的人数是 2，后面却列出了 8 个名字；只导入了前 2 名学生，没有导入：C、D、E、F、G……。请核对人数。"}
+        << QStringList{roster_file
+                       + "中的人数是 2，后面却列出了 8 个名字；只导入了前 2 "
+                         "名学生，没有导入：C、D、E、F、G……。请核对人数。"}
         << "B";
     QTest::newRow("utf16 roster and sheets")
         << kProblem << utf16_file(QStringLiteral("2\r\n张三\t李四\r\n"), true)
@@ -217,27 +224,35 @@ void add_notice_rows()
     // A damaged sheet is a gap, never a refusal, even with a text beyond capacity read before the damage.
     QTest::newRow("damaged utf16 sheet")
         << kProblem << QByteArray("3 A B C")
-        << Files{{"A", utf16_file(QStringLiteral("AB@x$@y$")) + "!"}, {"B", utf16_file(QStringLiteral("BB@1$@") + QChar(0xD800) + "$")},
-                 {"C", utf16_file(QStringLiteral("CC@") + QString(limits::text_bytes + 1, QLatin1Char('t')) + "$@$"
-                                 + QString(140000, QLatin1Char('x'))) + "!"}}  // the damage a read later
+        << Files{{"A", utf16_file(QStringLiteral("AB@x$@y$")) + "!"},
+                 {"B", utf16_file(QStringLiteral("BB@1$@") + QChar(0xD800) + "$")},
+                 {"C",
+                  utf16_file(QStringLiteral("CC@") + QString(limits::text_bytes + 1, QLatin1Char('t')) + "$@$"
+                             + QString(140000, QLatin1Char('x')))
+                      + "!"}}  // the damage a read later
         << QStringList{"A|\\0\\0||", "B|\\0\\0||", "C|\\0\\0||"}
         << QStringList{"A：答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏",
                        "B：答卷文件以 UTF-16 编码标记开头，但其中有不成对的代理项，文件已损坏",
                        "C：答卷文件以 UTF-16 编码标记开头，但字节数是奇数，文件已损坏"}
         << "C";
     const QByteArray zhang = gbk(QStringLiteral("张三"));
-    const QString save_again = QStringLiteral("请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
+    const QString save_again
+        = QStringLiteral("请用记事本打开它，选择“文件”→“另存为”，在“编码”中选择 UTF-8，保存后重新导入。");
     QTest::newRow("gbk roster")
         << kProblem << "2 " + zhang + " OK" << Files{{"OK", "AB@1$@2$"}}
         << QStringList{QString::fromUtf8(zhang) + "|\\0\\0||", "OK|AB|1|2"}
-        << QStringList{roster_file + "似乎不是 UTF-8 编码（可能是 GBK），其中的文字会显示成乱码。学生名字不是 UTF-8，"
-                                     "所以按这些名字找不到答卷文件：这就是下面 1 名学生“找不到答卷文件”的原因。" + save_again,
+        << QStringList{roster_file
+                           + "似乎不是 UTF-8 编码（可能是 GBK），其中的文字会显示成乱码。学生名字不是 UTF-8，"
+                             "所以按这些名字找不到答卷文件：这就是下面 1 名学生“找不到答卷文件”的原因。"
+                           + save_again,
                        QString::fromUtf8(zhang) + "：找不到答卷文件"}
         << "OK";
     QTest::newRow("gbk sheet")
-        << kProblem << QByteArray("2 A B") << Files{{"A", "AB@" + gbk(QStringLiteral("冰比水轻。")) + "$@y$"}, {"B", "BA@1$@2$"}}
+        << kProblem << QByteArray("2 A B")
+        << Files{{"A", "AB@" + gbk(QStringLiteral("冰比水轻。")) + "$@y$"}, {"B", "BA@1$@2$"}}
         << QStringList{"A|AB|" + QString::fromUtf8(gbk(QStringLiteral("冰比水轻。"))) + "|y", "B|BA|1|2"}
-        << QStringList{"以下 1 名学生的答卷文件似乎不是 UTF-8 编码（可能是 GBK），答案会显示成乱码：A。" + save_again} << "B";
+        << QStringList{"以下 1 名学生的答卷文件似乎不是 UTF-8 编码（可能是 GBK），答案会显示成乱码：A。" + save_again}
+        << "B";
     QTest::newRow("before the problem file") << QByteArray() << QByteArray("2 A B") << Files{{"A", "AB@x$"}}
                                              << QStringList{"A|", "B|"} << QStringList{"B：找不到答卷文件"} << "B";
 }
@@ -302,11 +317,18 @@ void TestRosterLoader::separators_data()
     QTest::addColumn<QString>("sheet");   // where the real sheet lies
     QTest::addColumn<QString>("decoy");   // a sheet that must not be read; may be empty
     QTest::newRow("slash") << "cls/roster.txt" << QString() << "cls/S01" << QString();
-    QTest::newRow("backslash") << "cls\\roster.txt" << QString() << "cls\\S01" << "cls/S01";
-    QTest::newRow("backslash after slash") << "a\\b/roster.txt" << QString() << "a\\b/S01" << "a\\S01";
-    QTest::newRow("slash after backslash") << "a/b\\c\\roster.txt" << QString() << "a/b\\c\\S01" << "a/S01";
-    QTest::newRow("chinese directories") << "考试/一班/名单.txt" << QString() << "考试/一班/S01" << "考试/S01";
-    QTest::newRow("no separator") << "roster.txt" << "cls" << "cls/S01" << "S01";
+    QTest::newRow("backslash") << "cls\\roster.txt" << QString() << "cls\\S01"
+                               << "cls/S01";
+    QTest::newRow("backslash after slash") << "a\\b/roster.txt" << QString() << "a\\b/S01"
+                                           << "a\\S01";
+    QTest::newRow("slash after backslash") << "a/b\\c\\roster.txt" << QString() << "a/b\\c\\S01"
+                                           << "a/S01";
+    QTest::newRow("chinese directories") << "考试/一班/名单.txt" << QString() << "考试/一班/S01"
+                                         << "考试/S01";
+    QTest::newRow("no separator") << "roster.txt"
+                                  << "cls"
+                                  << "cls/S01"
+                                  << "S01";
 }
 
 void TestRosterLoader::separators()
@@ -348,11 +370,14 @@ void TestRosterLoader::refusals_data()
     QTest::newRow("count missing") << QByteArray("\n") << p << SheetMap() << f + "中缺少学生人数。";
     QTest::newRow("count not a number") << QByteArray("三 A B C") << p << SheetMap() << f + "中的学生人数不是数字。";
     QTest::newRow("count negative") << QByteArray("-1") << p << SheetMap() << f + "中的学生人数（-1）是负数。";
-    QTest::newRow("count too big") << QByteArray("1001") << p << SheetMap() << f + "中的学生人数（1001）超过上限 1000。";
-    QTest::newRow("count beyond 32 bits") << QByteArray("4294967296 A") << p << SheetMap() << f + "中的学生人数超出范围。";
-    QTest::newRow("ends before last name") << QByteArray("3 A B\n") << p << SheetMap()
-                                           << f + "在第 3 名学生的名字之前就结束了（人数为 3）。";
-    QTest::newRow("name too long") << "2 A " + QByteArray(101, 'n') << p << SheetMap() << f + "中第 2 名学生的名字超过 100 字节。";
+    QTest::newRow("count too big") << QByteArray("1001") << p << SheetMap()
+                                   << f + "中的学生人数（1001）超过上限 1000。";
+    QTest::newRow("count beyond 32 bits")
+        << QByteArray("4294967296 A") << p << SheetMap() << f + "中的学生人数超出范围。";
+    QTest::newRow("ends before last name")
+        << QByteArray("3 A B\n") << p << SheetMap() << f + "在第 3 名学生的名字之前就结束了（人数为 3）。";
+    QTest::newRow("name too long") << "2 A " + QByteArray(101, 'n') << p << SheetMap()
+                                   << f + "中第 2 名学生的名字超过 100 字节。";
     QTest::newRow("sheet text too long")
         << QByteArray("2 A 乙") << p
         << SheetMap{{"/班级/A", "AB@1$@2$"}, {"/班级/乙", "AB@1$@" + QByteArray(limits::text_bytes + 1, 'x') + "$"}}
@@ -388,10 +413,12 @@ void TestRosterLoader::file_refusals()
     auto st = prefilled_store();
     const StoreFingerprint before = store_fingerprint(*st);
     const QString missing = tmp.path() + QStringLiteral("/名单.txt");
-    QCOMPARE(load_error_message(load_roster_file(*st, missing).error), QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
+    QCOMPARE(load_error_message(load_roster_file(*st, missing).error),
+             QStringLiteral("找不到学生名单文件“%1”。").arg(missing));
     QCOMPARE(load_error_message(load_roster_file(*st, tmp.path()).error),
              QStringLiteral("学生名单文件“%1”不是普通文件。").arg(tmp.path()));
-    QCOMPARE(load_error_message(load_roster_file(*st, QString()).error), QStringLiteral("没有填写学生名单文件的路径。"));
+    QCOMPARE(load_error_message(load_roster_file(*st, QString()).error),
+             QStringLiteral("没有填写学生名单文件的路径。"));
     QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
 }
 
@@ -446,12 +473,13 @@ void TestRosterLoader::writes_only_filled_cells()
     auto st = make_blank_store();
     QVERIFY(load_problem(*st, kProblem, QStringLiteral("/p.txt")).ok());
     const QByteArray long_text(5000, 'L');
-    const LoadReport r = load_roster(*st, "3 A B C", QStringLiteral("/c/r.txt"),
-                                     sheets_in_memory({{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"},
-                                                       {"/c/C", "AB@c$@" + long_text + "$"}}));
+    const LoadReport r = load_roster(
+        *st, "3 A B C", QStringLiteral("/c/r.txt"),
+        sheets_in_memory(
+            {{"/c/A", "AB@" + long_text + "$@a$"}, {"/c/B", "AB@b$@b$"}, {"/c/C", "AB@c$@" + long_text + "$"}}));
     QVERIFY2(r.ok(), qPrintable(load_error_message(r.error)));
-    std::vector<std::pair<const void *, std::size_t>> written = {
-        {st->stu_text, 1}, {&st->stu_text[limits::students][limits::written][limits::text_bytes], 1}};
+    std::vector<std::pair<const void *, std::size_t>> written
+        = {{st->stu_text, 1}, {&st->stu_text[limits::students][limits::written][limits::text_bytes], 1}};
     for (int s = 1; s <= 3; ++s)
         for (int q = 1; q <= 2; ++q)
             written.push_back({st->stu_text[s][q], std::size_t(st->stu_len[s][q]) + 1});

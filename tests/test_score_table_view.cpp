@@ -57,12 +57,13 @@ private slots:
 
 void TestScoreTable::headers_and_texts()
 {
-    ExamStorePtr st = store_with("AB", {2, 2, 5, 10, 7.5}, 2,
-                                {{"张三", "AB", {5, 9.5, 0}}, {"007", "BA", {1.25, 0, 7.5}}});
+    ExamStorePtr st
+        = store_with("AB", {2, 2, 5, 10, 7.5}, 2, {{"张三", "AB", {5, 9.5, 0}}, {"007", "BA", {1.25, 0, 7.5}}});
     compute_scores(*st);
     QTableWidget t;
     fill_score_table(t, *st);
-    QCOMPARE(headers(t), QStringList({"学生信息", "总分", "选择题1", "选择题2", "非选择题1", "非选择题2", "非选择题3"}));
+    QCOMPARE(headers(t),
+             QStringList({"学生信息", "总分", "选择题1", "选择题2", "非选择题1", "非选择题2", "非选择题3"}));
     QCOMPARE(t.rowCount(), 2);
     QCOMPARE(column(t, 0), QStringList({"张三", "007"}));
     QCOMPARE(column(t, 1), QStringList({"18.50", "8.75"}));
@@ -141,8 +142,8 @@ void TestScoreTable::numeric_sort()
 
 void TestScoreTable::rebuild_after_correction()
 {
-    ExamStorePtr st = store_with("A", {2, 10, 10}, 1,
-                                {{"甲", "A", {5, 5}}, {"乙", "B", {10, 10}}, {"丙", "A", {0, 1}}});
+    ExamStorePtr st
+        = store_with("A", {2, 10, 10}, 1, {{"甲", "A", {5, 5}}, {"乙", "B", {10, 10}}, {"丙", "A", {0, 1}}});
     compute_scores(*st);
     QTableWidget t;
     t.resize(600, 300);

@@ -25,11 +25,17 @@ void TestTextInput::delivered_bytes_data()
     QTest::addColumn<Utf16Damage>("damage");
     const Utf16Damage none = Utf16Damage::none;
     QTest::newRow("plain") << QByteArray("ab\ncd") << QByteArray("ab\ncd") << none;
-    QTest::newRow("bom skipped") << QByteArray("\xEF\xBB\xBF" "3 4") << QByteArray("3 4") << none;
+    QTest::newRow("bom skipped") << QByteArray("\xEF\xBB\xBF"
+                                               "3 4")
+                                 << QByteArray("3 4") << none;
     QTest::newRow("bom alone") << QByteArray("\xEF\xBB\xBF") << QByteArray() << none;
     QTest::newRow("partial bom alone") << QByteArray("\xEF\xBB") << QByteArray("\xEF\xBB") << none;
     QTest::newRow("bom only at the start") << QByteArray("x\xEF\xBB\xBF") << QByteArray("x\xEF\xBB\xBF") << none;
-    QTest::newRow("partial bom kept") << QByteArray("\xEF\xBB" "a") << QByteArray("\xEF\xBB" "a") << none;
+    QTest::newRow("partial bom kept") << QByteArray("\xEF\xBB"
+                                                    "a")
+                                      << QByteArray("\xEF\xBB"
+                                                    "a")
+                                      << none;
     QTest::newRow("crlf to lf") << QByteArray("a\r\nb\r\n") << QByteArray("a\nb\n") << none;
     QTest::newRow("lone cr stays") << QByteArray("a\rb\r") << QByteArray("a\rb\r") << none;
     QTest::newRow("cr cr lf") << QByteArray("\r\r\n") << QByteArray("\r\n") << none;

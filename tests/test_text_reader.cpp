@@ -43,8 +43,12 @@ void TestTextReader::numbers_data()
     QTest::newRow("int letters") << false << QByteArray("abc") << ReadStatus::malformed << 0.0 << int('a');
     QTest::newRow("int sign only") << false << QByteArray("- 1") << ReadStatus::malformed << 0.0 << int(' ');
     QTest::newRow("int empty") << false << QByteArray(" \n") << ReadStatus::end << 0.0 << end;
-    QTest::newRow("int after bom") << false << QByteArray("\xEF\xBB\xBF" "9") << ReadStatus::ok << 9.0 << end;
-    QTest::newRow("int endless digits") << false << QByteArray(5000, '1') << ReadStatus::out_of_range << 0.0 << int('1');
+    QTest::newRow("int after bom") << false
+                                   << QByteArray("\xEF\xBB\xBF"
+                                                 "9")
+                                   << ReadStatus::ok << 9.0 << end;
+    QTest::newRow("int endless digits") << false << QByteArray(5000, '1') << ReadStatus::out_of_range << 0.0
+                                        << int('1');
     QTest::newRow("real") << true << QByteArray("4.5\n") << ReadStatus::ok << 4.5 << int('\n');
     QTest::newRow("real int form") << true << QByteArray("3 ") << ReadStatus::ok << 3.0 << int(' ');
     QTest::newRow("real leading dot") << true << QByteArray(".5") << ReadStatus::ok << 0.5 << end;
@@ -123,14 +127,20 @@ void TestTextReader::delimited_text_data()
     QTest::newRow("simple") << QByteArray("@abc$tail") << TextStatus::ok << QByteArray("abc") << QByteArray("tail");
     QTest::newRow("empty") << QByteArray("@$@x$") << TextStatus::ok << QByteArray() << QByteArray("@x$");
     QTest::newRow("heading skipped") << QByteArray("Part 1\n@q$") << TextStatus::ok << QByteArray("q") << QByteArray();
-    QTest::newRow("stray dollar before @") << QByteArray("$ x $@q$") << TextStatus::ok << QByteArray("q") << QByteArray();
+    QTest::newRow("stray dollar before @")
+        << QByteArray("$ x $@q$") << TextStatus::ok << QByteArray("q") << QByteArray();
     QTest::newRow("@ inside") << QByteArray("@a@b$") << TextStatus::ok << QByteArray("a@b") << QByteArray();
-    QTest::newRow("spans lines") << QByteArray("@l1\nl2\n$") << TextStatus::ok << QByteArray("l1\nl2\n") << QByteArray();
-    QTest::newRow("crlf inside") << QByteArray("@a\r\nb$\r\n") << TextStatus::ok << QByteArray("a\nb") << QByteArray("\n");
+    QTest::newRow("spans lines") << QByteArray("@l1\nl2\n$") << TextStatus::ok << QByteArray("l1\nl2\n")
+                                 << QByteArray();
+    QTest::newRow("crlf inside") << QByteArray("@a\r\nb$\r\n") << TextStatus::ok << QByteArray("a\nb")
+                                 << QByteArray("\n");
     QTest::newRow("lone cr inside") << QByteArray("@a\rb$") << TextStatus::ok << QByteArray("a\rb") << QByteArray();
-    QTest::newRow("bom then text") << QByteArray("\xEF\xBB\xBF@x$") << TextStatus::ok << QByteArray("x") << QByteArray();
-    QTest::newRow("chinese") << QByteArray("@冰比水轻。$") << TextStatus::ok << QByteArray("冰比水轻。") << QByteArray();
-    QTest::newRow("zero byte kept") << QByteArray("@a\0b$", 5) << TextStatus::ok << QByteArray("a\0b", 3) << QByteArray();
+    QTest::newRow("bom then text") << QByteArray("\xEF\xBB\xBF@x$") << TextStatus::ok << QByteArray("x")
+                                   << QByteArray();
+    QTest::newRow("chinese") << QByteArray("@冰比水轻。$") << TextStatus::ok << QByteArray("冰比水轻。")
+                             << QByteArray();
+    QTest::newRow("zero byte kept") << QByteArray("@a\0b$", 5) << TextStatus::ok << QByteArray("a\0b", 3)
+                                    << QByteArray();
     QTest::newRow("exactly cap") << "@" + QByteArray(limits::text_bytes, 't') + "$!" << TextStatus::ok
                                  << QByteArray(limits::text_bytes, 't') << QByteArray("!");
     QTest::newRow("over cap") << "@" + QByteArray(limits::text_bytes + 1, 't') + "$" << TextStatus::over_limit

@@ -8,6 +8,7 @@
 #include "tests/support/store_checksum.h"
 
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaMethod>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -27,8 +29,6 @@
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
-#include <QPointer>
-#include <QElapsedTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -37,16 +37,24 @@
 namespace {
 
 const char *const kSlots[12] = {
-    "on_problemfile_button_clicked", "on_ansfile_button_clicked", "on_stufile_button_clicked",
-    "on_save_clicked", "on_last_clicked", "on_next_clicked", "on_tongji_button_clicked",
-    "on_choose_problem_file_clicked", "on_choose_answer_file_clicked",
-    "on_choose_student_file_clicked", "on_pushButton_clicked", "on_print_button_clicked",
+    "on_problemfile_button_clicked",
+    "on_ansfile_button_clicked",
+    "on_stufile_button_clicked",
+    "on_save_clicked",
+    "on_last_clicked",
+    "on_next_clicked",
+    "on_tongji_button_clicked",
+    "on_choose_problem_file_clicked",
+    "on_choose_answer_file_clicked",
+    "on_choose_student_file_clicked",
+    "on_pushButton_clicked",
+    "on_print_button_clicked",
 };
 
 QString rich(const QString &text)
 {
     return QStringLiteral("<html><head/><body><p><span style=\" font-size:11pt;\">") + text
-           + QStringLiteral("</span></p></body></html>");
+        + QStringLiteral("</span></p></body></html>");
 }
 
 QFileDialog *open_file_dialog()
@@ -169,9 +177,18 @@ void TestWindow::slots_bound_by_name_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArray>("slot");
-    const char *const buttons[12] = {"problemfile_button", "ansfile_button", "stufile_button", "save", "last",
-                                     "next", "tongji_button", "choose_problem_file", "choose_answer_file",
-                                     "choose_student_file", "pushButton", "print_button"};
+    const char *const buttons[12] = {"problemfile_button",
+                                     "ansfile_button",
+                                     "stufile_button",
+                                     "save",
+                                     "last",
+                                     "next",
+                                     "tongji_button",
+                                     "choose_problem_file",
+                                     "choose_answer_file",
+                                     "choose_student_file",
+                                     "pushButton",
+                                     "print_button"};
     for (int i = 0; i < 12; ++i)
         QTest::newRow(buttons[i]) << QString::fromLatin1(buttons[i]) << QByteArray(kSlots[i]);
 }
@@ -194,7 +211,9 @@ void TestWindow::form_objects_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parentName");
-    struct Row { const char *name, *cls, *parent; };
+    struct Row {
+        const char *name, *cls, *parent;
+    };
     const Row rows[] = {
         {"centralWidget", "QWidget", "velora"},
         {"gridLayout_3", "QGridLayout", "centralWidget"},
@@ -283,34 +302,59 @@ void TestWindow::placements_data()
     QTest::addColumn<int>("rowSpan");
     QTest::addColumn<int>("columnSpan");
     const int L = QFormLayout::LabelRole, F = QFormLayout::FieldRole, S = QFormLayout::SpanningRole;
-    struct Row { const char *name, *layout; int r, c, rs, cs; };
+    struct Row {
+        const char *name, *layout;
+        int r, c, rs, cs;
+    };
     const Row rows[] = {
-        {"label_2", "gridLayout_3", 0, 0, 1, 1}, {"tabWidget", "gridLayout_3", 1, 0, 1, 1},
-        {"problemfile_txt", "formLayout", 2, L, 1, 1}, {"problemfile_button", "formLayout", 2, F, 1, 1},
-        {"choose_problem_file", "formLayout", 3, L, 1, 1}, {"problemfile_input", "formLayout", 5, S, 1, 1},
-        {"ansfile_txt", "formLayout", 6, L, 1, 1}, {"ansfile_button", "formLayout", 6, F, 1, 1},
-        {"choose_answer_file", "formLayout", 7, L, 1, 1}, {"ansfile_input", "formLayout", 8, S, 1, 1},
-        {"stufile_txt", "formLayout", 9, L, 1, 1}, {"stufile_button", "formLayout", 9, F, 1, 1},
-        {"choose_student_file", "formLayout", 10, L, 1, 1}, {"stufile_input", "formLayout", 11, S, 1, 1},
-        {"xuan_txt", "formLayout", 14, L, 1, 1}, {"xuan_number", "formLayout", 14, F, 1, 1},
-        {"unxuan_txt", "formLayout", 15, L, 1, 1}, {"unxuan_number", "formLayout", 15, F, 1, 1},
-        {"student_txt", "formLayout", 16, L, 1, 1}, {"student_number", "formLayout", 16, F, 1, 1},
-        {"pro_txt", "gridLayout", 0, 0, 1, 1}, {"had_num", "gridLayout", 1, 2, 1, 1},
-        {"ans_out", "gridLayout", 9, 0, 5, 2}, {"pro_out", "gridLayout", 1, 0, 1, 2},
-        {"stu_out", "gridLayout", 7, 0, 1, 1}, {"pin_fen", "gridLayout", 9, 2, 1, 1},
-        {"pinfen_txt", "gridLayout", 8, 2, 1, 1}, {"ans_txt", "gridLayout", 8, 0, 1, 1},
-        {"label", "gridLayout", 10, 2, 1, 1}, {"next", "gridLayout", 14, 2, 1, 1},
-        {"last", "gridLayout", 13, 2, 1, 1}, {"jindu", "gridLayout", 14, 0, 1, 2},
-        {"total_txt", "gridLayout", 4, 2, 1, 1}, {"total_num", "gridLayout", 7, 2, 1, 1},
-        {"had_txt", "gridLayout", 0, 2, 1, 1}, {"stu_txt", "gridLayout", 4, 0, 1, 1},
-        {"save", "gridLayout", 12, 2, 1, 1}, {"highest_score", "gridLayout", 11, 2, 1, 1},
-        {"tongji_button", "gridLayout_2", 1, 0, 1, 4}, {"input_file", "gridLayout_2", 6, 0, 1, 4},
-        {"pushButton", "gridLayout_2", 5, 2, 1, 1}, {"print_button", "gridLayout_2", 5, 1, 1, 1},
-        {"score_show", "gridLayout_2", 0, 0, 1, 4}, {"print_txt", "gridLayout_2", 5, 0, 1, 1},
+        {"label_2", "gridLayout_3", 0, 0, 1, 1},
+        {"tabWidget", "gridLayout_3", 1, 0, 1, 1},
+        {"problemfile_txt", "formLayout", 2, L, 1, 1},
+        {"problemfile_button", "formLayout", 2, F, 1, 1},
+        {"choose_problem_file", "formLayout", 3, L, 1, 1},
+        {"problemfile_input", "formLayout", 5, S, 1, 1},
+        {"ansfile_txt", "formLayout", 6, L, 1, 1},
+        {"ansfile_button", "formLayout", 6, F, 1, 1},
+        {"choose_answer_file", "formLayout", 7, L, 1, 1},
+        {"ansfile_input", "formLayout", 8, S, 1, 1},
+        {"stufile_txt", "formLayout", 9, L, 1, 1},
+        {"stufile_button", "formLayout", 9, F, 1, 1},
+        {"choose_student_file", "formLayout", 10, L, 1, 1},
+        {"stufile_input", "formLayout", 11, S, 1, 1},
+        {"xuan_txt", "formLayout", 14, L, 1, 1},
+        {"xuan_number", "formLayout", 14, F, 1, 1},
+        {"unxuan_txt", "formLayout", 15, L, 1, 1},
+        {"unxuan_number", "formLayout", 15, F, 1, 1},
+        {"student_txt", "formLayout", 16, L, 1, 1},
+        {"student_number", "formLayout", 16, F, 1, 1},
+        {"pro_txt", "gridLayout", 0, 0, 1, 1},
+        {"had_num", "gridLayout", 1, 2, 1, 1},
+        {"ans_out", "gridLayout", 9, 0, 5, 2},
+        {"pro_out", "gridLayout", 1, 0, 1, 2},
+        {"stu_out", "gridLayout", 7, 0, 1, 1},
+        {"pin_fen", "gridLayout", 9, 2, 1, 1},
+        {"pinfen_txt", "gridLayout", 8, 2, 1, 1},
+        {"ans_txt", "gridLayout", 8, 0, 1, 1},
+        {"label", "gridLayout", 10, 2, 1, 1},
+        {"next", "gridLayout", 14, 2, 1, 1},
+        {"last", "gridLayout", 13, 2, 1, 1},
+        {"jindu", "gridLayout", 14, 0, 1, 2},
+        {"total_txt", "gridLayout", 4, 2, 1, 1},
+        {"total_num", "gridLayout", 7, 2, 1, 1},
+        {"had_txt", "gridLayout", 0, 2, 1, 1},
+        {"stu_txt", "gridLayout", 4, 0, 1, 1},
+        {"save", "gridLayout", 12, 2, 1, 1},
+        {"highest_score", "gridLayout", 11, 2, 1, 1},
+        {"tongji_button", "gridLayout_2", 1, 0, 1, 4},
+        {"input_file", "gridLayout_2", 6, 0, 1, 4},
+        {"pushButton", "gridLayout_2", 5, 2, 1, 1},
+        {"print_button", "gridLayout_2", 5, 1, 1, 1},
+        {"score_show", "gridLayout_2", 0, 0, 1, 4},
+        {"print_txt", "gridLayout_2", 5, 0, 1, 1},
     };
     for (const Row &r : rows)
-        QTest::newRow(r.name) << QString::fromLatin1(r.name) << QString::fromLatin1(r.layout) << r.r << r.c
-                              << r.rs << r.cs;
+        QTest::newRow(r.name) << QString::fromLatin1(r.name) << QString::fromLatin1(r.layout) << r.r << r.c << r.rs
+                              << r.cs;
 }
 
 void TestWindow::placements()
@@ -353,21 +397,36 @@ void TestWindow::texts_data()
         " 制作者：velora 开发组</p></body></html>");
     QTest::newRow("label_2") << "label_2" << notice;
     const char *const labels[][2] = {
-        {"problemfile_txt", "输入试题文件目录："}, {"ansfile_txt", "输入答案文件目录："},
-        {"stufile_txt", "输入学生导入文件目录："}, {"xuan_txt", "读取到的选择题数："},
-        {"unxuan_txt", "读取到的非选择题数："}, {"student_txt", "读取到的学生数："},
-        {"pro_txt", "题目内容："}, {"pinfen_txt", "评分："}, {"ans_txt", "标准答案："},
-        {"label", "该题最高评分："}, {"total_txt", "总题数："}, {"had_txt", "正在评测题号："},
-        {"stu_txt", "学生答案："}, {"print_txt", "输入导出成绩的文件目录："},
+        {"problemfile_txt", "输入试题文件目录："},
+        {"ansfile_txt", "输入答案文件目录："},
+        {"stufile_txt", "输入学生导入文件目录："},
+        {"xuan_txt", "读取到的选择题数："},
+        {"unxuan_txt", "读取到的非选择题数："},
+        {"student_txt", "读取到的学生数："},
+        {"pro_txt", "题目内容："},
+        {"pinfen_txt", "评分："},
+        {"ans_txt", "标准答案："},
+        {"label", "该题最高评分："},
+        {"total_txt", "总题数："},
+        {"had_txt", "正在评测题号："},
+        {"stu_txt", "学生答案："},
+        {"print_txt", "输入导出成绩的文件目录："},
     };
     for (const auto &l : labels)
         QTest::newRow(l[0]) << QString::fromLatin1(l[0]) << rich(QString::fromUtf8(l[1]));
     const char *const buttons[][2] = {
-        {"problemfile_button", "导入试题文件"}, {"choose_problem_file", "  选择试题文件  "},
-        {"ansfile_button", "导入答案文件"}, {"choose_answer_file", "  选择答案文件  "},
-        {"stufile_button", "导入学生导入文件"}, {"choose_student_file", "选择学生导入文件"},
-        {"next", "下一题"}, {"last", "上一题"}, {"save", "保存结果"}, {"tongji_button", "统计分数"},
-        {"pushButton", "选择文件"}, {"print_button", "导出"},
+        {"problemfile_button", "导入试题文件"},
+        {"choose_problem_file", "  选择试题文件  "},
+        {"ansfile_button", "导入答案文件"},
+        {"choose_answer_file", "  选择答案文件  "},
+        {"stufile_button", "导入学生导入文件"},
+        {"choose_student_file", "选择学生导入文件"},
+        {"next", "下一题"},
+        {"last", "上一题"},
+        {"save", "保存结果"},
+        {"tongji_button", "统计分数"},
+        {"pushButton", "选择文件"},
+        {"print_button", "导出"},
     };
     for (const auto &b : buttons)
         QTest::newRow(b[0]) << QString::fromLatin1(b[0]) << QString::fromUtf8(b[1]);
@@ -463,7 +522,9 @@ void TestWindow::dialogs_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QStringList>("filters");
     QTest::addColumn<bool>("accept");
-    struct Row { const char *button, *field, *caption, *filter; };
+    struct Row {
+        const char *button, *field, *caption, *filter;
+    };
     const Row rows[] = {
         {"choose_problem_file", "problemfile_input", "选择试题文件", nullptr},
         {"choose_answer_file", "ansfile_input", "选择答案文件", nullptr},
@@ -473,7 +534,8 @@ void TestWindow::dialogs_data()
     for (const Row &r : rows) {
         const QStringList filters = r.filter ? QStringList{QString::fromUtf8(r.filter)} : QStringList();
         for (bool accept : {true, false})
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(r.button), accept ? "accept" : "cancel")))
+            QTest::newRow(
+                qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(r.button), accept ? "accept" : "cancel")))
                 << QString::fromLatin1(r.button) << QString::fromLatin1(r.field) << QString::fromUtf8(r.caption)
                 << filters << accept;
     }
@@ -595,7 +657,8 @@ void TestWindow::close_prompt_data()
     QTest::newRow("every mark exported") << QStringList{"load", "mark 4", "next", "tongji", "export"} << false;
     QTest::newRow("same mark stored again after the export")
         << QStringList{"load", "mark 4", "tongji", "export", "mark 4", "next", "last"} << false;
-    QTest::newRow("mark changed after the export") << QStringList{"load", "mark 4", "tongji", "export", "mark 6"} << true;
+    QTest::newRow("mark changed after the export")
+        << QStringList{"load", "mark 4", "tongji", "export", "mark 6"} << true;
     QTest::newRow("mark set back to 0 after the export")
         << QStringList{"load", "mark 4", "tongji", "export", "mark 0"} << true;
     QTest::newRow("marked after the table was built, then exported")

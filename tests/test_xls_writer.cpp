@@ -77,7 +77,11 @@ QString compare_own(const BiffBook &book, const QVector<Want> &want)
         const Want &w = want.at(i);
         const BiffCell &g = got.at(i);
         if (g.row != w.row || g.col != w.col || g.numeric != w.numeric)
-            return QStringLiteral("own reader: cell %1 at (%2,%3), expected %4").arg(i).arg(g.row).arg(g.col).arg(where(w));
+            return QStringLiteral("own reader: cell %1 at (%2,%3), expected %4")
+                .arg(i)
+                .arg(g.row)
+                .arg(g.col)
+                .arg(where(w));
         if (w.numeric && (g.value != w.value || g.format != QLatin1String("0.00")))
             return QStringLiteral("own reader: %1 is %2 \"%3\"").arg(where(w)).arg(g.value).arg(g.format);
         if (!w.numeric && (g.text != w.text || g.format != QLatin1String("General")))
@@ -94,7 +98,8 @@ QJsonObject run_xlrd(const QString &path)
         return QJsonObject{{"ok", false}, {"error", "python3 did not finish: " + p.errorString()}};
     const QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput());
     if (!doc.isObject())
-        return QJsonObject{{"ok", false}, {"error", "no JSON from xlrd_read.py: " + QString::fromUtf8(p.readAllStandardError())}};
+        return QJsonObject{{"ok", false},
+                           {"error", "no JSON from xlrd_read.py: " + QString::fromUtf8(p.readAllStandardError())}};
     return doc.object();
 }
 
@@ -108,7 +113,8 @@ QJsonObject run_xlrd(const QString &path)
     if (!ole.isEmpty() && !stream.isEmpty()) {
         if (!ole.value("ok").toBool())
             return QStringLiteral("olefile: ") + ole.value("error").toString();
-        if (ole.value("sha256").toString().toLatin1() != QCryptographicHash::hash(stream, QCryptographicHash::Sha256).toHex())
+        if (ole.value("sha256").toString().toLatin1()
+            != QCryptographicHash::hash(stream, QCryptographicHash::Sha256).toHex())
             return QStringLiteral("olefile and the own reader disagree on the Workbook stream");
     }
     const QJsonArray sheets = res.value("sheets").toArray();
@@ -121,7 +127,10 @@ QJsonObject run_xlrd(const QString &path)
         ncols = qMax(ncols, w.col + 1);
     if (sheet.value("nrows").toInt() != nrows || sheet.value("ncols").toInt() != ncols)
         return QStringLiteral("xlrd: sheet is %1x%2, expected %3x%4")
-            .arg(sheet.value("nrows").toInt()).arg(sheet.value("ncols").toInt()).arg(nrows).arg(ncols);
+            .arg(sheet.value("nrows").toInt())
+            .arg(sheet.value("ncols").toInt())
+            .arg(nrows)
+            .arg(ncols);
     const QJsonArray cells = sheet.value("cells").toArray();
     if (cells.size() != want.size())
         return QStringLiteral("xlrd: %1 cells, expected %2").arg(cells.size()).arg(want.size());
@@ -129,7 +138,11 @@ QJsonObject run_xlrd(const QString &path)
         const Want &w = want.at(i);
         const QJsonArray c = cells.at(i).toArray();
         if (c.at(0).toInt() != w.row || c.at(1).toInt() != w.col)
-            return QStringLiteral("xlrd: cell %1 at (%2,%3), expected %4").arg(i).arg(c.at(0).toInt()).arg(c.at(1).toInt()).arg(where(w));
+            return QStringLiteral("xlrd: cell %1 at (%2,%3), expected %4")
+                .arg(i)
+                .arg(c.at(0).toInt())
+                .arg(c.at(1).toInt())
+                .arg(where(w));
         if (w.numeric) {
             if (c.at(2).toString() != QLatin1String("number") || c.at(3).toDouble() != w.value
                 || c.at(4).toString() != QLatin1String("0.00"))
@@ -373,7 +386,7 @@ private slots:
         // Names of CJK Extension B characters, emoji and common characters:
         // their pairs fall on the CONTINUE boundaries.
         const QStringList parts{QStringLiteral("𠮷"), QStringLiteral("𠀋"), QStringLiteral("𡈽"), QStringLiteral("𤭢"),
-                                QStringLiteral("𩸽"), QStringLiteral("😀"), QStringLiteral("🌸"), QStringLiteral("🐉"),
+                                QStringLiteral("𩸽"), QStringLiteral("😀"),  QStringLiteral("🌸"),  QStringLiteral("🐉"),
                                 QStringLiteral("王"), QStringLiteral("李")};
         s = score_table(1000, 4);
         for (int r = 0; r < 1000; ++r)
@@ -464,7 +477,8 @@ private slots:
             QSKIP("olefile is not installed");
         QVERIFY2(ole.value("ok").toBool(), qPrintable(ole.value("error").toString()));
         QCOMPARE(ole.value("size").toInt(), size);
-        QCOMPARE(ole.value("sha256").toString().toLatin1(), QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+        QCOMPARE(ole.value("sha256").toString().toLatin1(),
+                 QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
     }
 
     void compound_file_refuses_bad_names()
@@ -523,8 +537,8 @@ private slots:
     void second_sheet()
     {
         QFETCH(bool, students);
-        std::vector<FixtureStudent> five = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}},
-                                            {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+        std::vector<FixtureStudent> five
+            = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
         ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students ? five : std::vector<FixtureStudent>());
         compute_scores(*st);
         const AnalysisSheet analysis = analysis_sheet(analyse_class(*st));
@@ -551,10 +565,10 @@ private slots:
                 b.numeric = cell.numeric;
                 b.text = cell.numeric ? QString() : cell.text;
                 b.value = cell.numeric ? cell.value : 0.0;
-                b.format = !cell.numeric                          ? QStringLiteral("General")
-                           : cell.format == NumberFormat::score ? QStringLiteral("0.00")
-                           : cell.format == NumberFormat::rate  ? QStringLiteral("0.0%")
-                                                                 : QStringLiteral("General");
+                b.format = !cell.numeric                 ? QStringLiteral("General")
+                    : cell.format == NumberFormat::score ? QStringLiteral("0.00")
+                    : cell.format == NumberFormat::rate  ? QStringLiteral("0.0%")
+                                                         : QStringLiteral("General");
                 want.append(b);
             }
         const QVector<BiffCell> &got = book.sheets.at(1).cells;
@@ -562,8 +576,8 @@ private slots:
         for (int i = 0; i < want.size(); ++i) {
             const QString at = QStringLiteral("(%1,%2)").arg(want.at(i).row).arg(want.at(i).col);
             QVERIFY2(got.at(i).row == want.at(i).row && got.at(i).col == want.at(i).col, qPrintable(at));
-            QVERIFY2(got.at(i).numeric == want.at(i).numeric && got.at(i).text == want.at(i).text &&
-                         got.at(i).value == want.at(i).value && got.at(i).format == want.at(i).format,
+            QVERIFY2(got.at(i).numeric == want.at(i).numeric && got.at(i).text == want.at(i).text
+                         && got.at(i).value == want.at(i).value && got.at(i).format == want.at(i).format,
                      qPrintable(at + QLatin1Char(' ') + got.at(i).text + QLatin1Char(' ') + got.at(i).format));
         }
     }
@@ -624,14 +638,22 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("reasonPart");
-        QTest::newRow("EXTSST offset") << "extsst" << "EXTSST";
-        QTest::newRow("BOUNDSHEET offset") << "boundsheet" << "BOF";
-        QTest::newRow("DBCELL offset") << "dbcell" << "DBCELL";
-        QTest::newRow("DIMENSIONS") << "dimensions" << "DIMENSIONS";
-        QTest::newRow("SST reference count") << "sstcount" << "references";
-        QTest::newRow("string split inside a character") << "split" << "SST";
-        QTest::newRow("FAT loop") << "fatloop" << "chain";
-        QTest::newRow("file truncated") << "truncate" << "end of the file";
+        QTest::newRow("EXTSST offset") << "extsst"
+                                       << "EXTSST";
+        QTest::newRow("BOUNDSHEET offset") << "boundsheet"
+                                           << "BOF";
+        QTest::newRow("DBCELL offset") << "dbcell"
+                                       << "DBCELL";
+        QTest::newRow("DIMENSIONS") << "dimensions"
+                                    << "DIMENSIONS";
+        QTest::newRow("SST reference count") << "sstcount"
+                                             << "references";
+        QTest::newRow("string split inside a character") << "split"
+                                                         << "SST";
+        QTest::newRow("FAT loop") << "fatloop"
+                                  << "chain";
+        QTest::newRow("file truncated") << "truncate"
+                                        << "end of the file";
     }
 
     void reader_rejects()

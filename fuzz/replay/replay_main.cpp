@@ -33,7 +33,8 @@ int main(int argc, char **argv)
             }
             const QByteArray bytes = file.readAll();
             std::fprintf(stderr, "%s\n", qPrintable(f));
-            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()), static_cast<size_t>(bytes.size()));
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                   static_cast<size_t>(bytes.size()));
             ++runs;
         }
     }

@@ -21,7 +21,7 @@ constexpr quint32 nostream = 0xFFFFFFFF;
 // Bounds-checked little-endian reads; a read past the end yields 0 and sets ok false.
 class Cursor {
 public:
-    explicit Cursor(const QByteArray &data, qint64 pos = 0) : d(&data), pos(pos) {}
+    explicit Cursor(const QByteArray &data, qint64 pos = 0) : d(&data), pos(pos) { }
     bool has(qint64 n) const { return n >= 0 && pos >= 0 && pos + n <= d->size(); }
     qint64 left() const { return d->size() - pos; }
     quint8 u8() { return take(1) ? quint8(d->at(int(pos - 1))) : 0; }
@@ -67,7 +67,7 @@ struct Entry {
 
 class CfbReader {
 public:
-    CfbReader(const QByteArray &file, CfbContents *out) : file(file), out(out) {}
+    CfbReader(const QByteArray &file, CfbContents *out) : file(file), out(out) { }
 
     bool read()
     {
@@ -306,16 +306,26 @@ struct Record {
 QString builtin_format(int ifmt)
 {
     switch (ifmt) {
-    case 0: return QStringLiteral("General");
-    case 1: return QStringLiteral("0");
-    case 2: return QStringLiteral("0.00");
-    case 3: return QStringLiteral("#,##0");
-    case 4: return QStringLiteral("#,##0.00");
-    case 9: return QStringLiteral("0%");
-    case 10: return QStringLiteral("0.00%");
-    case 11: return QStringLiteral("0.00E+00");
-    case 49: return QStringLiteral("@");
-    default: return QString();
+    case 0:
+        return QStringLiteral("General");
+    case 1:
+        return QStringLiteral("0");
+    case 2:
+        return QStringLiteral("0.00");
+    case 3:
+        return QStringLiteral("#,##0");
+    case 4:
+        return QStringLiteral("#,##0.00");
+    case 9:
+        return QStringLiteral("0%");
+    case 10:
+        return QStringLiteral("0.00%");
+    case 11:
+        return QStringLiteral("0.00E+00");
+    case 49:
+        return QStringLiteral("@");
+    default:
+        return QString();
     }
 }
 
@@ -344,7 +354,7 @@ QString read_string(Cursor &c, int len_bytes)
 
 class BiffReader {
 public:
-    BiffReader(BiffBook *out) : out(out), s(out->stream) {}
+    BiffReader(BiffBook *out) : out(out), s(out->stream) { }
 
     bool read()
     {
@@ -461,7 +471,8 @@ public:
             out->sheets.append(bs);
         }
         if (label_cells != out->sst_total)
-            return fail(QStringLiteral("SST counts %1 references, the sheets have %2").arg(out->sst_total).arg(label_cells));
+            return fail(
+                QStringLiteral("SST counts %1 references, the sheets have %2").arg(out->sst_total).arg(label_cells));
         return true;
     }
 
@@ -672,7 +683,13 @@ private:
             case 0x023E:
                 have_window2 = true;
                 break;
-            case 0x0006: case 0x0204: case 0x027E: case 0x00BD: case 0x0201: case 0x00BE: case 0x0205:
+            case 0x0006:
+            case 0x0204:
+            case 0x027E:
+            case 0x00BD:
+            case 0x0201:
+            case 0x00BE:
+            case 0x0205:
                 return fail(QStringLiteral("unexpected cell record 0x%1").arg(r.id, 4, 16, QChar('0')));
             default:
                 break;
@@ -681,9 +698,8 @@ private:
         if (!have_index || !have_dims || !have_window2)
             return fail("sheet lacks INDEX, DIMENSIONS or WINDOW2");
 
-        std::sort(sheet->cells.begin(), sheet->cells.end(), [](const BiffCell &a, const BiffCell &b) {
-            return a.row != b.row ? a.row < b.row : a.col < b.col;
-        });
+        std::sort(sheet->cells.begin(), sheet->cells.end(),
+                  [](const BiffCell &a, const BiffCell &b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
         // DIMENSIONS must be exactly the cells' extent.
         quint32 fr = 0, er = 0;
         quint16 fc = 0, ec = 0;

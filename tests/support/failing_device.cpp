@@ -3,7 +3,10 @@
 
 #include <cstring>
 
-FailingDevice::FailingDevice(const QByteArray &bytes) : bytes_(bytes) { open(QIODevice::ReadOnly); }
+FailingDevice::FailingDevice(const QByteArray &bytes) : bytes_(bytes)
+{
+    open(QIODevice::ReadOnly);
+}
 
 qint64 FailingDevice::readData(char *data, qint64 max)
 {

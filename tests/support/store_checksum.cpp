@@ -45,8 +45,14 @@ public:
             r &= 1;
 #endif
     }
-    bool resident(std::uintptr_t addr) const { return resident_[addr / page_ - first_] != 0; }
-    std::size_t page() const { return page_; }
+    bool resident(std::uintptr_t addr) const
+    {
+        return resident_[addr / page_ - first_] != 0;
+    }
+    std::size_t page() const
+    {
+        return page_;
+    }
     std::size_t count() const
     {
         std::size_t n = 0;

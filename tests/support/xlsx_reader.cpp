@@ -15,8 +15,14 @@ constexpr quint32 sig_central = 0x02014b50;
 constexpr quint32 sig_local = 0x04034b50;
 constexpr qint64 max_entry_bytes = 256ll * 1024 * 1024;  // far beyond any score table
 
-quint16 u16(const QByteArray &b, qint64 at) { return qFromLittleEndian<quint16>(b.constData() + at); }
-quint32 u32(const QByteArray &b, qint64 at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+quint16 u16(const QByteArray &b, qint64 at)
+{
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
+quint32 u32(const QByteArray &b, qint64 at)
+{
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
 
 bool fail(QString *error, const QString &why)
 {
@@ -44,7 +50,10 @@ bool inflate_raw(const QByteArray &in, qint64 size, QByteArray *out)
     return ok;
 }
 
-bool is_hex(ushort u) { return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F'); }
+bool is_hex(ushort u)
+{
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
 
 // "A1" -> (0, 0); false for anything else.
 bool parse_ref(const QString &ref, int *row, int *col)
@@ -234,7 +243,8 @@ bool read_zip(const QByteArray &file, QMap<QString, QByteArray> *entries, QStrin
         } else {
             return fail(error, QStringLiteral("zip: %1 uses method %2").arg(name).arg(method));
         }
-        const uLong got = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size()));
+        const uLong got
+            = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size()));
         if (got != crc)
             return fail(error, QStringLiteral("zip: CRC of %1 does not match").arg(name));
         entries->insert(name, bytes);
