@@ -2,7 +2,7 @@
 // so sorting and the export treat scores as numbers, not text.
 #include "app/score_table_view.h"
 
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

@@ -7,8 +7,8 @@
 #include "exam/exam_store.h"
 #include "exam/loaders.h"
 #include "export/workbook_export.h"
-#include "marking/navigator.h"
-#include "marking/score_table.h"
+#include "marking/marking_cursor.h"
+#include "marking/scoring.h"
 #include "app/score_table_view.h"
 #include "app/window_fit.h"
 
@@ -141,7 +141,7 @@ void velora::refresh_marking_view()
 {
     if (st.cur_stu <= 0 || st.cur_pro <= 0)
         return;  // no roster yet: nothing on the marking tab
-    if (check_cursor(st) == CursorState::NoItems) {
+    if (check_cursor(st) == CursorState::no_items) {
         show_int(ui->total_num, 0);
         clear_marking_view();
         return;
@@ -258,12 +258,12 @@ void velora::show_current_item()
 bool velora::cursor_ready()
 {
     const CursorState state = check_cursor(st);
-    if (state == CursorState::Adjusted) {
+    if (state == CursorState::adjusted) {
         // The item on screen no longer exists; show the one the cursor now names, store nothing.
         show_int(ui->total_num, st.mark_steps);
         show_current_item();
     }
-    return state == CursorState::Ready;
+    return state == CursorState::ready;
 }
 
 void velora::on_save_clicked()
@@ -298,22 +298,25 @@ void velora::on_tongji_button_clicked()
     fill_score_table(*ui->score_show, st);
 }
 
+void velora::choose_input_file(QLineEdit *field, const QString &caption)
+{
+    // A cancelled dialog empties the field, as the form always has.
+    field->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+}
+
 void velora::on_choose_problem_file_clicked()
 {
-    const QString caption = tr("选择试题文件");
-    ui->problemfile_input->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+    choose_input_file(ui->problemfile_input, tr("选择试题文件"));
 }
 
 void velora::on_choose_answer_file_clicked()
 {
-    const QString caption = tr("选择答案文件");
-    ui->ansfile_input->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+    choose_input_file(ui->ansfile_input, tr("选择答案文件"));
 }
 
 void velora::on_choose_student_file_clicked()
 {
-    const QString caption = tr("选择学生导入文件");
-    ui->stufile_input->setText(QFileDialog::getOpenFileName(this, caption, QStringLiteral("/home"), QString()));
+    choose_input_file(ui->stufile_input, tr("选择学生导入文件"));
 }
 
 void velora::on_pushButton_clicked()

@@ -16,6 +16,7 @@
 #include <QVector>
 
 class QLCDNumber;
+class QLineEdit;
 class Ui_velora;
 struct ExamStore;
 struct LoadNotice;
@@ -55,6 +56,7 @@ private:
     void show_warning(const QString &title, const QString &text, const QStringList &details = {});
     void show_notices(const QString &title, const QVector<LoadNotice> &notices);
     void show_roster_report(const QStringList &notices, const QStringList &gaps);
+    void choose_input_file(QLineEdit *field, const QString &caption);
 
     Ui_velora *ui;
     ExamStore &st;

@@ -5,6 +5,7 @@
 // before and after a load.
 #include "exam/exam_store.h"
 #include "exam/loaders.h"
+#include "tests/support/resident_memory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,17 +22,6 @@ constexpr int kStudents = limits::students;
 constexpr int kChoice = limits::choice;
 constexpr int kWritten = limits::written;
 constexpr int kRuns = 3;
-
-long rss_kib()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 bool write(const QString &path, const QByteArray &bytes)
 {
@@ -122,12 +112,12 @@ int main(int argc, char **argv)
         ExamStorePtr st = make_blank_store();
         if (!load_problem_file(*st, problem).ok())
             return 1;
-        const long rss_before = rss_kib();
+        const long rss_before = resident_kib();
         QElapsedTimer t;
         t.start();
         const RosterLoad r = load_roster(*st, roster);
         const double ms = t.nsecsElapsed() / 1e6;
-        const long rss_after = rss_kib();
+        const long rss_after = resident_kib();
         if (!r.error.ok() || !r.gaps.isEmpty() || st->stu_count != kStudents
             || st->stu_len[kStudents][kWritten] < 1000) {
             std::fprintf(stderr, "roster load failed: %s\n", qPrintable(load_error_message(r.error)));

@@ -3,7 +3,7 @@
 // and setting the same number of bare QTableWidgetItems in the same run.
 #include "exam/exam_store.h"
 #include "app/score_table_view.h"
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

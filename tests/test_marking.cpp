@@ -3,7 +3,7 @@
 // teacher, and one exam from examples/ marked as a teacher would.
 #include "app/velora.h"
 #include "exam/exam_store.h"
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
 #include "tests/support/files.h"
 #include "tests/support/xlsx_reader.h"

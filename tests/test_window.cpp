@@ -4,6 +4,7 @@
 #include "app/velora.h"
 #include "app/window_fit.h"
 #include "exam/exam_store.h"
+#include "tests/support/resident_memory.h"
 
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -44,17 +45,6 @@ QString rich(const QString &text)
 {
     return QStringLiteral("<html><head/><body><p><span style=\" font-size:11pt;\">") + text
            + QStringLiteral("</span></p></body></html>");
-}
-
-long resident_kib()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
 }
 
 QFileDialog *open_file_dialog()

@@ -5,16 +5,16 @@
 #include "exam/exam_store.h"
 
 enum class CursorState {
-    NoItems,   // no roster yet, or nothing to mark: presses do nothing
-    Ready,     // the cursor names an item
-    Adjusted,  // the counts changed under the cursor; it was moved back inside
+    no_items,  // no roster yet, or nothing to mark: presses do nothing
+    ready,     // the cursor names an item
+    adjusted,  // the counts changed under the cursor; it was moved back inside
 };
 
 // Counts the items and puts the cursor on (1, 1).
 void begin_marking(ExamStore &st);
 
 // Whether the cursor names an item and agrees with the counts (what
-// check_cursor would call Ready), changing nothing.
+// check_cursor would call ready), changing nothing.
 bool cursor_on_item(const ExamStore &st);
 
 // Makes the cursor and mark_steps agree with the current counts before a press.

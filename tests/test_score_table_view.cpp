@@ -3,7 +3,7 @@
 // workbook writers are given.
 #include "app/score_table_view.h"
 #include "exam/exam_store.h"
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
 
 #include <QHeaderView>
@@ -205,4 +205,4 @@ void TestScoreTable::contentsFollowDisplay()
 }
 
 QTEST_MAIN(TestScoreTable)
-#include "test_score_table.moc"
+#include "test_score_table_view.moc"

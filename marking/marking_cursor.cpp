@@ -1,5 +1,5 @@
 // Cursor arithmetic of the marking tab, free of widgets so tests can drive it.
-#include "marking/navigator.h"
+#include "marking/marking_cursor.h"
 
 namespace {
 
@@ -30,10 +30,10 @@ CursorState check_cursor(ExamStore &st)
 {
     // Before the first roster load the cursor is (0, 0) and names no item.
     if (st.cur_stu <= 0 || st.cur_pro <= 0)
-        return CursorState::NoItems;
+        return CursorState::no_items;
     const int items = item_count(st);
     if (items == 0)
-        return CursorState::NoItems;
+        return CursorState::no_items;
     bool adjusted = false;
     // A later problem file may have changed the counts: never leave the items.
     if (st.mark_steps != items) {
@@ -48,7 +48,7 @@ CursorState check_cursor(ExamStore &st)
         st.cur_pro = st.unxuan_count;
         adjusted = true;
     }
-    return adjusted ? CursorState::Adjusted : CursorState::Ready;
+    return adjusted ? CursorState::adjusted : CursorState::ready;
 }
 
 int current_item(const ExamStore &st)

@@ -1,5 +1,5 @@
 // Choice scoring against the key, the totals, and the "%.2f" text of a score.
-#include "marking/score_table.h"
+#include "marking/scoring.h"
 
 #include <charconv>
 #include <cstring>
