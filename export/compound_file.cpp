@@ -210,10 +210,10 @@ void write_directory(Buffer &out, const SectorPlan &p, const QString &name)
 ExportError build_compound_file(const QString &name, const QByteArray &data, QByteArray *file)
 {
     if (name.isEmpty() || name.size() > 31)
-        return ExportError::of(ExportFault::InvalidStreamName);
+        return ExportError::of(ExportFault::invalid_stream_name);
     const SectorPlan plan = plan_sectors(data.size());
     if (plan.file_size > std::numeric_limits<int>::max() || plan.size > std::numeric_limits<quint32>::max())
-        return ExportError::of(ExportFault::XlsFileTooLarge);
+        return ExportError::of(ExportFault::xls_file_over_limit);
 
     Buffer out(size_t(plan.file_size), 0);
     write_header(out, plan);

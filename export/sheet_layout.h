@@ -8,6 +8,10 @@
 #include <QString>
 #include <QVector>
 
+// Excel's limit on the length of one cell's text, in UTF-16 code units; the
+// same in .xls and .xlsx.
+constexpr int max_cell_chars = 32767;
+
 // Excel's widest column, in characters.
 constexpr double max_column_width = 255.0;
 

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int max_rows = 65536;
 constexpr int max_cols = 256;
-constexpr int max_cell_chars = 32767;
 constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
 constexpr int rows_per_block = 32;     // rows per DBCELL block
 
@@ -580,18 +579,18 @@ ExportError check_xls_limits(const ScoreSheet &sheet)
     for (const QVector<SheetCell> &row : sheet.rows)
         too_big = too_big || row.size() > max_cols;
     if (too_big)
-        return ExportError::too_large(ExportFault::XlsSheetTooLarge, max_rows, max_cols);
+        return ExportError::sheet_over_limit(ExportFault::xls_sheet_over_limit, max_rows, max_cols);
 
     for (int c = 0; c < sheet.headers.size(); ++c)
         if (sheet.headers.at(c).size() > max_cell_chars)
-            return ExportError::text_too_long(0, c, max_cell_chars);
+            return ExportError::text_over_limit(0, c, max_cell_chars);
     for (int r = 0; r < sheet.rows.size(); ++r) {
         const QVector<SheetCell> &row = sheet.rows.at(r);
         for (int c = 0; c < row.size(); ++c) {
             const SheetCell &cell = row.at(c);
             const bool as_text = !cell.numeric || !std::isfinite(cell.value);
             if (as_text && cell.text.size() > max_cell_chars)
-                return ExportError::text_too_long(r + 1, c, max_cell_chars);
+                return ExportError::text_over_limit(r + 1, c, max_cell_chars);
         }
     }
     return ExportError();
@@ -615,7 +614,7 @@ ExportError write_xls(const QString &path, const ScoreSheet &sheet)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
-        return ExportError::of(ExportFault::InvalidPath).at(path);
+        return ExportError::of(ExportFault::invalid_path).at(path);
     QByteArray bytes;
     const ExportError refused = build_xls(sheet, &bytes);
     if (!refused.ok())
@@ -624,13 +623,13 @@ ExportError write_xls(const QString &path, const ScoreSheet &sheet)
     const bool existed = QFileInfo::exists(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return ExportError::of(ExportFault::CannotCreateFile).at(path);
+        return ExportError::of(ExportFault::cannot_create_file).at(path);
     const bool written = file.write(bytes) == bytes.size() && file.flush();
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
         if (!existed)
             QFile::remove(path);
-        return ExportError::of(ExportFault::WriteFailed).at(path);
+        return ExportError::of(ExportFault::write_failed).at(path);
     }
     return ExportError();
 }

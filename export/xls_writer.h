@@ -9,8 +9,8 @@
 
 class QString;
 
-// Why `sheet` cannot be stored in an .xls workbook (XlsSheetTooLarge beyond
-// 65536 rows or 256 columns, TextTooLong for a text longer than 32767
+// Why `sheet` cannot be stored in an .xls workbook (xls_sheet_over_limit beyond
+// 65536 rows or 256 columns, text_over_limit for a text longer than 32767
 // characters), or no error when it can.
 ExportError check_xls_limits(const ScoreSheet &sheet);
 

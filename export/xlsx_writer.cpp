@@ -2,6 +2,7 @@
 // workbook, through libxlsxwriter, checking every result it returns.
 #include "export/xlsx_writer.h"
 
+#include "export/file_replace.h"
 #include "export/sheet_layout.h"
 
 #include <QByteArray>
@@ -14,16 +15,8 @@
 #include <cmath>
 #include <memory>
 
-#ifdef Q_OS_WIN
-#include <QDir>
-#include <string>
-#include <windows.h>
-#endif
-
 namespace {
 
-// Excel's limit on the length of one cell's text, in UTF-16 code units.
-constexpr int max_cell_chars = 32767;
 // Excel's largest number; a larger one does not read back.
 constexpr double max_cell_number = 9.99999999999999e307;
 
@@ -97,21 +90,21 @@ ExportError error_of(lxw_error rc)
     case LXW_NO_ERROR:
         return ExportError();
     case LXW_ERROR_MEMORY_MALLOC_FAILED:
-        return ExportError::of(ExportFault::OutOfMemory);
+        return ExportError::of(ExportFault::out_of_memory);
     case LXW_ERROR_CREATING_XLSX_FILE:
-        return ExportError::of(ExportFault::CannotCreateFile);
+        return ExportError::of(ExportFault::cannot_create_file);
     case LXW_ERROR_CREATING_TMPFILE:
     case LXW_ERROR_READING_TMPFILE:
-        return ExportError::of(ExportFault::TemporaryFileFailed);
+        return ExportError::of(ExportFault::temporary_file_failed);
     case LXW_ERROR_ZIP_FILE_OPERATION:
     case LXW_ERROR_ZIP_PARAMETER_ERROR:
     case LXW_ERROR_ZIP_BAD_ZIP_FILE:
     case LXW_ERROR_ZIP_INTERNAL_ERROR:
     case LXW_ERROR_ZIP_FILE_ADD:
     case LXW_ERROR_ZIP_CLOSE:
-        return ExportError::of(ExportFault::WriteFailed);
+        return ExportError::of(ExportFault::write_failed);
     case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
-        return ExportError::too_large(ExportFault::SheetTooLarge, LXW_ROW_MAX, LXW_COL_MAX);
+        return ExportError::sheet_over_limit(ExportFault::sheet_over_limit, LXW_ROW_MAX, LXW_COL_MAX);
     default:
         return ExportError::library(rc);
     }
@@ -123,11 +116,11 @@ ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text)
     if (text.isEmpty())
         return ExportError();
     if (text.size() > max_cell_chars)
-        return ExportError::text_too_long(row, col, max_cell_chars);
+        return ExportError::text_over_limit(row, col, max_cell_chars);
     const QByteArray utf8 = cell_utf8(text);
     const lxw_error rc = worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
     if (rc == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)  // escapes made it longer than the library takes
-        return ExportError::text_too_long(row, col, max_cell_chars);
+        return ExportError::text_over_limit(row, col, max_cell_chars);
     return error_of(rc);
 }
 
@@ -179,57 +172,27 @@ ExportError set_page_layout(lxw_worksheet *ws, const ScoreSheet &sheet)
     return e.ok() ? error_of(worksheet_repeat_columns(ws, 0, 0)) : e;
 }
 
-// The name libxlsxwriter opens. Built with MinGW it opens through the C
-// library's narrow calls, which take the ANSI code page; where that cannot
-// spell the folder (a Chinese folder on a Western Windows), its short name
-// can. Empty when no narrow name reaches the file.
-QByteArray library_file_name(const QString &path)
-{
-#ifdef Q_OS_WIN
-    const QByteArray local = path.toLocal8Bit();
-    if (QString::fromLocal8Bit(local) == path)
-        return local;
-    const QFileInfo info(path);
-    const QString dir = QDir::toNativeSeparators(info.absolutePath());
-    const QString file_name = info.fileName();
-    if (QString::fromLocal8Bit(file_name.toLocal8Bit()) != file_name)
-        return QByteArray();
-    std::wstring short_dir(MAX_PATH, L'\0');
-    DWORD n = GetShortPathNameW(reinterpret_cast<const wchar_t *>(dir.utf16()), &short_dir[0], DWORD(short_dir.size()));
-    if (n >= short_dir.size()) {
-        short_dir.resize(n);
-        n = GetShortPathNameW(reinterpret_cast<const wchar_t *>(dir.utf16()), &short_dir[0], DWORD(short_dir.size()));
-    }
-    if (n == 0 || n >= short_dir.size())
-        return QByteArray();
-    const QString narrow = QString::fromWCharArray(short_dir.data(), int(n)) + QLatin1Char('\\') + file_name;
-    const QByteArray bytes = narrow.toLocal8Bit();
-    return QString::fromLocal8Bit(bytes) == narrow ? bytes : QByteArray();
-#else
-    return QFile::encodeName(path);
-#endif
-}
-
 }  // namespace
 
 ExportError write_xlsx(const QString &path, const ScoreSheet &sheet)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
-        return ExportError::of(ExportFault::InvalidPath).at(path);
+        return ExportError::of(ExportFault::invalid_path).at(path);
 
-    const QByteArray name = library_file_name(path);
+    // libxlsxwriter opens the file by a narrow name.
+    const QByteArray name = narrow_file_name(path);
     if (name.isEmpty())
-        return ExportError::of(ExportFault::UnusableCharacters).at(path);
+        return ExportError::of(ExportFault::unusable_characters).at(path);
     const bool existed = QFileInfo::exists(path);
 
     WorkbookPtr book(workbook_new(name.constData()));
     if (!book)
-        return ExportError::of(ExportFault::OutOfMemory).at(path);
+        return ExportError::of(ExportFault::out_of_memory).at(path);
     lxw_worksheet *ws = workbook_add_worksheet(book.get(), nullptr);
     lxw_format *score = workbook_add_format(book.get());
     if (!ws || !score)
-        return ExportError::of(ExportFault::OutOfMemory).at(path);
+        return ExportError::of(ExportFault::out_of_memory).at(path);
     format_set_num_format(score, "0.00");
 
     ExportError e = put_cells(ws, sheet, score);

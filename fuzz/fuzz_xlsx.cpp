@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!result.ok()) {
         FUZZ_CHECK(!error.isEmpty(), QString());
         FUZZ_CHECK(result.path == target, result.path);
-        FUZZ_CHECK(result.fault == ExportFault::TextTooLong, error);
+        FUZZ_CHECK(result.fault == ExportFault::text_over_limit, error);
         FUZZ_CHECK(may_fail, error);
         if (route == 1 || route == 2)
             FUZZ_CHECK(fuzz::read_all(target) == previous, error);

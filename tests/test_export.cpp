@@ -754,7 +754,7 @@ void TestExport::write_xlsx_failure()
 void TestExport::every_fault_has_a_message()
 {
     QSet<QString> seen;
-    for (int f = int(ExportFault::None) + 1; f <= int(ExportFault::LibraryError); ++f) {
+    for (int f = int(ExportFault::none) + 1; f <= int(ExportFault::library_error); ++f) {
         const ExportError e = ExportError::of(ExportFault(f)).at(QStringLiteral("/tmp/成绩.xlsx"));
         const QString message = export_error_message(e);
         const QString prefix = QStringLiteral("无法导出到“") + QDir::toNativeSeparators(QStringLiteral("/tmp/成绩.xlsx")) +

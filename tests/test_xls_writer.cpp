@@ -258,7 +258,7 @@ private slots:
 #endif
     }
 
-    void roundTrip_data()
+    void round_trip_data()
     {
         QTest::addColumn<ScoreSheet>("sheet");
         ScoreSheet s;
@@ -327,7 +327,7 @@ private slots:
         QTest::newRow("256 columns") << s;
     }
 
-    void roundTrip()
+    void round_trip()
     {
         QFETCH(ScoreSheet, sheet);
         check_round_trip(sheet);
@@ -335,7 +335,7 @@ private slots:
 
     // Shared strings over many CONTINUE records, strings split in both
     // encodings, a FAT big enough to need DIFAT sectors.
-    void largeSheet_data()
+    void large_sheet_data()
     {
         QTest::addColumn<ScoreSheet>("sheet");
         QTest::addColumn<int>("minContinues");
@@ -355,7 +355,7 @@ private slots:
         QTest::newRow("1000 x 202 distinct texts") << s << 500;
     }
 
-    void largeSheet()
+    void large_sheet()
     {
         QFETCH(ScoreSheet, sheet);
         QFETCH(int, minContinues);
@@ -374,7 +374,7 @@ private slots:
     }
 
     // Workbook streams right at the size below which they go into the mini stream.
-    void miniStreamCutoff_data()
+    void mini_stream_cutoff_data()
     {
         QTest::addColumn<int>("streamSize");
         QTest::newRow("4095 bytes") << 4095;
@@ -382,7 +382,7 @@ private slots:
         QTest::newRow("4097 bytes") << 4097;
     }
 
-    void miniStreamCutoff()
+    void mini_stream_cutoff()
     {
         QFETCH(int, streamSize);
         auto sheet_with = [](int n) {
@@ -400,14 +400,14 @@ private slots:
         check_round_trip(sheet);
     }
 
-    void compoundFile_data()
+    void compound_file_data()
     {
         QTest::addColumn<int>("size");
         for (int n : {0, 1, 64, 65, 4095, 4096, 4097, 64512, 64513, 7087104, 7087105, 9000000})
             QTest::newRow(qPrintable(QStringLiteral("%1 bytes").arg(n))) << n;
     }
 
-    void compoundFile()
+    void compound_file()
     {
         QFETCH(int, size);
         QByteArray data(size, '\0');
@@ -441,17 +441,17 @@ private slots:
         QCOMPARE(ole.value("sha256").toString().toLatin1(), QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
     }
 
-    void compoundFileRefusesBadNames()
+    void compound_file_refuses_bad_names()
     {
         QByteArray file("untouched");
-        QCOMPARE(build_compound_file(QString(), "x", &file).fault, ExportFault::InvalidStreamName);
-        QCOMPARE(build_compound_file(QString(32, 'n'), "x", &file).fault, ExportFault::InvalidStreamName);
+        QCOMPARE(build_compound_file(QString(), "x", &file).fault, ExportFault::invalid_stream_name);
+        QCOMPARE(build_compound_file(QString(32, 'n'), "x", &file).fault, ExportFault::invalid_stream_name);
         QCOMPARE(file, QByteArray("untouched"));
         QVERIFY(build_compound_file(QString(31, 'n'), "x", &file).ok());
         QVERIFY(file != QByteArray("untouched"));
     }
 
-    void tooLarge_data()
+    void too_large_data()
     {
         QTest::addColumn<ScoreSheet>("sheet");
         QTest::addColumn<QString>("reasonPart");
@@ -470,7 +470,7 @@ private slots:
         QTest::newRow("text of 32768 characters") << s << QStringLiteral("单元格A3");
     }
 
-    void tooLarge()
+    void too_large()
     {
         QFETCH(ScoreSheet, sheet);
         QFETCH(QString, reasonPart);
@@ -485,7 +485,7 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
-    void largestSheetFits()
+    void largest_sheet_fits()
     {
         ScoreSheet s;
         s.rows.fill({score(1), text(QStringLiteral("最后"))}, 65535);
@@ -497,7 +497,7 @@ private slots:
         QCOMPARE(book.sheets.at(0).cells.last().text, QStringLiteral("最后"));
     }
 
-    void writeFile_data()
+    void write_file_data()
     {
         QTest::addColumn<QString>("name");  // under the temporary directory; empty: the empty path
         QTest::addColumn<bool>("ok");
@@ -509,7 +509,7 @@ private slots:
         QTest::newRow("empty path") << QString() << false << QStringLiteral("文件路径无效");
     }
 
-    void writeFile()
+    void write_file()
     {
         QFETCH(QString, name);
         QFETCH(bool, ok);
@@ -537,7 +537,7 @@ private slots:
     }
 
     // The reader must notice damage, or its passing the writer's files means little.
-    void readerRejects_data()
+    void reader_rejects_data()
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("reasonPart");
@@ -551,7 +551,7 @@ private slots:
         QTest::newRow("file truncated") << "truncate" << "end of the file";
     }
 
-    void readerRejects()
+    void reader_rejects()
     {
         QFETCH(QString, damage);
         QFETCH(QString, reasonPart);
@@ -603,7 +603,7 @@ private slots:
     }
 
     // Any prefix of a workbook is refused, and reading one never crashes.
-    void readerRefusesPrefixes()
+    void reader_refuses_prefixes()
     {
         const QByteArray file = xls_of(score_table(40, 10));
         BiffBook book;
