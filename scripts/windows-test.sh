@@ -17,8 +17,8 @@ TRIPLE=x86_64-w64-mingw32
 rm -rf "$OUT"
 mkdir -p "$OUT"
 
-# No Mono/Gecko installers, and no debugger waiting on a crashed program.
-export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# No Mono/Gecko installers, no debugger waiting on a crashed program, no Linux menu entries for shortcuts.
+export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 unset LC_ALL LANGUAGE
 export LANG=C.UTF-8  # Wine's default: ANSI code page 1252
 
