@@ -279,6 +279,7 @@ brief_locks() {
   export_to "$VOUT\\scores.xlsx"
   ino=$(stat -c %i "$f")
   if hold "$VOUT\\scores.xlsx" 1500 "$log"; then
+    xdotool windowfocus "$WIN" 2>/dev/null
     t_press=$(now_ms)
     xdotool key space                                             # "导出" while it is held
     sleep 0.6
@@ -299,6 +300,7 @@ brief_locks() {
   cp "$f" "$OUT/held.orig"
   log=$OUT/hold-long.log
   if hold "$VOUT\\scores.xlsx" 8000 "$log"; then
+    xdotool windowfocus "$WIN" 2>/dev/null
     t_press=$(now_ms)
     xdotool key space
     m=
@@ -458,7 +460,7 @@ as_teacher wineserver -k 2>/dev/null
 rm -rf "$TPFX" "$TH/Desktop" "$TH/Documents" "$TH/velora-setup.exe"
 runuser -u "$TEACHER" -- mkdir -p "$TH/Desktop" "$TH/Documents"  # Wine links her Desktop and Documents here
 as_teacher wineboot --init >/dev/null 2>&1
-as_teacher wineserver -w
+as_teacher timeout 60 wineserver -w
 chown -R root:root "$TPFX/drive_c/Program Files" "$TPFX/drive_c/Program Files (x86)"
 chmod -R go-w "$TPFX/drive_c/Program Files" "$TPFX/drive_c/Program Files (x86)"
 install -o "$TEACHER" -m 644 "$SETUP" "$TH/velora-setup.exe"
@@ -468,7 +470,7 @@ TMENU="$TC/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/velora"
 acp_teacher=$(as_teacher wine "$OUT/acp.exe" | tr -d '\r')
 check "the teacher's Windows uses ANSI code page 1252" test "$acp_teacher" = 1252
 as_teacher wine "$TH/velora-setup.exe" /S >"$OUT/setup-teacher.log" 2>&1
-as_teacher wineserver -w
+as_teacher timeout 60 wineserver -w
 check "per-user install in %LOCALAPPDATA%\\Programs\\velora" test -f "$TINST/velora.exe"
 check "per-user install holds every packaged file" diff <(cd "$PKG" && find . -type f | sort) \
   <(cd "$TINST" && find . -type f ! -name uninstall.exe | sort)
@@ -489,7 +491,7 @@ TTEMP='C:\users\'"$TEACHER"'\临时文件'
 runuser -u "$TEACHER" -- mkdir -p "$TC/临时文件"
 as_teacher wine reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d "$TTEMP" /f >/dev/null 2>&1
 as_teacher wine reg add 'HKCU\Environment' /v TMP /t REG_SZ /d "$TTEMP" /f >/dev/null 2>&1
-as_teacher wineserver -w
+as_teacher timeout 60 wineserver -w
 runuser -u "$TEACHER" -- ln -sfn "$OUT" "$TPFX/dosdevices/v:"
 # Started from her desktop shortcut: velora works in her Documents.
 (cd "$TH" && as_teacher wine start "C:\\users\\$TEACHER\\Desktop\\$SHORTCUT" >>"$OUT/velora-teacher.log" 2>&1 &)
@@ -511,16 +513,16 @@ if [ -n "$WIN" ]; then
   key ctrl+Tab space
   key Tab Tab Tab
   export_to "scores-bare.xlsx"
-  check "a bare name exports into her Documents (TEMP and TMP in 临时文件, code page 1252)" readback "$TH/Documents/scores-bare.xlsx"
+  check "a bare name exports into her Documents (TEMP and TMP in 临时文件, code page 1252)" readback "$TC/Documents/scores-bare.xlsx"
   m=$(message_window '导出失败')
   [ -n "$m" ] && { import -window "$m" "$OUT/teacher-bare-message.png"; xdotool key --window "$m" Return; }
   export_to "成绩.xlsx"
-  check "a bare Chinese name exports into her Documents as 成绩.xlsx" readback "$TH/Documents/成绩.xlsx"
+  check "a bare Chinese name exports into her Documents as 成绩.xlsx" readback "$TC/Documents/成绩.xlsx"
   m=$(message_window '导出失败')
   [ -n "$m" ] && { import -window "$m" "$OUT/teacher-chinese-message.png"; xdotool key --window "$m" Return; }
-  runuser -u "$TEACHER" -- mkdir -p "$TH/Documents/成绩单"
+  runuser -u "$TEACHER" -- mkdir -p "$TC/Documents/成绩单"
   export_to "成绩单\\三年级.xlsx"
-  check "an .xlsx into a Chinese-named folder under code page 1252" readback "$TH/Documents/成绩单/三年级.xlsx"
+  check "an .xlsx into a Chinese-named folder under code page 1252" readback "$TC/Documents/成绩单/三年级.xlsx"
   m=$(message_window '导出失败')
   [ -n "$m" ] && { import -window "$m" "$OUT/teacher-folder-message.png"; xdotool key --window "$m" Return; }
   export_to "no-such-folder\\scores.xlsx"
@@ -536,20 +538,20 @@ if [ -n "$WIN" ]; then
   xdotool windowfocus "$WIN" 2>/dev/null
   xdotool key alt+F4
   sleep 2
-  as_teacher wineserver -w
+  as_teacher timeout 60 wineserver -w
 else
   fail "velora started from her desktop shortcut (see $OUT/velora-teacher.log)"
 fi
 WIN=
 as_teacher wine "$TINST/uninstall.exe" /S >"$OUT/uninstall-teacher.log" 2>&1
-as_teacher wineserver -w
+as_teacher timeout 60 wineserver -w
 sleep 2
-as_teacher wineserver -w
+as_teacher timeout 60 wineserver -w
 check "her uninstaller removed her program folder" test ! -e "$TINST"
 check "her uninstaller removed her Start-menu entries" test ! -e "$TMENU"
 check "her uninstaller removed her desktop shortcut" test ! -e "$TC/Desktop/$SHORTCUT"
 check "her uninstaller removed her registry entry" bash -c "! runuser -u '$TEACHER' -- env HOME='$TH' DISPLAY='$DISPLAY' WINEPREFIX='$TPFX' WINEDEBUG=-all wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velora' >/dev/null 2>&1"
-check "her exported workbooks stay in her Documents" test -f "$TH/Documents/scores-bare.xlsx"
+check "her exported workbooks stay in her Documents" test -f "$TC/Documents/scores-bare.xlsx"
 as_teacher wineserver -k 2>/dev/null
 TEACHER_CLEANUP=:
 
