@@ -1,11 +1,16 @@
 // Process entry: application, window, title, event loop.
 #include "app/velora.h"
+#include "app/window_fit.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // At 150 % the whole form scales, not its fonts alone; 1.5 stays 1.5 rather than rounding to 2.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication a(argc, argv);
+    settle_start_folder();
     velora w;
     show_main_window(w);
     return a.exec();

@@ -5,6 +5,7 @@
 #include "ui_velora.h"
 
 #include "app/score_table_view.h"
+#include "app/window_fit.h"
 #include "exam/answer_loader.h"
 #include "exam/exam_store.h"
 #include "exam/problem_loader.h"
@@ -15,6 +16,7 @@
 #include "marking/scoring.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -99,6 +101,7 @@ velora::~velora()
 
 void show_main_window(velora &window)
 {
+    fit_window_to_screen(window);
     window.show();
     window.setWindowTitle(QCoreApplication::translate("velora", "velora试卷评测系统-教师端"));
 }
@@ -338,9 +341,10 @@ void velora::on_pushButton_clicked()
 
 void velora::on_print_button_clicked()
 {
-    const QString path = ui->input_file->text();
-    if (path.isEmpty())
+    if (ui->input_file->text().isEmpty())
         return;
+    // Made absolute here, so the message names the file that was meant, not a bare name.
+    const QString path = QDir::current().absoluteFilePath(ui->input_file->text());
     const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
     if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));

@@ -48,6 +48,10 @@ const FixedText fixed_texts[] = {
     {ExportFault::out_of_memory, QT_TRANSLATE_NOOP("velora", "内存不足。")},
     {ExportFault::cannot_create_file, QT_TRANSLATE_NOOP("velora", "无法创建文件，可能没有写入权限或目录不存在。")},
     {ExportFault::temporary_file_failed, QT_TRANSLATE_NOOP("velora", "无法使用临时文件，临时目录可能已满或不可写。")},
+    {ExportFault::no_work_folder,
+     QT_TRANSLATE_NOOP("velora",
+                       "Windows 当前的区域设置（ANSI 代码页）拼写不出临时文件夹，也拼写不出导出的文件夹，"
+                       "生成 .xlsx 所用的组件无法在其中工作。导出为 .xls 不受此限制。")},
     {ExportFault::write_failed, QT_TRANSLATE_NOOP("velora", "写入文件时出错，磁盘可能已满。")},
 };
 

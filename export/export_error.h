@@ -35,6 +35,7 @@ enum class ExportFault {
     out_of_memory,
     cannot_create_file,
     temporary_file_failed,  // libxlsxwriter's own temporary files
+    no_work_folder,         // .xlsx on Windows: no folder the ANSI code page can spell for libxlsxwriter
     write_failed,
     library_error,  // any other libxlsxwriter error, in library_error; stays last
 };

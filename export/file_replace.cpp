@@ -5,7 +5,6 @@
 #include "export/file_replace_platform.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -65,6 +64,6 @@ ExportError replace_file(const QString &target, const FileWriter &write)
     if (e.ok())
         e = platform::move_over(r);
     if (!e.ok())
-        QFile::remove(r.tmp);
+        platform::remove_temporary(r.tmp);
     return e;
 }

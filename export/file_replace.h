@@ -32,7 +32,23 @@ bool encodable_path(const QString &path);
 // control characters, none of <>:"|?* and no name beyond 255 characters.
 ExportError check_file_name(const QString &file_name);
 
-// The name a C library's narrow open() reaches `path` by, or empty when no
-// narrow name does (a Windows folder the ANSI code page cannot spell is
-// reached by its short name).
-QByteArray narrow_file_name(const QString &path);
+// Where a library that opens files by narrow names writes a file meant for
+// `path`: libxlsxwriter, whose narrow calls on Windows take the ANSI code page.
+struct NarrowTarget {
+    QByteArray file;    // the narrow name the library writes the file under
+    QByteArray tmpdir;  // the folder for its own temporary files; empty: the library's choice
+    QString staged;     // where `file` lies when it is not `path`; place_written() moves it there
+};
+
+// The narrow names for writing `path`, or why there are none. On Windows the
+// library's temporary files go to a folder the ANSI code page can spell (the
+// temporary folder, by its name or its short name, the export's folder, or
+// Windows' own temporary folder), never to whatever TMP, TEMP or the current
+// folder happen to be; where it cannot spell the export's folder, the library
+// writes into that folder and the file is moved into `path` with wide calls.
+ExportError narrow_target(const QString &path, NarrowTarget *target);
+
+// Puts the file a library wrote at target.staged into `path` (which exists),
+// with wide calls; removes the staged file whatever happens. Nothing to do
+// when nothing was staged.
+ExportError place_written(const NarrowTarget &target, const QString &path);

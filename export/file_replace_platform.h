@@ -43,4 +43,7 @@ ExportError settle(const Replacement &r);
 // Moves the temporary file over the file.
 ExportError move_over(const Replacement &r);
 
+// Removes the temporary file of a failed replacement.
+void remove_temporary(const QString &tmp);
+
 }  // namespace platform

@@ -115,6 +115,11 @@ ExportError move_over(const Replacement &r)
     return ExportError();
 }
 
+void remove_temporary(const QString &tmp)
+{
+    ::unlink(QFile::encodeName(tmp).constData());
+}
+
 }  // namespace platform
 
 bool encodable_path(const QString &path)
@@ -127,7 +132,13 @@ ExportError check_file_name(const QString &)
     return ExportError();
 }
 
-QByteArray narrow_file_name(const QString &path)
+ExportError narrow_target(const QString &path, NarrowTarget *target)
 {
-    return QFile::encodeName(path);
+    target->file = QFile::encodeName(path);
+    return ExportError();
+}
+
+ExportError place_written(const NarrowTarget &, const QString &)
+{
+    return ExportError();
 }

@@ -258,13 +258,16 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const Analy
     if (path.isEmpty() || path.contains(QChar(0)))
         return ExportError::of(ExportFault::invalid_path).at(path);
 
-    // libxlsxwriter opens the file by a narrow name.
-    const QByteArray name = narrow_file_name(path);
-    if (name.isEmpty())
-        return ExportError::of(ExportFault::unusable_characters).at(path);
+    // libxlsxwriter opens its files by narrow names.
+    NarrowTarget target;
+    const ExportError placed = narrow_target(path, &target);
+    if (!placed.ok())
+        return placed.at(path);
     const bool existed = QFileInfo::exists(path);
 
-    WorkbookPtr book(workbook_new(name.constData()));
+    lxw_workbook_options options = {};
+    options.tmpdir = target.tmpdir.isEmpty() ? nullptr : target.tmpdir.data();
+    WorkbookPtr book(workbook_new_opt(target.file.constData(), &options));
     if (!book)
         return ExportError::of(ExportFault::out_of_memory).at(path);
     lxw_worksheet *ws = workbook_add_worksheet(book.get(), nullptr);
@@ -288,9 +291,12 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const Analy
     // workbook_close frees the workbook whatever it returns.
     const lxw_error rc = workbook_close(book.release());
     if (rc != LXW_NO_ERROR) {
-        if (!existed)
+        if (!target.staged.isEmpty())
+            QFile::remove(target.staged);
+        else if (!existed)
             QFile::remove(path);
         return error_of(rc).at(path);
     }
-    return ExportError();
+    e = place_written(target, path);
+    return e.ok() ? e : e.at(path);
 }

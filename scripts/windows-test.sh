@@ -17,8 +17,8 @@ TRIPLE=x86_64-w64-mingw32
 rm -rf "$OUT"
 mkdir -p "$OUT"
 
-# No Mono/Gecko installers, and no debugger waiting on a crashed program.
-export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# No Mono/Gecko installers, no debugger waiting on a crashed program, no Linux menu entries for shortcuts.
+export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 unset LC_ALL LANGUAGE
 export LANG=C.UTF-8  # Wine's default: ANSI code page 1252
 
@@ -34,17 +34,30 @@ check() { # check "what" command...
 
 # --- virtual display and Wine prefix ------------------------------------------------------------
 XVFB_PID=
+TEACHER_CLEANUP=:
 cleanup() {
   wineserver -k 2>/dev/null
+  $TEACHER_CLEANUP
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
 }
 trap cleanup EXIT
 n=91
 while [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-Xvfb :$n -screen 0 1600x1000x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
-XVFB_PID=$!
 export DISPLAY=:$n
-sleep 1
+# start_display W H TASKBAR: a screen of W x H with a taskbar of TASKBAR pixels along its bottom
+# (the work area Wine reads from _NET_WORKAREA). -noreset keeps that property when the last
+# client leaves. Wine's programs end first: they keep the old screen.
+start_display() {
+  wineserver -k 2>/dev/null
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; fi
+  Xvfb :$n -screen 0 "$1x$2x24" -nolisten tcp -noreset >>"$OUT/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xprop -root -format _NET_WORKAREA 32c -set _NET_WORKAREA "0,0,$1,$(($2 - $3))"
+  echo "screen $1 x $2, work area $1 x $(($2 - $3)) (taskbar $3 px)"
+}
+start_display 1600 1000 40
 
 set_dpi() { # LogPixels as Wine's display settings write it
   local hex
@@ -65,6 +78,10 @@ int main(void) { printf("%u\n", GetACP()); return 0; }
 EOF
 $TRIPLE-gcc-posix -O2 -o "$OUT/acp.exe" "$OUT/acp.c"
 acp_default=$(wine "$OUT/acp.exe" | tr -d '\r')
+# The test's own helpers: where Windows put a window, and a file held open without sharing.
+for h in wininfo holdfile; do
+  $TRIPLE-gcc-posix -O2 -municode -o "$OUT/$h.exe" "$ROOT/tests/windows/$h.c"
+done
 
 # --- core tests ---------------------------------------------------------------------------------
 # Run under the Chinese code page, as on a Chinese Windows. What cannot run here, with the reason;
@@ -152,13 +169,16 @@ for exe in "${core_tests[@]}"; do
 done
 echo "Qt Test functions under Wine: $t_pass passed, $t_fail failed, $t_skip skipped"
 
-# The roster tests again under the default (Western) code page: sheets with Chinese names are
-# opened by their Unicode names, so they are found there too.
+# The roster and export tests again under the default (Western) code page: sheets with Chinese
+# names are opened by their Unicode names, and an .xlsx goes into a Chinese folder the code page
+# cannot spell, so both work there too.
 if [ ${#core_tests[@]} != 0 ]; then
-  log=$OUT/test_roster_loader-cp$acp_default.txt
-  run_qtest "$TESTS/tests/test_roster_loader.exe" "$log"
-  totals=$(tr -d '\r' <"$log" 2>/dev/null | grep -a '^Totals:' | tail -1)
-  check "test_roster_loader under code page $acp_default: ${totals:-no totals}" grep -aq '^Totals: [0-9]* passed, 0 failed' "$log"
+  for name in test_roster_loader test_export; do
+    log=$OUT/$name-cp$acp_default.txt
+    run_qtest "$TESTS/tests/$name.exe" "$log"
+    totals=$(tr -d '\r' <"$log" 2>/dev/null | grep -a '^Totals:' | tail -1)
+    check "$name under code page $acp_default: ${totals:-no totals}" grep -aq '^Totals: [0-9]* passed, 0 failed' "$log"
+  done
 fi
 
 # --- the packaged window ------------------------------------------------------------------------
@@ -238,6 +258,67 @@ readback() { # readback FILE: the workbook read on the Linux side by openpyxl or
 }
 same_bytes() { cmp -s "$1" "$2"; }
 
+hold() { # hold WINFILE MS LOG: another program holds the file without sharing for MS ms; waits until it does
+  rm -f "$3"
+  (wine "$OUT/holdfile.exe" "$1" "$2" "$(winpath "$3")" >/dev/null 2>&1 &)
+  local i
+  for i in $(seq 1 200); do
+    grep -q ' held ' "$3" 2>/dev/null && return 0
+    grep -q ' failed ' "$3" 2>/dev/null && return 1
+    sleep 0.05
+  done
+  return 1
+}
+held_at() { sed -n "s/^\([0-9]*\) $2 .*/\1/p" "$1" | head -1; }
+now_ms() { date +%s%3N; }
+
+# Brief locks, on page "分数" with the focus on "导出": a scanner that holds the workbook for a
+# moment is waited for; a program that keeps it open gets the in-use message, and nothing is left.
+brief_locks() {
+  local f=$OUT/out/scores.xlsx log=$OUT/hold-brief.log ino t_press t_rel i m
+  export_to "$VOUT\\scores.xlsx"
+  ino=$(stat -c %i "$f")
+  if hold "$VOUT\\scores.xlsx" 1500 "$log"; then
+    xdotool windowfocus "$WIN" 2>/dev/null
+    t_press=$(now_ms)
+    xdotool key space                                             # "导出" while it is held
+    sleep 0.6
+    check "while the workbook is held the export waits (not yet replaced $(($(now_ms) - t_press)) ms after the press)" \
+      test "$(stat -c %i "$f")" = "$ino"
+    for i in $(seq 1 100); do grep -q ' released ' "$log" && break; sleep 0.05; done
+    sleep 1.5
+    t_rel=$(held_at "$log" released)
+    m=$(message_window '导出失败')
+    echo "lock held $(($(held_at "$log" held) - t_press)) .. $((t_rel - t_press)) ms from the press; workbook replaced: $([ "$(stat -c %i "$f")" != "$ino" ] && echo yes || echo no)"
+    check "export held up by a brief lock succeeded once it was let go, without a message" \
+      bash -c "[ -z '$m' ] && [ \"\$(stat -c %i '$f')\" != '$ino' ]"
+    check "workbook written after the brief lock reads back" readback "$f"
+    [ -n "$m" ] && { import -window "$m" "$OUT/brief-lock-message.png"; xdotool key --window "$m" Return; }
+  else
+    fail "holdfile.exe could not hold $f"
+  fi
+  cp "$f" "$OUT/held.orig"
+  log=$OUT/hold-long.log
+  if hold "$VOUT\\scores.xlsx" 8000 "$log"; then
+    xdotool windowfocus "$WIN" 2>/dev/null
+    t_press=$(now_ms)
+    xdotool key space
+    m=
+    for i in $(seq 1 100); do m=$(message_window '导出失败'); [ -n "$m" ] && break; sleep 0.1; done
+    echo "in-use message after $(($(now_ms) - t_press)) ms"
+    check "export to a workbook kept open refused with a message after the retries" test -n "$m"
+    if [ -n "$m" ]; then
+      import -window "$m" "$OUT/in-use-message.png"
+      cp "$OUT/in-use-message.png" "$ROOT/docs/windows-in-use.png"
+      xdotool key --window "$m" Return
+    fi
+    check "workbook kept open left as it was" same_bytes "$f" "$OUT/held.orig"
+    for i in $(seq 1 200); do grep -q ' released ' "$log" && break; sleep 0.05; done
+  else
+    fail "holdfile.exe could not hold $f for good"
+  fi
+}
+
 echo "=== the example exam through velora.exe from the zip's folder (Chinese locale, code page $acp_zh)"
 check "package folder has platforms\\qwindows.dll" test -f "$PKG/platforms/qwindows.dll"
 printf 'an older file\r\n' >"$OUT/out/scores.xlsx"             # to be replaced
@@ -269,6 +350,7 @@ if start_velora "$PKG/velora.exe" "${ZH[@]:1}"; then
   check "export to a read-only workbook refused with a message" test -n "$m"
   if [ -n "$m" ]; then import -window "$m" "$OUT/readonly-message.png"; xdotool key --window "$m" Return; fi
   check "read-only workbook left as it was" same_bytes "$OUT/out/readonly.xlsx" "$OUT/readonly.orig"
+  brief_locks
   ls "$OUT/out" | grep -q '^\.velora-export' && fail "temporary export file left behind" || pass "no temporary export file left"
   stop_velora
 else
@@ -295,36 +377,61 @@ else
   fail "window under the default locale"
 fi
 
-echo "=== the window at 144 DPI"
-set_dpi 144
-if start_velora "$PKG/velora.exe" "${ZH[@]:1}"; then
-  shot "$OUT/window-144dpi.png"
-  cp "$OUT/window-144dpi.png" "$ROOT/docs/windows-144dpi.png"
-  xdotool getwindowgeometry "$WIN"
+echo "=== the window on a school PC's screen, a laptop at 150 % and a larger screen"
+# Each: where Windows put the window (physical pixels) against the work area above the taskbar,
+# the first tab and the marking tab with an item on it, kept in docs/.
+window_on_screen() { # window_on_screen W H DPI TASKBAR NAME
+  local w=$1 h=$2 dpi=$3 bar=$4 name=$5 info
+  start_display "$w" "$h" "$bar"
+  set_dpi "$dpi"
+  if ! start_velora "$PKG/velora.exe" "${ZH[@]:1}"; then
+    fail "window on $name"
+    return
+  fi
+  info=$(wine "$OUT/wininfo.exe" "$TITLE" | tr -d '\r')
+  echo "$name: $info"
+  echo "$name: $info" >>"$OUT/geometry.txt"
+  check "$name: window wholly inside the work area" grep -q ' inside yes$' <<<"$info"
+  local cw ch
+  read -r cw ch < <(sed -E 's/.* client [-0-9]+,[-0-9]+ ([0-9]+)x([0-9]+) .*/\1 \2/' <<<"$info")
+  if [ "$((1200 * dpi / 96 + 40 * dpi / 96))" -le "$w" ] && [ "$((800 * dpi / 96 + 80 * dpi / 96))" -le "$((h - bar))" ]; then
+    check "$name: room for the form, 1200 x 800 as it asks (client ${cw}x$ch)" \
+      test "$cw x $ch" = "$((1200 * dpi / 96)) x $((800 * dpi / 96))"
+  else
+    check "$name: the form as large as fits, its full width (client ${cw}x$ch)" \
+      bash -c "[ $cw = $((1200 * dpi / 96)) ] && [ $ch -lt $((800 * dpi / 96)) ]"
+  fi
+  import -window root "$OUT/$name.png"
   load_exam
   key ctrl+Tab
-  shot "$OUT/marking-144dpi.png"
-  key ctrl+Tab space
-  shot "$OUT/scores-144dpi.png"
+  sleep 1
+  import -window root "$OUT/$name-marking.png"
   stop_velora
-  pass "window at 144 DPI"
-else
-  fail "window at 144 DPI"
-fi
+}
+: >"$OUT/geometry.txt"
+window_on_screen 1366 768 96 40 1366x768-96dpi
+window_on_screen 1920 1080 144 72 1920x1080-144dpi
+window_on_screen 1600 1000 96 40 1600x1000-96dpi
+cp "$OUT/1366x768-96dpi-marking.png" "$ROOT/docs/windows-1366x768.png"
+cp "$OUT/1920x1080-144dpi-marking.png" "$ROOT/docs/windows-144dpi.png"
+cp "$OUT/1600x1000-96dpi.png" "$ROOT/docs/windows-1600x1000.png"
 set_dpi 96
 
-echo "=== installer and uninstaller"
+echo "=== installer and uninstaller, as an administrator: all users"
 SETUP=$DIST/velora-$VERSION-setup.exe
+SHORTCUT="velora 试卷评测系统.lnk"
 DRIVE_C=$WINEPREFIX/drive_c
 INST="$DRIVE_C/Program Files/velora"
 MENU="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/velora"
-rm -rf "$INST" "$MENU"
+PUBLIC_DESKTOP="$DRIVE_C/users/Public/Desktop"
+rm -rf "$INST" "$MENU" "$PUBLIC_DESKTOP/$SHORTCUT"
 wine "$SETUP" /S >"$OUT/setup.log" 2>&1
 wineserver -w
 check "installed C:\\Program Files\\velora\\velora.exe" test -f "$INST/velora.exe"
 check "installed every packaged file" diff <(cd "$PKG" && find . -type f | sort) \
   <(cd "$INST" && find . -type f ! -name uninstall.exe | sort)
-check "Start-menu entry with the program's icon" test -f "$MENU/velora 试卷评测系统.lnk"
+check "Start-menu entry with the program's icon" test -f "$MENU/$SHORTCUT"
+check "desktop shortcut on the all-users desktop" test -f "$PUBLIC_DESKTOP/$SHORTCUT"
 check "uninstall entry in the registry" wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\velora' /v DisplayName
 if start_velora "$INST/velora.exe" "${ZH[@]:1}"; then pass "installed velora starts"; stop_velora; else fail "installed velora starts"; fi
 wine "$INST/uninstall.exe" /S >"$OUT/uninstall.log" 2>&1
@@ -333,7 +440,120 @@ sleep 2
 wineserver -w
 check "uninstaller removed the program folder" test ! -e "$INST"
 check "uninstaller removed the Start-menu entries" test ! -e "$MENU"
+check "uninstaller removed the desktop shortcut" test ! -e "$PUBLIC_DESKTOP/$SHORTCUT"
 check "uninstaller removed the registry entry" bash -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velora' >/dev/null 2>&1"
+
+echo "=== a teacher without administrator rights: her own install, shortcuts, exports under code page 1252"
+# A second Unix user with a Wine prefix of her own. Wine gives every process a full administrator
+# token, so what makes her a standard user here is what Windows shows one: Program Files is not
+# hers to write to. The installer asks for no elevation she could not give and installs for her.
+TEACHER=velora-teacher
+id "$TEACHER" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$TEACHER"
+TH=$(getent passwd "$TEACHER" | cut -d: -f6)
+TPFX=$TH/wineprefix
+as_teacher() {
+  runuser -u "$TEACHER" -- env HOME="$TH" USER="$TEACHER" DISPLAY="$DISPLAY" WINEPREFIX="$TPFX" WINEARCH=win64 \
+    WINEDEBUG=-all WINEDLLOVERRIDES="$WINEDLLOVERRIDES" LANG=C.UTF-8 "$@"
+}
+TEACHER_CLEANUP="as_teacher wineserver -k"
+as_teacher wineserver -k 2>/dev/null
+rm -rf "$TPFX" "$TH/Desktop" "$TH/Documents" "$TH/velora-setup.exe"
+runuser -u "$TEACHER" -- mkdir -p "$TH/Desktop" "$TH/Documents"  # Wine links her Desktop and Documents here
+as_teacher wineboot --init >/dev/null 2>&1
+as_teacher timeout 60 wineserver -w
+chown -R root:root "$TPFX/drive_c/Program Files" "$TPFX/drive_c/Program Files (x86)"
+chmod -R go-w "$TPFX/drive_c/Program Files" "$TPFX/drive_c/Program Files (x86)"
+install -o "$TEACHER" -m 644 "$SETUP" "$TH/velora-setup.exe"
+TC=$TPFX/drive_c/users/$TEACHER
+TINST=$TC/AppData/Local/Programs/velora
+TMENU="$TC/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/velora"
+acp_teacher=$(as_teacher wine "$OUT/acp.exe" | tr -d '\r')
+check "the teacher's Windows uses ANSI code page 1252" test "$acp_teacher" = 1252
+as_teacher wine "$TH/velora-setup.exe" /S >"$OUT/setup-teacher.log" 2>&1
+as_teacher timeout 60 wineserver -w
+check "per-user install in %LOCALAPPDATA%\\Programs\\velora" test -f "$TINST/velora.exe"
+check "per-user install holds every packaged file" diff <(cd "$PKG" && find . -type f | sort) \
+  <(cd "$TINST" && find . -type f ! -name uninstall.exe | sort)
+check "nothing installed in Program Files" test ! -e "$TPFX/drive_c/Program Files/velora"
+check "her Start-menu entries" test -f "$TMENU/$SHORTCUT" -a -f "$TMENU/卸载 velora.lnk"
+check "desktop shortcut on her desktop" test -f "$TC/Desktop/$SHORTCUT"
+uninst=$(as_teacher wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\velora' /v InstallLocation 2>/dev/null | tr -d '\r')
+echo "HKCU uninstall entry: $(grep -o 'C:.*' <<<"$uninst")"
+check "uninstall entry in her HKCU names her folder" grep -q 'AppData\\Local\\Programs\\velora' <<<"$uninst"
+check "no all-users uninstall entry" bash -c "! runuser -u '$TEACHER' -- env HOME='$TH' DISPLAY='$DISPLAY' WINEPREFIX='$TPFX' WINEDEBUG=-all wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velora' >/dev/null 2>&1"
+echo "installed for $TEACHER:"
+(cd "$TPFX/drive_c" && find "users/$TEACHER/AppData/Local/Programs/velora" -maxdepth 1 -name '*.exe'
+ find "users/$TEACHER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/velora" "users/$TEACHER/Desktop/" -name '*.lnk') |
+  sed 's|^|  C:/|'
+
+# Her temporary folder has a Chinese name that code page 1252 cannot spell.
+TTEMP='C:\users\'"$TEACHER"'\临时文件'
+runuser -u "$TEACHER" -- mkdir -p "$TC/临时文件"
+as_teacher wine reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d "$TTEMP" /f >/dev/null 2>&1
+as_teacher wine reg add 'HKCU\Environment' /v TMP /t REG_SZ /d "$TTEMP" /f >/dev/null 2>&1
+as_teacher timeout 60 wineserver -w
+runuser -u "$TEACHER" -- ln -sfn "$OUT" "$TPFX/dosdevices/v:"
+# Started from her desktop shortcut: velora works in her Documents.
+(cd "$TH" && as_teacher wine start "C:\\users\\$TEACHER\\Desktop\\$SHORTCUT" >>"$OUT/velora-teacher.log" 2>&1 &)
+WIN=
+for i in $(seq 1 60); do WIN=$(xdotool search --name "^$TITLE\$" 2>/dev/null | head -1); [ -n "$WIN" ] && break; sleep 0.5; done
+if [ -n "$WIN" ]; then
+  pass "velora started from her desktop shortcut"
+  xdotool windowfocus "$WIN" 2>/dev/null
+  sleep 2
+  echo "TEMP and TMP of her velora: $TTEMP"
+  load_exam
+  m=$(message_window '失败|缺失|注意')
+  if [ -n "$m" ]; then
+    import -window "$m" "$OUT/teacher-load-message.png"
+    xdotool key --window "$m" Return
+    xdotool windowfocus "$WIN" 2>/dev/null
+  fi
+  mark_all
+  key ctrl+Tab space
+  key Tab Tab Tab
+  export_to "scores-bare.xlsx"
+  check "a bare name exports into her Documents (TEMP and TMP in 临时文件, code page 1252)" readback "$TC/Documents/scores-bare.xlsx"
+  m=$(message_window '导出失败')
+  [ -n "$m" ] && { import -window "$m" "$OUT/teacher-bare-message.png"; xdotool key --window "$m" Return; }
+  export_to "成绩.xlsx"
+  check "a bare Chinese name exports into her Documents as 成绩.xlsx" readback "$TC/Documents/成绩.xlsx"
+  m=$(message_window '导出失败')
+  [ -n "$m" ] && { import -window "$m" "$OUT/teacher-chinese-message.png"; xdotool key --window "$m" Return; }
+  runuser -u "$TEACHER" -- mkdir -p "$TC/Documents/成绩单"
+  export_to "成绩单\\三年级.xlsx"
+  check "an .xlsx into a Chinese-named folder under code page 1252" readback "$TC/Documents/成绩单/三年级.xlsx"
+  m=$(message_window '导出失败')
+  [ -n "$m" ] && { import -window "$m" "$OUT/teacher-folder-message.png"; xdotool key --window "$m" Return; }
+  export_to "no-such-folder\\scores.xlsx"
+  m=$(message_window '导出失败')
+  check "a refused relative path is told with its whole path (see teacher-relative-message.png)" test -n "$m"
+  if [ -n "$m" ]; then
+    import -window "$m" "$OUT/teacher-relative-message.png"
+    cp "$OUT/teacher-relative-message.png" "$ROOT/docs/windows-relative-path.png"
+    xdotool key --window "$m" Return
+  fi
+  ls -A "$TC/临时文件" | grep -q . && fail "libxlsxwriter's temporary files left in 临时文件" || pass "no temporary file left in 临时文件"
+  import -window root "$OUT/teacher.png"
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key alt+F4
+  sleep 2
+  as_teacher timeout 60 wineserver -w
+else
+  fail "velora started from her desktop shortcut (see $OUT/velora-teacher.log)"
+fi
+WIN=
+as_teacher wine "$TINST/uninstall.exe" /S >"$OUT/uninstall-teacher.log" 2>&1
+as_teacher timeout 60 wineserver -w
+sleep 2
+as_teacher timeout 60 wineserver -w
+check "her uninstaller removed her program folder" test ! -e "$TINST"
+check "her uninstaller removed her Start-menu entries" test ! -e "$TMENU"
+check "her uninstaller removed her desktop shortcut" test ! -e "$TC/Desktop/$SHORTCUT"
+check "her uninstaller removed her registry entry" bash -c "! runuser -u '$TEACHER' -- env HOME='$TH' DISPLAY='$DISPLAY' WINEPREFIX='$TPFX' WINEDEBUG=-all wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velora' >/dev/null 2>&1"
+check "her exported workbooks stay in her Documents" test -f "$TC/Documents/scores-bare.xlsx"
+as_teacher wineserver -k 2>/dev/null
+TEACHER_CLEANUP=:
 
 total=$((passed + failed + skipped))
 echo

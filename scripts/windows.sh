@@ -50,7 +50,7 @@ install_missing() {
     nsis zip
   )
   if [ "$want_test" = 1 ]; then
-    packages+=(wine wine64 xvfb xauth xdotool imagemagick x11-apps python3-openpyxl python3-xlrd
+    packages+=(wine wine64 xvfb xauth xdotool imagemagick x11-apps x11-utils python3-openpyxl python3-xlrd
                fonts-wqy-microhei unzip)
   fi
   local missing=() p
@@ -182,13 +182,28 @@ build_tests() {
 VERSION=$(sed -n 's/^project(velora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 NAME=velora-$VERSION-windows-x64
 STAGE=$DIST/$NAME
-RUNTIME_DIRS=("$PREFIX/bin" "$(dirname "$($TRIPLE-g++-posix -print-file-name=libstdc++-6.dll)")" "/usr/$TRIPLE/lib")
+RUNTIME_DIRS=()
+
+# Where the DLLs come from. Asked only here, after the packages stage has installed the compiler:
+# asked earlier, on a fresh machine, the compiler did not exist yet and its runtime folder was missed.
+find_runtime_dirs() {
+  local gxx=$TRIPLE-g++-posix libstdcxx
+  command -v "$gxx" >/dev/null || { echo "$gxx not found" >&2; exit 1; }
+  libstdcxx=$("$gxx" -print-file-name=libstdc++-6.dll)
+  # Without the file the compiler echoes the bare name.
+  [ -f "$libstdcxx" ] || { echo "$gxx does not know where libstdc++-6.dll is" >&2; exit 1; }
+  RUNTIME_DIRS=("$PREFIX/bin" "$(dirname "$libstdcxx")" "/usr/$TRIPLE/lib")
+}
+
+imports_of() { # the DLL names a binary imports
+  $TRIPLE-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'
+}
 
 # Copies the DLLs a binary imports (and theirs) from the prefix and the MinGW runtime into $STAGE;
 # Windows' own DLLs are not found there and stay out.
 copy_imports() {
   local dll d
-  for dll in $($TRIPLE-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'); do
+  for dll in $(imports_of "$1"); do
     [ -e "$STAGE/$dll" ] && continue
     for d in "${RUNTIME_DIRS[@]}"; do
       if [ -f "$d/$dll" ]; then
@@ -200,7 +215,27 @@ copy_imports() {
   done
 }
 
+# Every DLL a packaged binary imports is in the package (beside the program, as Windows looks it up)
+# or is Windows' own (packaging/windows/windows-dlls.txt); anything else would stop the program
+# from starting on a machine without a MinGW, so the run fails.
+check_imports() {
+  local own=$ROOT/packaging/windows/windows-dlls.txt f dll bad=0 n=0
+  while IFS= read -r f; do
+    n=$((n + 1))
+    for dll in $(imports_of "$f"); do
+      [ -n "$(find "$STAGE" -maxdepth 1 -iname "$dll" -print -quit)" ] && continue
+      case "${dll,,}" in api-ms-win-*|ext-ms-win-*) continue ;; esac
+      grep -qixF "$dll" <(sed 's/[[:space:]]*#.*//; /^$/d' "$own") && continue
+      echo "${f#"$STAGE"/} imports $dll, which is neither in the package nor Windows' own" >&2
+      bad=1
+    done
+  done < <(find "$STAGE" -iname '*.exe' -o -iname '*.dll' | sort)
+  [ "$bad" = 0 ] || exit 1
+  echo "imports checked: $n binaries, every DLL in the package or Windows' own"
+}
+
 stage_files() {
+  find_runtime_dirs
   rm -rf "$STAGE"
   mkdir -p "$STAGE/platforms" "$STAGE/styles" "$STAGE/licenses"
   cp "$BUILD/velora.exe" "$STAGE/"
@@ -234,6 +269,7 @@ stage_files() {
   # Windows' own editors want CR LF.
   for f in "$L"/*.txt; do sed -i 's/\r*$/\r/' "$f"; done
   sed 's/\r*$/\r/' "$ROOT/packaging/windows/使用说明.txt" >"$STAGE/使用说明.txt"
+  check_imports
 }
 
 make_zip() {

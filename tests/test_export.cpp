@@ -25,6 +25,9 @@
 #ifdef Q_OS_WIN
 #include "support/biff_reader.h"
 #include "support/xlsx_reader.h"
+#include <QElapsedTimer>
+#include <thread>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -373,6 +376,8 @@ private slots:
     void write_xlsx_failure_data();
     void write_xlsx_failure();
     void every_fault_has_a_message();
+    void locked_target_data();
+    void locked_target();
 };
 
 void TestExport::initTestCase()
@@ -1025,6 +1030,61 @@ void TestExport::every_fault_has_a_message()
         QVERIFY2(!seen.contains(message), qPrintable(message));
         seen.insert(message);
     }
+}
+
+// Windows: a scanner or sync client holding the workbook for a moment is waited
+// for; a program that keeps it open gets the in-use message after the wait,
+// and the workbook and its folder stay as they were.
+void TestExport::locked_target_data()
+{
+    QTest::addColumn<int>("held_ms");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("held for a moment") << 600 << true;
+    QTest::newRow("kept open") << 5000 << false;
+}
+
+void TestExport::locked_target()
+{
+#ifndef Q_OS_WIN
+    QSKIP("sharing locks are Windows'");
+#else
+    QFETCH(int, held_ms);
+    QFETCH(bool, replaced);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("成绩.xlsx"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older workbook");
+    old.close();
+    const QStringList before = listing(dir.path());
+
+    const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                                 GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    QVERIFY(h != INVALID_HANDLE_VALUE);
+    std::thread holder([h, held_ms] {
+        Sleep(DWORD(held_ms));
+        CloseHandle(h);
+    });
+    QElapsedTimer took;
+    took.start();
+    const ExportError res = export_workbook(path, chinese_sheet());
+    const qint64 ms = took.elapsed();
+    holder.join();
+
+    if (replaced) {
+        QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
+        QVERIFY(ms >= held_ms / 2);
+        QCOMPARE(windows_read_back(path, QStringLiteral("xlsx"), chinese_sheet()), QString());
+    } else {
+        QCOMPARE(res.fault, ExportFault::replace_blocked);
+        QVERIFY2(export_error_message(res).contains(QStringLiteral("可能正被其他程序使用")),
+                 qPrintable(export_error_message(res)));
+        QVERIFY2(ms >= 1500 && ms < held_ms, qPrintable(QString::number(ms)));
+        QCOMPARE(file_bytes(path), QByteArray("an older workbook"));
+    }
+    QCOMPARE(listing(dir.path()), before);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestExport)

@@ -701,6 +701,17 @@ void TestMarking::examples_end_to_end()
     QCOMPARE(win.messages().size(), 1);
     QVERIFY(win.messages().first()->text().contains(QDir::toNativeSeparators(QStringLiteral("no/such/dir/a.xls"))));
     win.close_messages();
+    // A relative path is taken from the current folder, and the message names all of it.
+    const QString here = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(out.path()));
+    win.get<QLineEdit>("input_file")->setText(QStringLiteral("no/such/dir/b.xls"));
+    win.press("print_button");
+    QDir::setCurrent(here);
+    QCOMPARE(win.messages().size(), 1);
+    QVERIFY2(win.messages().first()->text().contains(
+                 QDir::toNativeSeparators(out.filePath(QStringLiteral("no/such/dir/b.xls")))),
+             qPrintable(win.messages().first()->text()));
+    win.close_messages();
     // An empty path does nothing at all.
     win.get<QLineEdit>("input_file")->clear();
     win.press("print_button");

@@ -2,6 +2,7 @@
 // and text of the form, the slots bound by name, the file dialogs, and the
 // exam store as it stands right after start-up.
 #include "app/velora.h"
+#include "app/window_fit.h"
 #include "exam/exam_store.h"
 #include "tests/support/files.h"
 #include "tests/support/resident_memory.h"
@@ -23,6 +24,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -115,6 +117,8 @@ private slots:
     void store_at_start();
     void close_prompt_data();
     void close_prompt();
+    void fitted_geometry_data();
+    void fitted_geometry();
 };
 
 void TestWindow::startup()
@@ -125,7 +129,19 @@ void TestWindow::startup()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.windowTitle(), QStringLiteral("velora试卷评测系统-教师端"));
     QCOMPARE(w.objectName(), QStringLiteral("velora"));
+#ifdef Q_OS_WIN
+    // Windows fits the window to its screen; the offscreen platform's is 800 x 600.
+    const QRect available = w.screen()->availableGeometry();
+    QVERIFY2(available.contains(w.frameGeometry()),
+             qPrintable(QStringLiteral("%1 x %2 at %3, %4")
+                            .arg(w.frameGeometry().width())
+                            .arg(w.frameGeometry().height())
+                            .arg(w.frameGeometry().x())
+                            .arg(w.frameGeometry().y())));
+    QVERIFY(w.width() <= 1200 && w.height() < 800 && w.width() >= 600 && w.height() >= 400);
+#else
     QCOMPARE(w.size(), QSize(1200, 800));
+#endif
     QCOMPARE(w.minimumSize(), QSize(600, 400));
     auto *tabs = w.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
     QVERIFY(tabs);
@@ -762,6 +778,39 @@ void TestWindow::close_prompt()
             b->click();
     QTRY_VERIFY(!w.isVisible());
     QVERIFY(prompts().isEmpty());
+}
+
+Q_DECLARE_METATYPE(QMargins)
+
+// Where the window opens on Windows: the form's 1200 × 800 where it fits with its frame, else as
+// large as fits, centred, frame and all, inside the free area of the screen.
+void TestWindow::fitted_geometry_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QMargins>("frame");
+    QTest::addColumn<QRect>("expected");
+    const QMargins frame(8, 31, 8, 8);
+    QTest::newRow("1600 x 1000: as the form asks") << QRect(0, 0, 1600, 960) << frame << QRect(200, 91, 1200, 800);
+    QTest::newRow("exactly fits") << QRect(0, 0, 1216, 839) << frame << QRect(8, 31, 1200, 800);
+    QTest::newRow("one pixel short") << QRect(0, 0, 1216, 838) << frame << QRect(8, 31, 1200, 799);
+    QTest::newRow("1366 x 768 above a taskbar") << QRect(0, 0, 1366, 728) << frame << QRect(83, 31, 1200, 689);
+    QTest::newRow("1920 x 1080 at 150 %") << QRect(0, 0, 1280, 672) << frame << QRect(40, 31, 1200, 633);
+    QTest::newRow("1024 x 768: narrower too") << QRect(0, 0, 1024, 728) << frame << QRect(8, 31, 1008, 689);
+    QTest::newRow("taskbar on top, second screen") << QRect(1920, 40, 1366, 728) << frame << QRect(2003, 71, 1200, 689);
+    QTest::newRow("no frame") << QRect(0, 0, 1366, 728) << QMargins() << QRect(83, 0, 1200, 728);
+    QTest::newRow("below the minimum: corner on the screen")
+        << QRect(-800, 0, 500, 300) << frame << QRect(-792, 31, 600, 400);
+}
+
+void TestWindow::fitted_geometry()
+{
+    QFETCH(QRect, available);
+    QFETCH(QMargins, frame);
+    QFETCH(QRect, expected);
+    const QRect got = fitted_window_geometry(available, frame, QSize(1200, 800), QSize(600, 400));
+    QCOMPARE(got, expected);
+    if (got.width() > 600 && got.height() > 400)
+        QVERIFY(available.contains(got.marginsAdded(frame)));
 }
 
 QTEST_MAIN(TestWindow)
