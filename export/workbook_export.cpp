@@ -38,8 +38,12 @@ ExportError settle_target(const QString &path, QString *target)
         return ExportError::of(ExportFault::unusable_characters);
     const QString file_name = QFileInfo(path).fileName();
     // "." and ".." name folders; a name of dots alone would leave nothing to name the workbook.
-    if (file_name.count(QLatin1Char('.')) == file_name.size())
-        return ExportError::of(QFileInfo(path).isDir() ? ExportFault::is_folder : ExportFault::no_file_name);
+    // Windows drops trailing dots, so there "..." would name its folder too: it is told
+    // the same everywhere.
+    if (file_name.count(QLatin1Char('.')) == file_name.size()) {
+        const bool folder = file_name.size() <= 2 && QFileInfo(path).isDir();
+        return ExportError::of(folder ? ExportFault::is_folder : ExportFault::no_file_name);
+    }
     *target = workbook_path(path);
     const ExportError refused = check_file_name(QFileInfo(*target).fileName());
     if (!refused.ok())

@@ -8,6 +8,7 @@
 #include "tests/support/resident_memory.h"
 #include "tests/support/store_checksum.h"
 
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -604,7 +605,7 @@ void TestWindow::dialogs()
 
     QVERIFY(seen);
     QCOMPARE(seenCaption, caption);
-    QCOMPARE(seenDirectory, QStringLiteral("/home"));
+    QCOMPARE(seenDirectory, QDir(QStringLiteral("/home")).absolutePath());  // on Windows, on the current drive
     if (!filters.isEmpty())
         QCOMPARE(seenFilters, filters);
     else
