@@ -50,7 +50,7 @@ install_missing() {
     nsis zip
   )
   if [ "$want_test" = 1 ]; then
-    packages+=(wine wine64 xvfb xauth xdotool imagemagick x11-apps x11-utils python3-openpyxl python3-xlrd
+    packages+=(wine wine64 xvfb xauth xdotool xclip imagemagick x11-apps x11-utils python3-openpyxl python3-xlrd
                fonts-wqy-microhei unzip)
   fi
   local missing=() p
