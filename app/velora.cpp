@@ -4,6 +4,7 @@
 
 #include "ui_velora.h"
 
+#include "app/score_entry.h"
 #include "app/score_table_view.h"
 #include "app/window_fit.h"
 #include "exam/answer_loader.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QTextCodec>
 #include <QTextEdit>
+#include <QToolTip>
 
 #include <cstring>
 
@@ -37,11 +39,18 @@ void show_int(QLCDNumber *lcd, int value)
     lcd->display(value);
 }
 
-void show_double(QLCDNumber *lcd, double value)
+// A score as the LCD shows it: two decimals at most, no trailing zeros.
+QString score_text(double value)
 {
     QString text = QString::number(value, 'f', 2);
     while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0')) || text.endsWith(QLatin1Char('.'))))
         text.chop(1);
+    return text;
+}
+
+void show_double(QLCDNumber *lcd, double value)
+{
+    const QString text = score_text(value);
     if (text.size() > lcd->digitCount())
         lcd->setDigitCount(text.size());
     lcd->display(value);
@@ -92,6 +101,12 @@ velora::velora(QWidget *parent) : velora(exam_store, parent) { }
 velora::velora(ExamStore &store, QWidget *parent) : QMainWindow(parent), ui(new Ui_velora), st(store)
 {
     ui->setupUi(this);
+    // The keys press the same buttons a mouse would.
+    score_entry = new ScoreEntry(ui->pin_fen);
+    score_entry->on_enter = [this] { ui->next->click(); };
+    score_entry->on_shift_enter = [this] { ui->last->click(); };
+    score_entry->on_refused = [this](const QString &typed) { tell_refused(typed); };
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, [this] { focus_score(); });
 }
 
 velora::~velora()
@@ -135,8 +150,9 @@ void velora::show_notices(const QString &title, const QVector<LoadNotice> &notic
 
 void velora::store_mark_on_screen()
 {
-    // As every marking press does first; a refused load never gets here.
-    if (cursor_on_item(st))
+    // As every marking press does first; a refused load never gets here. A
+    // field whose text is not what the teacher typed stores nothing.
+    if (cursor_on_item(st) && !score_entry->refused())
         store_current_mark();
 }
 
@@ -151,6 +167,7 @@ void velora::refresh_marking_view()
     }
     show_int(ui->total_num, st.mark_steps);
     show_current_item();
+    focus_score();
 }
 
 LoadOptions velora::storing_mark_on_screen()
@@ -227,6 +244,37 @@ void velora::start_marking()
         return;
     }
     show_current_item();
+    // The first answer is ready to mark: its tab comes up with the score field ready for typing.
+    ui->tabWidget->setCurrentWidget(ui->test);
+    focus_score();
+}
+
+void velora::focus_score()
+{
+    if (ui->tabWidget->currentWidget() == ui->test && cursor_on_item(st))
+        score_entry->take_focus();
+}
+
+void velora::tell_refused(const QString &typed)
+{
+    const int p = st.xuan_count + st.cur_pro;
+    const QString max = cursor_on_item(st) ? score_text(st.pro_score[p]) : score_text(ui->pin_fen->maximum());
+    const QString text = tr("“%1”不能作为本题的评分：本题满分 %2 分，评分在 0 到 %2 之间，最多两位小数。\n"
+                            "这次的评分没有保存，请重新输入。")
+                             .arg(typed, max);
+    QToolTip::showText(ui->pin_fen->mapToGlobal(QPoint(0, ui->pin_fen->height())), text, ui->pin_fen, QRect(), 15000);
+}
+
+bool velora::score_refused()
+{
+    // A press on a field whose text is not what the teacher typed stores
+    // nothing and stays: the teacher retypes the whole value.
+    if (!score_entry->refused())
+        return false;
+    score_entry->hold();
+    ui->pin_fen->setFocus(Qt::OtherFocusReason);
+    tell_refused(score_entry->refused_text());
+    return true;
 }
 
 void velora::clear_marking_view()
@@ -260,6 +308,8 @@ void velora::show_current_item()
     ui->pin_fen->setMaximum(st.pro_score[p]);
     ui->pin_fen->setMinimum(0.0);
     ui->pin_fen->setValue(st.stu_score[st.cur_stu][p]);
+    score_entry->reset();
+    QToolTip::hideText();
     show_int(ui->had_num, current_item(st));
 }
 
@@ -276,8 +326,11 @@ bool velora::cursor_ready()
 
 void velora::on_save_clicked()
 {
-    if (cursor_ready())
-        store_current_mark();
+    if (!cursor_ready() || score_refused())
+        return;
+    store_current_mark();
+    QToolTip::hideText();
+    focus_score();
 }
 
 void velora::on_last_clicked()
@@ -292,11 +345,13 @@ void velora::on_next_clicked()
 
 void velora::store_and_step(bool (*step)(ExamStore &))
 {
-    if (!cursor_ready())
+    if (!cursor_ready() || score_refused())
         return;
     store_current_mark();
+    QToolTip::hideText();
     if (step(st))
         show_current_item();
+    focus_score();
 }
 
 void velora::on_tongji_button_clicked()
@@ -345,6 +400,22 @@ void velora::on_print_button_clicked()
         return;
     // Made absolute here, so the message names the file that was meant, not a bare name.
     const QString path = QDir::current().absoluteFilePath(ui->input_file->text());
+    if (!marks_differ(table_marks, marks_now())) {
+        export_table(path);
+        return;
+    }
+    // The table on screen lacks marks given since it was built: never write it as if it held them.
+    ask(tr("分数表不是最新的"),
+        tr("“统计分数”之后又给出或修改了评分，屏幕上的分数表还没有包含它们。\n"
+           "按“重新统计并导出”，先重新统计分数，再导出。"),
+        tr("重新统计并导出"), [this, path] {
+            on_tongji_button_clicked();
+            export_table(path);
+        });
+}
+
+void velora::export_table(const QString &path)
+{
     const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
     if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));
@@ -353,11 +424,31 @@ void velora::on_print_button_clicked()
     exported_marks = table_marks;
 }
 
+QMessageBox *velora::ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *yes = box->addButton(go, QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(tr("取消"), QMessageBox::RejectRole);
+    // Enter and Escape leave everything as it was: one Enter too many while
+    // marking at the keyboard must not lose anything.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(yes, &QPushButton::clicked, this, std::move(on_go));
+    // Non-blocking: the window stays as it is until the teacher answers.
+    box->open();
+    return box;
+}
+
+MarkSnapshot velora::marks_now() const
+{
+    // A mark typed but not yet stored counts as given; a refused text is no mark.
+    return cursor_on_item(st) && !score_entry->refused() ? snapshot_marks(st, ui->pin_fen->value()) : snapshot_marks(st);
+}
+
 bool velora::marks_would_be_lost() const
 {
-    // A mark typed but not yet stored counts as given.
-    const MarkSnapshot now = cursor_on_item(st) ? snapshot_marks(st, ui->pin_fen->value()) : snapshot_marks(st);
-    return marks_differ(exported_marks, now);
+    return marks_differ(exported_marks, marks_now());
 }
 
 void velora::closeEvent(QCloseEvent *event)
@@ -377,20 +468,11 @@ void velora::ask_before_closing()
         close_prompt->activateWindow();
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("评分尚未导出"),
-                                tr("有评分还没有导出到表格文件，退出后这些评分将会丢失。\n"
-                                   "要保留它们，请取消，在“分数”页按“统计分数”后导出。"),
-                                QMessageBox::NoButton, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *quit = box->addButton(tr("退出"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box->addButton(tr("取消"), QMessageBox::RejectRole);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    connect(quit, &QPushButton::clicked, this, [this] {
-        close_confirmed = true;
-        close();
-    });
-    close_prompt = box;
-    // Non-blocking: the window stays as it is until the teacher answers.
-    box->open();
+    close_prompt = ask(tr("评分尚未导出"),
+                       tr("有评分还没有导出到表格文件，退出后这些评分将会丢失。\n"
+                          "要保留它们，请取消，在“分数”页按“统计分数”后导出。"),
+                       tr("退出"), [this] {
+                           close_confirmed = true;
+                           close();
+                       });
 }

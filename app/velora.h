@@ -22,9 +22,11 @@
 #include <QPointer>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QLCDNumber;
+class ScoreEntry;
 class QLineEdit;
 class QMessageBox;
 class Ui_velora;
@@ -78,6 +80,16 @@ private:
     void show_notices(const QString &title, const QVector<LoadNotice> &notices);
     void show_roster_report(const QStringList &notices, const QStringList &gaps);
     void choose_input_file(QLineEdit *field, const QString &caption);
+    // Focus in 评分, its text selected, whenever the marking tab shows an item.
+    void focus_score();
+    // Tells beside 评分 that a keystroke was refused and what the item's maximum is.
+    void tell_refused(const QString &typed);
+    // Whether a press must store nothing and stay, the field not saying what was typed.
+    bool score_refused();
+    void export_table(const QString &path);
+    // A non-blocking question whose Enter and Escape choose 取消; `on_go` runs for the other button.
+    QMessageBox *ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go);
+    MarkSnapshot marks_now() const;
     bool marks_would_be_lost() const;
     void ask_before_closing();
 
@@ -86,6 +98,7 @@ private:
     std::unique_ptr<ClassAnalysis> analysis;  // none before the first "统计分数" press
     MarkSnapshot table_marks;                 // what the score table on screen was built from
     MarkSnapshot exported_marks;              // what the table last exported was built from
+    ScoreEntry *score_entry;  // owned by the score field
     QPointer<QMessageBox> close_prompt;
     bool close_confirmed = false;
 };

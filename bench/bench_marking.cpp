@@ -1,12 +1,15 @@
 // One press of "下一题" through the real window with 10 000-byte question,
 // standard and student texts, against setting the same three texts into
-// bare text browsers (the floor) in the same run.
+// bare text browsers (the floor) in the same run; and the same walk at the
+// keyboard: a score typed into 评分 and Enter (Shift+Enter back), up to the
+// next item shown with the field ready for typing.
 #include "app/velora.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -83,6 +86,27 @@ int main(int argc, char **argv)
     }
     const double press = t.nsecsElapsed() / 1e6 / kPresses;
 
+    // Keys go where the focus is, as the teacher's do.
+    QApplication::setActiveWindow(&w);
+    auto key = [](int k, Qt::KeyboardModifiers mods, const QString &text) {
+        QWidget *to = QApplication::focusWidget();
+        if (!to)
+            return false;
+        QKeyEvent down(QEvent::KeyPress, k, mods, text), up(QEvent::KeyRelease, k, mods, text);
+        QCoreApplication::sendEvent(to, &down);
+        QCoreApplication::sendEvent(to, &up);
+        return true;
+    };
+    t.restart();
+    for (int i = 0; i < kPresses; ++i) {
+        const bool back = (i / (kWritten * kStudents - 1)) % 2;
+        if (!key(Qt::Key_7, Qt::NoModifier, QStringLiteral("7"))
+            || !key(Qt::Key_Return, back ? Qt::ShiftModifier : Qt::NoModifier, QString()))
+            return 1;  // 评分 lost the focus: the keyboard path is broken
+        QCoreApplication::processEvents();
+    }
+    const double typed = t.nsecsElapsed() / 1e6 / kPresses;
+
     QTextBrowser a, b, c;
     a.show(), b.show(), c.show();
     const QString tp = QString::fromUtf8(text_of(10000, "题目")), ta = QString::fromUtf8(text_of(10000, "标准答案")),
@@ -98,5 +122,6 @@ int main(int argc, char **argv)
     std::printf("one marking press with 10000-byte texts, mean of %d presses\n", kPresses);
     std::printf("  three bare text browsers set (floor): %7.3f ms\n", floor);
     std::printf("  press of 下一题/上一题:                %7.3f ms  (%.2fx the floor)\n", press, press / floor);
+    std::printf("  a score typed and Enter:              %7.3f ms  (%.2fx the floor)\n", typed, typed / floor);
     return 0;
 }

@@ -248,13 +248,11 @@ load_exam() { # from the tab bar: the three paths and their import buttons on th
   sleep 2
 }
 MARKS=(5 7 3 8 6 6.5 2 0)  # the written answers of the four students, in marking order
-mark_all() { # from the last import button: page "评测非选择题", a mark per item, "下一题" / "保存结果"
-  key ctrl+Tab Tab Tab Tab
-  local i
-  for i in "${!MARKS[@]}"; do
-    key ctrl+a
-    type_text "${MARKS[$i]}"
-    if [ "$i" -lt $((${#MARKS[@]} - 1)) ]; then key Tab space shift+Tab; else key Tab Tab Tab space; fi
+mark_all() { # after the roster load: page "评测非选择题" with 评分 ready; a mark and Enter per item
+  local m
+  for m in "${MARKS[@]}"; do
+    type_text "$m"
+    key Return  # stores and moves on; at the last item it stores and stays
   done
 }
 export_to() { # on page "分数" with the focus on "导出": put PATH into the export field and press "导出"
@@ -413,8 +411,7 @@ window_on_screen() { # window_on_screen W H DPI TASKBAR NAME
       bash -c "[ $cw = $((1200 * dpi / 96)) ] && [ $ch -lt $((800 * dpi / 96)) ]"
   fi
   import -window root "$OUT/$name.png"
-  load_exam
-  key ctrl+Tab
+  load_exam  # the roster load brings up the marking tab
   sleep 1
   import -window root "$OUT/$name-marking.png"
   stop_velora

@@ -16,9 +16,12 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QStatusBar>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QtTest>
 
 #include <cstring>
@@ -94,6 +97,8 @@ private slots:
     void boundaries();
     void spin_box_bounds_data();
     void spin_box_bounds();
+    void typed_marks_data();
+    void typed_marks();
     void reload_keeps_marks();
     void fewer_questions_later();
     void refused_loads_keep_everything_data();
@@ -270,6 +275,100 @@ void TestMarking::spin_box_bounds()
     win.spin()->setValue(typed);
     win.press("save");
     QCOMPARE(st->stu_score[1][2 + question], stored);
+}
+
+// Marking at the keyboard, key events sent where the focus is. Steps: "type
+// TEXT", "enter", "shift enter", "up" (the arrow key), "backspace", "save".
+void TestMarking::typed_marks_data()
+{
+    QTest::addColumn<double>("third_max");  // the third written question's maximum
+    QTest::addColumn<int>("item");          // the item typed at, reached by Enter
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<double>("stored");  // that item's mark afterwards
+    QTest::addColumn<int>("after");      // the item shown afterwards
+    QTest::addColumn<QString>("told");   // in the tooltip beside 评分; empty: none
+    QTest::newRow("a score and Enter") << 7.5 << 2 << QStringList{"type 9.5", "enter"} << 9.5 << 3 << "";
+    QTest::newRow("Shift+Enter goes back") << 7.5 << 2 << QStringList{"type 3", "shift enter"} << 3.0 << 1 << "";
+    QTest::newRow("Enter at the last item stores and stays")
+        << 7.5 << 12 << QStringList{"type 19.5", "enter"} << 19.5 << 12 << "";
+    QTest::newRow("typing replaces the score shown")
+        << 7.5 << 2 << QStringList{"type 4", "enter", "shift enter", "type 6", "enter"} << 6.0 << 3 << "";
+    QTest::newRow("above the maximum of a 10-point item")
+        << 7.5 << 2 << QStringList{"type 12", "enter"} << 0.0 << 2 << "本题满分 10 分";
+    QTest::newRow("above the maximum of a 4.5-point item: the old mark stays")
+        << 4.5 << 3 << QStringList{"type 2", "enter", "shift enter", "type 5", "enter"} << 2.0 << 3 << "本题满分 4.5 分";
+    QTest::newRow("a third decimal") << 7.5 << 3 << QStringList{"type 2.255", "enter"} << 0.0 << 3 << "“2.255”";
+    QTest::newRow("a minus sign") << 7.5 << 1 << QStringList{"type -1", "shift enter"} << 0.0 << 1 << "本题满分 5 分";
+    QTest::newRow("保存结果 after a refusal stores nothing")
+        << 7.5 << 2 << QStringList{"type 7", "save", "type 12", "save"} << 7.0 << 2 << "本题满分 10 分";
+    QTest::newRow("retyped after a refusal")
+        << 7.5 << 2 << QStringList{"type 12", "enter", "type 8", "enter"} << 8.0 << 3 << "";
+    QTest::newRow("retyped after a refusal at the last item")
+        << 7.5 << 12 << QStringList{"type 21", "enter", "type 20", "enter"} << 20.0 << 12 << "";
+    QTest::newRow("mended with Backspace")
+        << 7.5 << 2 << QStringList{"type 12", "backspace", "type 2", "enter"} << 2.0 << 3 << "";
+    QTest::newRow("the arrow sets a whole value") << 7.5 << 2 << QStringList{"type 12", "up", "enter"} << 2.0 << 3 << "";
+}
+
+void TestMarking::typed_marks()
+{
+    QFETCH(double, third_max);
+    QFETCH(int, item);
+    QFETCH(QStringList, steps);
+    QFETCH(double, stored);
+    QFETCH(int, after);
+    QFETCH(QString, told);
+    QToolTip::hideText();
+    QVERIFY(write_file(problem, QByteArray(problem_3x4()).replace("7.5", QByteArray::number(third_max))));
+    Window win(*st);
+    QVERIFY(QTest::qWaitForWindowActive(&win.w));
+    load_exam(win);
+    auto *edit = win.spin()->findChild<QLineEdit *>();
+    // 评分 holds the focus with its whole text selected, so typing replaces it.
+    auto ready = [&] {
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(win.spin()));
+        QCOMPARE(edit->selectedText(), edit->text());
+    };
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), k, mods);
+    };
+    ready();
+    // Coming back to the marking tab brings the focus back to 评分.
+    auto *tabs = win.get<QTabWidget>("tabWidget");
+    tabs->setCurrentIndex(0);
+    QVERIFY(QApplication::focusWidget() != win.spin());
+    tabs->setCurrentWidget(win.get<QWidget>("test"));
+    ready();
+    for (int i = 1; i < item; ++i) {
+        key(Qt::Key_Enter);  // the keypad's
+        ready();
+    }
+    QCOMPARE(win.item(), item);
+    const int s = (item - 1) / 4 + 1, slot = 2 + (item - 1) % 4 + 1;
+    for (const QString &step : steps) {
+        if (step.startsWith(QLatin1String("type ")))
+            QTest::keyClicks(QApplication::focusWidget(), step.mid(5));
+        else if (step == QLatin1String("enter") || step == QLatin1String("shift enter"))
+            key(Qt::Key_Return, step == QLatin1String("enter") ? Qt::NoModifier : Qt::ShiftModifier), ready();
+        else if (step == QLatin1String("up"))
+            key(Qt::Key_Up);
+        else if (step == QLatin1String("backspace"))
+            key(Qt::Key_Backspace);
+        else
+            win.press(qPrintable(step)), ready();
+    }
+    QCOMPARE(st->stu_score[s][slot], stored);
+    QCOMPARE(win.item(), after);
+    if (told.isEmpty()) {
+        // A refusal told earlier is gone once a mark is stored (the tip fades out).
+        QTRY_VERIFY_WITH_TIMEOUT(!QToolTip::isVisible() || !QToolTip::text().contains(QStringLiteral("满分")), 2000);
+    } else {
+        QVERIFY(QToolTip::isVisible());
+        QVERIFY2(QToolTip::text().contains(told), qPrintable(QToolTip::text()));
+    }
+    QVERIFY(win.messages().isEmpty());
+    QVERIFY(win.w.statusBar()->currentMessage().isEmpty());
+    QToolTip::hideText();
 }
 
 void TestMarking::reload_keeps_marks()
@@ -771,9 +870,6 @@ void TestMarking::analysis_of_the_press()
     // Totals 20, 6, 16, 9.
     auto *table = win.get<QTableWidget>("score_show");
     table->sortItems(1, Qt::DescendingOrder);
-    win.press("last");  // 赵六's first written answer, 4 -> 0
-    win.spin()->setValue(0);
-    win.press("save");
 
     const BiffBook pressed = exported(win, out.filePath(QStringLiteral("pressed.xls")));
     QCOMPARE(pressed.sheets.size(), 2);
@@ -782,6 +878,18 @@ void TestMarking::analysis_of_the_press()
     QCOMPARE(figure(pressed, QStringLiteral("中位数")), 12.5);
     QCOMPARE(figure(pressed, QStringLiteral("非选择题1"), 2), 4.25);
     QCOMPARE(figure(pressed, QStringLiteral("选择题1"), 8), 0.0);  // 区分度: 张三 and 李四 both right
+
+    // A mark changed after the press: 导出 asks first, and 取消 writes nothing.
+    win.press("last");  // 赵六's first written answer, 4 -> 0
+    win.spin()->setValue(0);
+    win.press("save");
+    const QString stale = out.filePath(QStringLiteral("stale.xls"));
+    QCOMPARE(exported(win, stale).sheets.size(), 0);
+    QCOMPARE(win.messages().size(), 1);
+    QCOMPARE(win.messages().first()->defaultButton()->text(), QStringLiteral("取消"));
+    QTest::keyClick(win.messages().first(), Qt::Key_Return);
+    QTRY_VERIFY(win.messages().isEmpty());
+    QVERIFY(!QFileInfo::exists(stale));
 
     win.press("tongji_button");
     const BiffBook again = exported(win, out.filePath(QStringLiteral("again.xls")));

@@ -677,8 +677,16 @@ void TestWindow::close_prompt_data()
         << QStringList{"load", "mark 4", "tongji", "export", "mark 6"} << true;
     QTest::newRow("mark set back to 0 after the export")
         << QStringList{"load", "mark 4", "tongji", "export", "mark 0"} << true;
-    QTest::newRow("marked after the table was built, then exported")
-        << QStringList{"load", "mark 4", "tongji", "next", "mark 7", "export"} << true;
+    QTest::newRow("marked after the table was built, then exported: Enter")
+        << QStringList{"load", "mark 4", "tongji", "next", "mark 7", "export stale", "answer Enter"} << true;
+    QTest::newRow("marked after the table was built, then exported: Escape")
+        << QStringList{"load", "mark 4", "tongji", "next", "mark 7", "export stale", "answer Escape"} << true;
+    QTest::newRow("marked after the table was built, then exported: 取消")
+        << QStringList{"load", "mark 4", "tongji", "next", "mark 7", "export stale", "answer 取消"} << true;
+    QTest::newRow("marked after the table was built, then exported: 重新统计并导出")
+        << QStringList{"load", "mark 4", "tongji", "next", "mark 7", "export stale", "answer 重新统计并导出"} << false;
+    QTest::newRow("typed after the table was built, then exported")
+        << QStringList{"load", "mark 4", "tongji", "next", "type 7", "export stale", "answer 重新统计并导出"} << false;
     QTest::newRow("export failed") << QStringList{"load", "mark 4", "tongji", "export fails"} << true;
 }
 
@@ -726,6 +734,38 @@ void TestWindow::close_prompt()
             press(qPrintable(step));
         } else if (step == QLatin1String("tongji")) {
             press("tongji_button");
+        } else if (step.startsWith(QLatin1String("answer "))) {
+            // The stale-table question: a button by its text, or Enter or Escape.
+            QCOMPARE(prompts().size(), 1);
+            QMessageBox *box = prompts().first();
+            if (arg == QLatin1String("Enter") || arg == QLatin1String("Escape"))
+                QTest::keyClick(box, arg == QLatin1String("Enter") ? Qt::Key_Return : Qt::Key_Escape);
+            for (QAbstractButton *b : box->buttons())
+                if (b->text() == arg)
+                    b->click();
+            QTRY_VERIFY(prompts().isEmpty());
+            const bool rebuilt = arg == QStringLiteral("重新统计并导出");
+            QCOMPARE(QFileInfo::exists(dir.filePath("成绩.xlsx")), rebuilt);
+            auto *table = w.findChild<QTableWidget *>(QStringLiteral("score_show"));
+            bool seven = false;  // the mark given after the first table was built
+            for (int r = 0; r < table->rowCount(); ++r)
+                for (int c = 0; c < table->columnCount(); ++c)
+                    seven = seven || (table->item(r, c) && table->item(r, c)->text().toDouble() == 7.0);
+            QCOMPARE(seven, rebuilt);
+        } else if (step == QLatin1String("export stale")) {
+            // The table lacks a mark: nothing is written before the teacher answers.
+            field("input_file")->setText(dir.filePath("成绩.xlsx"));
+            press("print_button");
+            QVERIFY(!QFileInfo::exists(dir.filePath("成绩.xlsx")));
+            QCOMPARE(prompts().size(), 1);
+            QMessageBox *box = prompts().first();
+            QStringList buttons;
+            for (QAbstractButton *b : box->buttons())
+                buttons << b->text();
+            buttons.sort();
+            QCOMPARE(buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("重新统计并导出")}));
+            QVERIFY(box->isModal() && box->windowModality() == Qt::WindowModal);  // open(), not exec()
+            continue;
         } else {
             const bool fails = step == QLatin1String("export fails");
             field("input_file")->setText(dir.filePath(fails ? "missing/成绩.xlsx" : "成绩.xlsx"));
@@ -761,6 +801,16 @@ void TestWindow::close_prompt()
     QCOMPARE(buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("退出")}));
     QVERIFY(box->isModal() && box->windowModality() == Qt::WindowModal);  // open(), not exec()
 
+    // Enter and Escape choose 取消: one key too many while marking loses nothing.
+    QCOMPARE(box->defaultButton()->text(), QStringLiteral("取消"));
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QTest::keyClick(prompts().first(), key);
+        QTRY_VERIFY(prompts().isEmpty());
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.close());
+        QCOMPARE(prompts().size(), 1);
+    }
+    box = prompts().first();
     // 取消: back to the window, nothing changed.
     for (QAbstractButton *b : box->buttons())
         if (b->text() == QStringLiteral("取消"))
