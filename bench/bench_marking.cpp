@@ -7,8 +7,8 @@
 #include "marking/mark_journal.h"
 
 #include <QApplication>
-#include <QDoubleSpinBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>

@@ -43,16 +43,14 @@ quint32 crc32_of(const char *data, int size)
     return c ^ 0xFFFFFFFFu;
 }
 
-template <typename T>
-void put(QByteArray &out, T v)
+template <typename T> void put(QByteArray &out, T v)
 {
     char b[sizeof(T)];
     qToLittleEndian(v, b);
     out.append(b, sizeof(T));
 }
 
-template <typename T>
-T get(const char *p)
+template <typename T> T get(const char *p)
 {
     return qFromLittleEndian<T>(p);
 }
@@ -130,8 +128,7 @@ struct ReadState {
     qint64 good_size = 0;
 };
 
-ReadOutcome read_records(const QByteArray &data, const QByteArray &canonical, int students, int written,
-                         ReadState *st)
+ReadOutcome read_records(const QByteArray &data, const QByteArray &canonical, int students, int written, ReadState *st)
 {
     int pos = 0;
     while (pos < data.size()) {
@@ -213,7 +210,7 @@ JournalError JournalError::of(JournalFault fault, const QString &path, const QSt
     return e;
 }
 
-MarkJournal::MarkJournal(FileMaker make_file) : make_file_(std::move(make_file)) {}
+MarkJournal::MarkJournal(FileMaker make_file) : make_file_(std::move(make_file)) { }
 
 MarkJournal::~MarkJournal()
 {
@@ -262,7 +259,8 @@ JournalError MarkJournal::open(const QString &folder, const ExamIdentity &id)
     ReadState st;
     const ReadOutcome outcome = read_records(data, id.canonical(), students_, written_, &st);
     if (outcome != ReadOutcome::ok) {
-        const JournalError e = set_aside(outcome == ReadOutcome::damaged ? JournalFault::damaged : JournalFault::other_exam);
+        const JournalError e
+            = set_aside(outcome == ReadOutcome::damaged ? JournalFault::damaged : JournalFault::other_exam);
         if (e.fault == JournalFault::read_failed)
             close();
         else
@@ -379,6 +377,8 @@ JournalError MarkJournal::record_export()
 
 JournalError MarkJournal::discard()
 {
+    if (!open_)
+        return {};  // without the lock the file is not ours to delete
     file_.reset();
     values_.clear();
     exported_.clear();
@@ -442,8 +442,7 @@ public:
                       "请记得及时导出。")
                 .arg(path);
         case JournalFault::sync_failed:
-            return tr("评分记录“%1”无法写入磁盘。此后给出的分数只保留到 velora 关闭为止，请记得及时导出。")
-                .arg(path);
+            return tr("评分记录“%1”无法写入磁盘。此后给出的分数只保留到 velora 关闭为止，请记得及时导出。").arg(path);
         case JournalFault::remove_failed:
             return tr("无法删除评分记录“%1”。").arg(path);
         }

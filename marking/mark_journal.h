@@ -143,13 +143,13 @@ private:
     std::unique_ptr<QFile> file_;  // open once the first record is appended
     QString folder_;
     QString path_;
-    QByteArray header_;        // the header record of this exam
+    QByteArray header_;         // the header record of this exam
     bool made_folder_ = false;  // its parent must learn the new folder's name
     int students_ = 0;          // the exam's items, for checking records
     int written_ = 0;
     qint64 good_size_ = 0;  // the bytes of records reported done
     bool open_ = false;
-    JournalError broken_;  // the failure that stopped recording
+    JournalError broken_;             // the failure that stopped recording
     QMap<quint32, double> values_;    // item -> its last value recorded
     QMap<quint32, double> exported_;  // the same at the last export
     JournalReplay replay_;

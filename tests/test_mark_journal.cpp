@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -16,13 +15,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 
 Q_DECLARE_METATYPE(JournalFault)
 
 namespace QTest {
-template <>
-char *toString(const JournalFault &f)
+template <> char *toString(const JournalFault &f)
 {
     return qstrdup(QByteArray::number(int(f)).constData());
 }
@@ -92,7 +89,7 @@ QByteArray three_marks(const QString &folder)
 // system cuts one on a full disk.
 class FillingFile : public QFile {
 public:
-    explicit FillingFile(qint64 room) : room_(room) {}
+    explicit FillingFile(qint64 room) : room_(room) { }
 
 protected:
     qint64 writeData(const char *data, qint64 len) override
@@ -135,22 +132,31 @@ private slots:
 
 void TestMarkJournal::replay_data()
 {
-    QTest::addColumn<QString>("steps");    // "s q value" a mark, "e" an export, joined by "|"
-    QTest::addColumn<QString>("marks");    // what the reopened journal gives back
-    QTest::addColumn<int>("unexported");   // of them, in no exported workbook
-    QTest::addColumn<int>("records");      // mark and export records on disk; 0: no file
-    QTest::addColumn<QString>("last");     // "s,q" of the last mark
-    QTest::newRow("last value wins") << "1 1 1|1 1 2|2 2 4.25" << "1,1=2;2,2=4.25" << 2 << 3 << "2,2";
-    QTest::newRow("the same value again writes nothing") << "1 1 2|1 1 2|1 1 2" << "1,1=2" << 1 << 1 << "1,1";
-    QTest::newRow("0 on an item never marked writes nothing") << "1 1 0|3 2 0" << "" << 0 << 0 << "0,0";
-    QTest::newRow("set back to 0") << "1 1 2|1 1 0" << "1,1=0" << 0 << 2 << "1,1";
-    QTest::newRow("export holds the earlier marks") << "1 1 2|2 1 1|e|3 2 7" << "1,1=2;2,1=1;3,2=7" << 1 << 4 << "3,2";
-    QTest::newRow("changed after export, then back")
-        << "1 1 2|e|1 1 3|1 1 2" << "1,1=2" << 0 << 4 << "1,1";
-    QTest::newRow("two exports") << "1 1 2|e|2 1 1|e|1 1 5" << "1,1=5;2,1=1" << 1 << 5 << "1,1";
-    QTest::newRow("nothing after export") << "1 1 2|2 2 3|e" << "1,1=2;2,2=3" << 0 << 3 << "2,2";
-    QTest::newRow("export before any mark writes nothing") << "e|e" << "" << 0 << 0 << "0,0";
-    QTest::newRow("items outside the exam are never recorded") << "0 1 1|4 1 1|1 0 1|1 3 1" << "" << 0 << 0 << "0,0";
+    QTest::addColumn<QString>("steps");   // "s q value" a mark, "e" an export, joined by "|"
+    QTest::addColumn<QString>("marks");   // what the reopened journal gives back
+    QTest::addColumn<int>("unexported");  // of them, in no exported workbook
+    QTest::addColumn<int>("records");     // mark and export records on disk; 0: no file
+    QTest::addColumn<QString>("last");    // "s,q" of the last mark
+    QTest::newRow("last value wins") << "1 1 1|1 1 2|2 2 4.25"
+                                     << "1,1=2;2,2=4.25" << 2 << 3 << "2,2";
+    QTest::newRow("the same value again writes nothing") << "1 1 2|1 1 2|1 1 2"
+                                                         << "1,1=2" << 1 << 1 << "1,1";
+    QTest::newRow("0 on an item never marked writes nothing") << "1 1 0|3 2 0"
+                                                              << "" << 0 << 0 << "0,0";
+    QTest::newRow("set back to 0") << "1 1 2|1 1 0"
+                                   << "1,1=0" << 0 << 2 << "1,1";
+    QTest::newRow("export holds the earlier marks") << "1 1 2|2 1 1|e|3 2 7"
+                                                    << "1,1=2;2,1=1;3,2=7" << 1 << 4 << "3,2";
+    QTest::newRow("changed after export, then back") << "1 1 2|e|1 1 3|1 1 2"
+                                                     << "1,1=2" << 0 << 4 << "1,1";
+    QTest::newRow("two exports") << "1 1 2|e|2 1 1|e|1 1 5"
+                                 << "1,1=5;2,1=1" << 1 << 5 << "1,1";
+    QTest::newRow("nothing after export") << "1 1 2|2 2 3|e"
+                                          << "1,1=2;2,2=3" << 0 << 3 << "2,2";
+    QTest::newRow("export before any mark writes nothing") << "e|e"
+                                                           << "" << 0 << 0 << "0,0";
+    QTest::newRow("items outside the exam are never recorded") << "0 1 1|4 1 1|1 0 1|1 3 1"
+                                                               << "" << 0 << 0 << "0,0";
 }
 
 void TestMarkJournal::replay()
@@ -169,7 +175,8 @@ void TestMarkJournal::replay()
         QVERIFY(j.open(folder, kExam).ok());
         for (const QString &step : steps.split(QLatin1Char('|'))) {
             const QStringList f = step.split(QLatin1Char(' '));
-            const JournalError e = f.size() == 1 ? j.record_export() : j.record_mark(f[0].toInt(), f[1].toInt(), f[2].toDouble());
+            const JournalError e
+                = f.size() == 1 ? j.record_export() : j.record_mark(f[0].toInt(), f[1].toInt(), f[2].toDouble());
             QVERIFY(e.ok());
         }
         QCOMPARE(j.unexported(), unexported);
@@ -229,10 +236,16 @@ void TestMarkJournal::torn_tail_data()
     QTest::addColumn<QString>("kept");
     QTest::addColumn<QString>("next");   // appended after the torn journal was opened: "mark" or "export"
     QTest::addColumn<QString>("after");  // what the journal then gives back
-    QTest::newRow("the last of three marks") << 3 << "1,1=1.5;2,2=4" << "mark" << "1,1=1.5;1,2=9;2,2=4";
+    QTest::newRow("the last of three marks") << 3 << "1,1=1.5;2,2=4"
+                                             << "mark"
+                                             << "1,1=1.5;1,2=9;2,2=4";
     // An export record is shorter than the torn one: what is left of that must not stay behind it.
-    QTest::newRow("the last of three marks, then an export") << 3 << "1,1=1.5;2,2=4" << "export" << "1,1=1.5;2,2=4";
-    QTest::newRow("the first mark, written with the header") << 1 << "" << "mark" << "1,2=9";
+    QTest::newRow("the last of three marks, then an export") << 3 << "1,1=1.5;2,2=4"
+                                                             << "export"
+                                                             << "1,1=1.5;2,2=4";
+    QTest::newRow("the first mark, written with the header") << 1 << ""
+                                                             << "mark"
+                                                             << "1,2=9";
 }
 
 void TestMarkJournal::torn_tail()
@@ -308,7 +321,8 @@ void TestMarkJournal::damage()
     j.close();
     MarkJournal again;
     QVERIFY(again.open(tmp.path(), kExam).ok());
-    QCOMPARE(marks_text(again.replay().marks), kept.isEmpty() ? QStringLiteral("3,2=8") : kept + QStringLiteral(";3,2=8"));
+    QCOMPARE(marks_text(again.replay().marks),
+             kept.isEmpty() ? QStringLiteral("3,2=8") : kept + QStringLiteral(";3,2=8"));
 }
 
 void TestMarkJournal::other_exams_journal()
@@ -378,8 +392,10 @@ void TestMarkJournal::folder_cannot_be_made_data()
 {
     QTest::addColumn<QString>("file");    // a plain file made first, inside the temporary folder
     QTest::addColumn<QString>("folder");  // the journal's folder, inside it
-    QTest::newRow("a file where the folder would be") << "velora" << "velora";
-    QTest::newRow("a file where a parent would be") << "数据" << "数据/velora";
+    QTest::newRow("a file where the folder would be") << "velora"
+                                                      << "velora";
+    QTest::newRow("a file where a parent would be") << "数据"
+                                                    << "数据/velora";
 }
 
 void TestMarkJournal::folder_cannot_be_made()
@@ -424,8 +440,8 @@ void TestMarkJournal::lock()
         QVERIFY(p.waitForStarted());
         const qint64 pid = p.processId();
         QVERIFY(p.waitForFinished());
-        const QByteArray info = QByteArray::number(pid) + '\n' + QCoreApplication::applicationName().toUtf8()
-            + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+        const QByteArray info = QByteArray::number(pid) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
+            + QSysInfo::machineHostName().toUtf8() + '\n';
         QVERIFY(write_all(lock_path, info));
     }
 
