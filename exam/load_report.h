@@ -63,8 +63,10 @@ QString load_notice_message(const LoadNotice &n);
 // The one result of every load.
 struct LoadReport {
     LoadError error;              // a refused load: nothing else is set
+    bool held = false;            // LoadOptions::accept_exam said no: no error, nothing else set, nothing committed
     QVector<LoadNotice> notices;  // of a successful load
     QVector<SheetGap> gaps;       // roster: the students whose sheets are missing, incomplete or unusable
 
-    bool ok() const { return error.ok(); }
+    // Whether the load was committed: neither refused nor held.
+    bool ok() const { return error.ok() && !held; }
 };

@@ -27,6 +27,14 @@ LoadReport run_load(ExamStore &st, InputKind kind, const QString &typed, const s
         out.error = out.error.because(file.errorString());
     if (!out.ok())
         return out;
+    if (options.accept_exam) {
+        ExamIdentity next = exam_identity(st);
+        steps.staged_identity(next);
+        if (!options.accept_exam(next)) {
+            out.held = true;
+            return out;
+        }
+    }
     if (options.before_commit)
         options.before_commit();
     steps.commit(st, local);

@@ -35,6 +35,14 @@ bool problem_is_utf8(const ParsedProblem &p)
 class ProblemSteps : public LoadSteps {
 public:
     LoadError parse(TextInput &in, const QByteArray &, const QString &) override { return parse_problem(in, *parsed_); }
+    void staged_identity(ExamIdentity &id) const override
+    {
+        id.xuan_count = parsed_->choice;
+        id.unxuan_count = parsed_->written;
+        id.max_scores.clear();
+        for (int p = 1; p <= parsed_->choice + parsed_->written; ++p)
+            id.max_scores << parsed_->score[p];
+    }
     void commit(ExamStore &st, const QByteArray &local) override { commit_problem(st, *parsed_, local); }
     void tell(LoadReport &report, const QString &typed) const override
     {

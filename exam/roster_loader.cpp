@@ -291,6 +291,12 @@ public:
         }
         return e;
     }
+    void staged_identity(ExamIdentity &id) const override
+    {
+        id.names.clear();
+        for (const RosterStudent &student : parsed_->students)
+            id.names << identity_name(student.name);
+    }
     void commit(ExamStore &st, const QByteArray &) override { commit_roster(st, *parsed_); }
     void tell(LoadReport &report, const QString &typed) const override
     {

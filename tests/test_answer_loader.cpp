@@ -27,6 +27,7 @@ private slots:
     void refusals_data();
     void refusals();
     void reload_keeps_marks();
+    void held_keeps_store();
 };
 
 void TestAnswerLoader::example_file()
@@ -155,6 +156,24 @@ void TestAnswerLoader::reload_keeps_marks()
     QStringList changed = changed_fields(before, store_fingerprint(*st));
     changed.sort();
     QCOMPARE(changed, QStringList({"ans_key", "ans_len", "ans_path", "ans_text"}));
+}
+
+void TestAnswerLoader::held_keeps_store()
+{
+    auto st = prefilled_store();
+    const StoreFingerprint before = store_fingerprint(*st);
+    ExamIdentity asked;
+    LoadOptions options;
+    options.accept_exam = [&](const ExamIdentity &next) {
+        asked = next;
+        return false;
+    };
+    const LoadReport held = load_answer(*st, "BA @新一$ @新二$", kPath, options);
+    QVERIFY(held.held);
+    QVERIFY(held.error.ok());
+    QVERIFY(store_fingerprint(*st) == before);
+    // An answer file never changes the exam.
+    QVERIFY(asked == exam_identity(*st));
 }
 
 QTEST_GUILESS_MAIN(TestAnswerLoader)

@@ -43,6 +43,8 @@ private slots:
     void file_refusals_data();
     void file_refusals();
     void reload_keeps_rows_beyond_and_marks();
+    void exam_asked_before_commit_data();
+    void exam_asked_before_commit();
 };
 
 void TestProblemLoader::example_file()
@@ -289,6 +291,50 @@ void TestProblemLoader::reload_keeps_rows_beyond_and_marks()
     QStringList changed = changed_fields(before, store_fingerprint(*st));
     changed.sort();
     QCOMPARE(changed, QStringList({"pro_len", "pro_path", "pro_score", "pro_text", "unxuan_count", "xuan_count"}));
+}
+
+void TestProblemLoader::exam_asked_before_commit_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("same_exam");  // as the prefilled store's: 2 choice + 2 written, maxima 1 1 5 5.5
+    QTest::newRow("a text mended") << QByteArray("2 2 1 1 5 5.5 @c1$@c2$@第一题（改）$@第二题$") << true;
+    QTest::newRow("maximum written as 5.50") << QByteArray("2 2 1 1 5 5.50 @c1$@c2$@第一题$@第二题$") << true;
+    QTest::newRow("another maximum") << QByteArray("2 2 1 1 5 6 @c1$@c2$@第一题$@第二题$") << false;
+    QTest::newRow("one written question more")
+        << QByteArray("2 3 1 1 5 5.5 1 @c1$@c2$@第一题$@第二题$@第三题$") << false;
+    QTest::newRow("a choice question turned written") << QByteArray("1 3 1 1 5 5.5 @c1$@c2$@第一题$@第二题$") << false;
+}
+
+void TestProblemLoader::exam_asked_before_commit()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, same_exam);
+    auto st = prefilled_store();
+    const ExamIdentity current = exam_identity(*st);
+    const StoreFingerprint before = store_fingerprint(*st);
+    ExamIdentity asked;
+    bool before_commit_ran = false;
+    LoadOptions options;
+    options.before_commit = [&] { before_commit_ran = true; };
+    options.accept_exam = [&](const ExamIdentity &next) {
+        asked = next;
+        return false;
+    };
+    const LoadReport held = load_problem(*st, content, kPath, options);
+    QVERIFY(held.held);
+    QVERIFY(held.error.ok());
+    QVERIFY(!held.ok());
+    QVERIFY(!before_commit_ran);
+    QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
+    QVERIFY(store_fingerprint(*st) == before);
+    QCOMPARE(asked == current, same_exam);
+    QCOMPARE(asked.key() == current.key(), same_exam);
+
+    // Let through, the load gives the store exactly the exam it was asked about.
+    options.accept_exam = [](const ExamIdentity &) { return true; };
+    QVERIFY(load_problem(*st, content, kPath, options).ok());
+    QVERIFY(before_commit_ran);
+    QVERIFY(exam_identity(*st) == asked);
 }
 
 QTEST_GUILESS_MAIN(TestProblemLoader)

@@ -108,6 +108,8 @@ private slots:
     void sheet_read_error();
     void reload_keeps_marks_and_rows_beyond();
     void writes_only_filled_cells();
+    void exam_asked_before_commit_data();
+    void exam_asked_before_commit();
 };
 
 void TestRosterLoader::example_class()
@@ -487,6 +489,49 @@ void TestRosterLoader::writes_only_filled_cells()
     QSKIP("which pages are resident is told by mincore, a POSIX call");
 #endif
     QVERIFY(resident_pages(st->stu_text, sizeof st->stu_text) <= pages_covering(written));
+}
+
+void TestRosterLoader::exam_asked_before_commit_data()
+{
+    QTest::addColumn<QByteArray>("roster");
+    QTest::addColumn<bool>("same_exam");  // as the prefilled store's roster 甲 乙 丙
+    QTest::newRow("the same roster again") << QByteArray("3 甲 乙 丙") << true;
+    QTest::newRow("laid out otherwise") << QByteArray("3\n甲\n乙\n丙\n") << true;
+    QTest::newRow("another order") << QByteArray("3 乙 甲 丙") << false;
+    QTest::newRow("another name") << QByteArray("3 甲 乙 丁") << false;
+    QTest::newRow("one student fewer") << QByteArray("2 甲 乙") << false;
+    QTest::newRow("one student more") << QByteArray("4 甲 乙 丙 丁") << false;
+}
+
+void TestRosterLoader::exam_asked_before_commit()
+{
+    QFETCH(QByteArray, roster);
+    QFETCH(bool, same_exam);
+    auto st = prefilled_store();
+    const ExamIdentity current = exam_identity(*st);
+    const StoreFingerprint before = store_fingerprint(*st);
+    ExamIdentity asked;
+    bool before_commit_ran = false;
+    // 甲's sheet now complete, the others missing: sheets do not make the exam.
+    LoadOptions options = sheets_in_memory({{"/old/甲", "AB@甲1$@甲2$"}});
+    options.before_commit = [&] { before_commit_ran = true; };
+    options.accept_exam = [&](const ExamIdentity &next) {
+        asked = next;
+        return false;
+    };
+    const LoadReport held = load_roster(*st, roster, QStringLiteral("/old/roster.txt"), options);
+    QVERIFY(held.held);
+    QVERIFY(held.error.ok());
+    QVERIFY(!held.ok());
+    QVERIFY(!before_commit_ran);
+    QCOMPARE(gap_lines(held.gaps), QStringList());
+    QCOMPARE(changed_fields(before, store_fingerprint(*st)), QStringList());
+    QVERIFY(store_fingerprint(*st) == before);
+    QCOMPARE(asked == current, same_exam);
+
+    options.accept_exam = [](const ExamIdentity &) { return true; };
+    QVERIFY(load_roster(*st, roster, QStringLiteral("/old/roster.txt"), options).ok());
+    QVERIFY(exam_identity(*st) == asked);
 }
 
 QTEST_GUILESS_MAIN(TestRosterLoader)
