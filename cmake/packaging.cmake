@@ -77,6 +77,16 @@ if(UNIX AND NOT APPLE)
                        ${VELORA_MAN} ${CMAKE_CURRENT_SOURCE_DIR}/docs/velora.1)
       set_tests_properties(package_manual_page PROPERTIES FAIL_REGULAR_EXPRESSION ".")
     endif()
+    # The package as built for use; a sanitized binary is no package.
+    find_program(VELORA_LINTIAN lintian)
+    if(VELORA_LINTIAN AND NOT VELORA_SANITIZE)
+      add_test(NAME package_lintian
+               COMMAND ${CMAKE_COMMAND} -DCPACK=${CMAKE_CPACK_COMMAND} -DLINTIAN=${VELORA_LINTIAN}
+                       -DCONFIG=${CMAKE_CURRENT_BINARY_DIR}/CPackConfig.cmake
+                       -DOUT=${CMAKE_CURRENT_BINARY_DIR}/package_lintian
+                       -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_package.cmake)
+      set_tests_properties(package_lintian PROPERTIES TIMEOUT 600)
+    endif()
     add_test(NAME package_versions
              COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}
                      -DAPP_ID=${VELORA_APP_ID} -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/check_versions.cmake)
