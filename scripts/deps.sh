@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  qtbase5-dev qtbase5-dev-tools libqt5test5
+  qtbase5-dev qtbase5-dev-tools
   libxlsxwriter-dev zlib1g-dev
   python3 python3-openpyxl python3-xlrd
   fonts-wqy-microhei
