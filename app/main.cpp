@@ -7,7 +7,10 @@
 int main(int argc, char *argv[])
 {
     // At 150 % the whole form scales, not its fonts alone; 1.5 stays 1.5 rather than rounding to 2.
+    // Qt 6 always scales.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication a(argc, argv);
     settle_start_folder();

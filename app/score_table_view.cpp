@@ -2,6 +2,7 @@
 // so sorting and the export treat scores as numbers, not text.
 #include "app/score_table_view.h"
 
+#include "app/utf8_text.h"
 #include "marking/analysis.h"
 #include "marking/scoring.h"
 
@@ -9,9 +10,6 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTableWidgetItem>
-#include <QTextCodec>
-
-#include <cstring>
 
 namespace {
 
@@ -41,7 +39,6 @@ public:
 
 void fill_score_table(QTableWidget &table, const ExamStore &st)
 {
-    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
     const int questions = st.xuan_count + st.unxuan_count;
 
     // Items landing in a sorted column would move rows mid-fill and tear names
@@ -57,7 +54,7 @@ void fill_score_table(QTableWidget &table, const ExamStore &st)
             table.setItem(r, p + 1, new ScoreItem(st.stu_score[s][p]));
         table.setItem(r, 1, new ScoreItem(st.stu_total[s]));
         const char *name = st.stu_name[s];
-        table.setItem(r, 0, new QTableWidgetItem(utf8->toUnicode(name, int(strnlen(name, sizeof st.stu_name[s])))));
+        table.setItem(r, 0, new QTableWidgetItem(utf8_text(name, sizeof st.stu_name[s])));
     }
     QStringList headers{QCoreApplication::translate("velora", "学生信息"),
                         QCoreApplication::translate("velora", "总分")};

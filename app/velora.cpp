@@ -6,6 +6,7 @@
 
 #include "app/score_entry.h"
 #include "app/score_table_view.h"
+#include "app/utf8_text.h"
 #include "app/window_fit.h"
 #include "exam/answer_loader.h"
 #include "exam/exam_store.h"
@@ -22,11 +23,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextCodec>
 #include <QTextEdit>
 #include <QToolTip>
-
-#include <cstring>
 
 namespace {
 
@@ -54,11 +52,6 @@ void show_double(QLCDNumber *lcd, double value)
     if (text.size() > lcd->digitCount())
         lcd->setDigitCount(text.size());
     lcd->display(value);
-}
-
-QString decode(QTextCodec *utf8, const char *bytes, size_t capacity)
-{
-    return utf8->toUnicode(bytes, int(strnlen(bytes, capacity)));
 }
 
 // Enough lines to name the students; the rest goes into the box's details.
@@ -295,11 +288,9 @@ void velora::show_current_item()
 {
     const int p = st.xuan_count + st.cur_pro;
     show_double(ui->highest_score, st.pro_score[p]);
-    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
-    const QString question = decode(utf8, st.pro_text[p], sizeof st.pro_text[p]);
-    const QString standard = decode(utf8, st.ans_text[st.cur_pro], sizeof st.ans_text[st.cur_pro]);
-    const QString answer
-        = decode(utf8, st.stu_text[st.cur_stu][st.cur_pro], sizeof st.stu_text[st.cur_stu][st.cur_pro]);
+    const QString question = utf8_text(st.pro_text[p], sizeof st.pro_text[p]);
+    const QString standard = utf8_text(st.ans_text[st.cur_pro], sizeof st.ans_text[st.cur_pro]);
+    const QString answer = utf8_text(st.stu_text[st.cur_stu][st.cur_pro], sizeof st.stu_text[st.cur_stu][st.cur_pro]);
     ui->pro_out->setText(question);
     ui->ans_out->setText(standard);
     // A student's answer is shown literally: markup in it must neither render nor hide anything.

@@ -64,7 +64,7 @@ OpenedSheet open_sheet_file(const QString &name)
 
 void store_path(char (&cell)[limits::path_bytes + 1], const QByteArray &local)
 {
-    const int n = std::min(local.size(), limits::path_bytes);
+    const int n = int(std::min<qsizetype>(local.size(), limits::path_bytes));
     std::memcpy(cell, local.constData(), static_cast<std::size_t>(n));
     cell[n] = '\0';
 }

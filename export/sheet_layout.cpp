@@ -57,7 +57,7 @@ QVector<double> column_widths(const ScoreSheet &sheet)
 {
     int columns = sheet.headers.size();
     for (const QVector<SheetCell> &row : sheet.rows)
-        columns = std::max(columns, row.size());
+        columns = std::max(columns, int(row.size()));
     QVector<int> need(columns, 0);
     for (int c = 0; c < sheet.headers.size(); ++c)
         need[c] = text_width(sheet.headers.at(c));

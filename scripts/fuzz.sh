@@ -5,6 +5,7 @@
 # input that crashes it or breaks its checks; such inputs are kept under
 # <build>/findings/<target>/ and belong, once fixed, in fuzz/regressions/.
 #   bash scripts/fuzz.sh [seconds-per-target] [target ...]
+# VELORA_QT=6 builds them against Qt 6 (best in its own VELORA_FUZZ_BUILD).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ targets=("$@")
 build=${VELORA_FUZZ_BUILD:-build/fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELORA_FUZZ=ON -DVELORA_SANITIZE=ON -DBUILD_TESTING=OFF -DVELORA_BENCH=OFF >/dev/null
+  -DVELORA_FUZZ=ON -DVELORA_SANITIZE=ON -DBUILD_TESTING=OFF -DVELORA_BENCH=OFF -DVELORA_QT="${VELORA_QT:-5}" >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velora-fuzz.XXXXXX")

@@ -5,6 +5,7 @@
 #include "exam/exam_store.h"
 #include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
+#include "tests/support/gbk.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -48,6 +49,8 @@ class TestScoreTable : public QObject {
 
 private slots:
     void headers_and_texts();
+    void names_as_stored_data();
+    void names_as_stored();
     void full_marks();
     void before_any_roster();
     void numeric_sort();
@@ -88,6 +91,32 @@ void TestScoreTable::headers_and_texts()
         QTest::keyClick(&t, Qt::Key_Return);
         QCOMPARE(item->text(), before);
     }
+}
+
+void TestScoreTable::names_as_stored_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("shown");
+    const QChar bad = QChar::ReplacementCharacter;
+    QTest::newRow("utf-8") << QByteArray("张三") << QStringLiteral("张三");
+    QTest::newRow("byte-order mark dropped") << QByteArray("\xEF\xBB\xBF张三") << QStringLiteral("张三");
+    QTest::newRow("gbk") << gbk(QStringLiteral("张三")) << QString(4, bad);
+    QTest::newRow("cut off at the end") << QByteArray("张\xE4\xB8") << QStringLiteral("张") + bad + bad;
+    QTest::newRow("fills the field") << QByteArray(limits::name_bytes + 1, 'a') << QString(limits::name_bytes + 1, 'a');
+}
+
+// The bytes of a name as the loaders keep them, shown the same whatever Qt decodes them.
+void TestScoreTable::names_as_stored()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, shown);
+    ExamStorePtr st = store_with("A", {1, 1}, 1, {{"x", "A", {1}}});
+    QVERIFY(!stored.isEmpty() && stored.size() <= int(sizeof st->stu_name[1]));
+    std::memset(st->stu_name[1], 0, sizeof st->stu_name[1]);
+    std::memcpy(st->stu_name[1], stored.constData(), std::size_t(stored.size()));
+    QTableWidget t;
+    fill_score_table(t, *st);
+    QCOMPARE(t.item(0, 0)->text(), shown);
 }
 
 void TestScoreTable::full_marks()

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextCodec>
 
 bool write_file(const QString &path, const QByteArray &bytes)
 {
@@ -23,12 +22,6 @@ QByteArray utf16_file(const QString &text, bool big_endian)
         out += big_endian ? QByteArray{&hi, 1} + QByteArray{&lo, 1} : QByteArray{&lo, 1} + QByteArray{&hi, 1};
     }
     return out;
-}
-
-QByteArray gbk(const QString &text)
-{
-    QTextCodec *codec = QTextCodec::codecForName("GBK");
-    return codec ? codec->fromUnicode(text) : QByteArray();
 }
 
 QByteArray drain(TextInput &in)

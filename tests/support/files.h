@@ -2,6 +2,8 @@
 // what a decoder still holds of one.
 #pragma once
 
+#include "tests/support/gbk.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,9 +15,6 @@ bool write_file(const QString &path, const QByteArray &bytes);
 // The text as Notepad's "Unicode" saves it: a byte-order mark, then UTF-16
 // code units, little-endian unless big_endian.
 QByteArray utf16_file(const QString &text, bool big_endian = false);
-
-// Bytes in GBK, as older Chinese tools save text.
-QByteArray gbk(const QString &text);
 
 // Every byte the input still delivers.
 QByteArray drain(TextInput &in);

@@ -265,7 +265,7 @@ QString xlsx_unescape(const QString &s)
         if (s[i] == QLatin1Char('_') && i + 6 < n && s[i + 1] == QLatin1Char('x') && s[i + 6] == QLatin1Char('_')
             && is_hex(s[i + 2].unicode()) && is_hex(s[i + 3].unicode()) && is_hex(s[i + 4].unicode())
             && is_hex(s[i + 5].unicode())) {
-            out.append(QChar(ushort(s.midRef(i + 2, 4).toUInt(nullptr, 16))));
+            out.append(QChar(ushort(s.mid(i + 2, 4).toUInt(nullptr, 16))));
             i += 6;
         } else {
             out.append(s[i]);
