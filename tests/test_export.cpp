@@ -222,7 +222,7 @@ Grid expected_cells(const ScoreSheet &sheet)
     Grid g;
     auto text = [&g](int r, int c, const QString &t) {
         if (!t.isEmpty())
-            g.insert({r, c}, Cell{QStringLiteral("s"), t, 0.0, QString()});
+            g.insert({r, c}, Cell{QStringLiteral("s"), t, 0.0, QString(), QString()});
     };
     for (int c = 0; c < sheet.headers.size(); ++c)
         text(1, c + 1, sheet.headers.at(c));
@@ -230,7 +230,7 @@ Grid expected_cells(const ScoreSheet &sheet)
         for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
             const SheetCell &sc = sheet.rows.at(r).at(c);
             if (sc.numeric && std::isfinite(sc.value))
-                g.insert({r + 2, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, QStringLiteral("0.00")});
+                g.insert({r + 2, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, QStringLiteral("0.00"), QString()});
             else
                 text(r + 2, c + 1, sc.text);
         }
@@ -249,7 +249,7 @@ Grid expected_rows(const QVector<QVector<SheetCell>> &rows)
                 : sc.format == NumberFormat::rate                   ? QStringLiteral("0.0%")
                                                                     : QStringLiteral("General");
             if (sc.numeric)
-                g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format});
+                g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format, QString()});
             else if (!sc.text.isEmpty())
                 g.insert(
                     {r + 1, c + 1},
