@@ -13,6 +13,12 @@ packages=(
   appstream desktop-file-utils man-db
 )
 
+# The printed proofs in docs/ (workbooks printed to PDF and PNG, read by a
+# second spreadsheet), only when asked for: VELORA_PROOF=1 scripts/deps.sh
+if [ "${VELORA_PROOF:-}" = 1 ]; then
+  packages+=(libreoffice-calc-nogui poppler-utils gnumeric)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
