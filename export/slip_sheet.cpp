@@ -28,11 +28,12 @@ constexpr int rows_per_slip = 3;  // header, scores, blank
 constexpr double default_width = 8.43;
 
 // A column of `chars` characters as wide as any default font draws it:
-// eight pixels a character (Calibri's digits take seven, 宋体's a little
-// more) and five of padding, at 96 pixels to the inch.
+// ten pixels a character (Excel's Calibri takes seven; LibreOffice, where
+// neither Calibri nor a font of its metrics is installed, about 9.5) and
+// five of padding, at 96 pixels to the inch.
 double column_points(double chars)
 {
-    return (chars * 8.0 + 5.0) * 0.75;
+    return (chars * 10.0 + 5.0) * 0.75;
 }
 
 SheetCell text(const QString &t)
