@@ -52,6 +52,7 @@ void Blocks::add_overview(AnalysisSheet &s, const ClassAnalysis &a)
     s.rows.append({text(tr("最低分")), score(a.low)});
     s.rows.append({text(tr("中位数")), score(a.median)});
     s.rows.append({text(tr("标准差")), score(a.deviation)});
+    s.rows.append({text(tr("信度（α）")), score(a.reliability)});
     s.rows.append({text(tr("优秀率（≥85%）")), rate(a.excellent_rate)});
     s.rows.append({text(tr("及格率（≥60%）")), rate(a.pass_rate)});
     s.rows.append({text(tr("低分率（<40%）")), rate(a.low_rate)});
@@ -82,7 +83,10 @@ void Blocks::add_questions(AnalysisSheet &s, const ClassAnalysis &a)
             = {text(q.label), score(q.max),        score(q.mean),       rate(q.rate),           score(q.high),
                score(q.low),  count(q.full_count), count(q.zero_count), score(q.discrimination)};
         if (q.choice) {
-            row.append(text(q.key));
+            // Centred, or the printout runs the key into the index before it ("0.00C").
+            SheetCell key = text(q.key);
+            key.centred = true;
+            row.append(key);
             // Without students there is nothing to count.
             const auto counted = [&a](int n) { return a.students > 0 ? count(n) : SheetCell(); };
             for (int n : q.letter_counts)

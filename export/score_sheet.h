@@ -19,6 +19,7 @@ struct SheetCell {
     bool numeric = false;  // a number: written with `format` ("0.00" for every score)
     double value = 0.0;
     NumberFormat format = NumberFormat::score;
+    bool centred = false;  // a short text that must not touch the number beside it
 };
 
 struct ScoreSheet {

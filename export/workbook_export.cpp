@@ -72,8 +72,10 @@ ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const 
         const bool xls = QFileInfo(target).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
         const AnalysisSheet laid_out = analysis ? analysis_sheet(*analysis) : AnalysisSheet();
         const AnalysisSheet *second = analysis ? &laid_out : nullptr;
+        const SlipSheet slips = analysis ? slip_sheet(*analysis) : SlipSheet();
+        const SlipSheet *third = analysis ? &slips : nullptr;
         e = replace_file(target, [&](const QString &temporary) {
-            return xls ? write_xls(temporary, sheet, second) : write_xlsx(temporary, sheet, second);
+            return xls ? write_xls(temporary, sheet, second, third) : write_xlsx(temporary, sheet, second, third);
         });
     }
     return e.ok() ? e : e.at(target);

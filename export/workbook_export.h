@@ -13,5 +13,6 @@ class QString;
 // appended, after any trailing dots are dropped; a ".xls" suffix gives the old
 // binary format. A failure leaves any existing file untouched and no temporary
 // file behind; the error is said of the file the workbook was for. An
-// analysis, when given, becomes the second sheet "成绩分析".
+// analysis, when given, becomes the second sheet "成绩分析" and its slips the
+// third, "成绩条".
 ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis = nullptr);

@@ -23,11 +23,12 @@ constexpr int max_cols = 256;
 constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
 constexpr int rows_per_block = 32;     // rows per DBCELL block
 
-constexpr quint16 xf_text = 15;    // the default cell format, general: texts and counts
-constexpr quint16 xf_score = 16;   // general cell format with number format "0.00"
-constexpr quint16 xf_rate = 17;    // ... with number format "0.0%"
-constexpr quint16 fmt_score = 2;   // built-in number format "0.00"
-constexpr quint16 fmt_rate = 164;  // the first number format a workbook defines itself
+constexpr quint16 xf_text = 15;     // the default cell format, general: texts and counts
+constexpr quint16 xf_score = 16;    // general cell format with number format "0.00"
+constexpr quint16 xf_rate = 17;     // ... with number format "0.0%"
+constexpr quint16 xf_centred = 18;  // general, centred: a short text beside a number
+constexpr quint16 fmt_score = 2;    // built-in number format "0.00"
+constexpr quint16 fmt_rate = 164;   // the first number format a workbook defines itself
 
 enum Rec : quint16 {
     rec_precision = 0x000E,
@@ -41,6 +42,11 @@ enum Rec : quint16 {
     rec_password = 0x0013,
     rec_header = 0x0014,
     rec_footer = 0x0015,
+    rec_hpagebreaks = 0x001B,
+    rec_leftmargin = 0x0026,
+    rec_rightmargin = 0x0027,
+    rec_topmargin = 0x0028,
+    rec_bottommargin = 0x0029,
     rec_windowprotect = 0x0019,
     rec_date1904 = 0x0022,
     rec_printheaders = 0x002A,
@@ -207,17 +213,22 @@ struct Cell {
 struct Grid {
     QVector<QVector<Cell>> rows;  // sheet rows from row 1
     QVector<double> widths;       // per column, in characters; 0 keeps the default
-    bool titles = false;          // row 1 and column A frozen, the sheet selected; else printed one page wide
+    bool titles = false;          // row 1 and column A frozen, the sheet selected
+    bool fit = false;             // printed one page wide by the spreadsheet
+    bool landscape = true;
+    int scale = 100;       // print scale in percent, when not fitted
+    QVector<int> breaks;   // rows that begin a printed page
+    bool margins = false;  // the slips' margins, not the spreadsheet's own
 };
 
 struct Layout {
-    QVector<Grid> sheets;      // the score sheet, then the analysis if any
+    QVector<Grid> sheets;      // the score sheet, then the analysis and the slips if any
     QVector<QString> strings;  // unique, in order of first use
     QHash<QString, quint32> index;
     quint32 references = 0;  // text cells
 };
 
-void add_text(Layout &l, QVector<Cell> &row, int col, const QString &text)
+void add_text(Layout &l, QVector<Cell> &row, int col, const QString &text, quint16 xf = xf_text)
 {
     if (text.isEmpty())  // as if nothing had been typed
         return;
@@ -227,7 +238,7 @@ void add_text(Layout &l, QVector<Cell> &row, int col, const QString &text)
         it = l.index.insert(s, quint32(l.strings.size()));
         l.strings.append(s);
     }
-    row.append(Cell{quint16(col), false, it.value(), 0.0, xf_text});
+    row.append(Cell{quint16(col), false, it.value(), 0.0, xf});
     ++l.references;
 }
 
@@ -242,11 +253,23 @@ void add_cells(Layout &l, QVector<Cell> &row, const QVector<SheetCell> &src)
         if (cell.numeric && std::isfinite(cell.value))
             row.append(Cell{quint16(c), true, 0, cell.value, xf});
         else
-            add_text(l, row, c, cell.text);
+            add_text(l, row, c, cell.text, cell.centred ? xf_centred : xf_text);
     }
 }
 
-Layout lay_out(const ScoreSheet &sheet, const AnalysisSheet *analysis)
+Grid grid_of(Layout &l, const QVector<QVector<SheetCell>> &rows)
+{
+    Grid g;
+    g.rows.resize(rows.size());
+    ScoreSheet cells;
+    cells.rows = rows;
+    g.widths = column_widths(cells);
+    for (int r = 0; r < rows.size(); ++r)
+        add_cells(l, g.rows[r], rows.at(r));
+    return g;
+}
+
+Layout lay_out(const ScoreSheet &sheet, const AnalysisSheet *analysis, const SlipSheet *slips)
 {
     Layout l;
     Grid scores;
@@ -259,13 +282,17 @@ Layout lay_out(const ScoreSheet &sheet, const AnalysisSheet *analysis)
         add_cells(l, scores.rows[r + 1], sheet.rows.at(r));
     l.sheets.append(scores);
     if (analysis) {
-        Grid g;
-        g.rows.resize(analysis->rows.size());
-        ScoreSheet cells;
-        cells.rows = analysis->rows;
-        g.widths = column_widths(cells);
-        for (int r = 0; r < analysis->rows.size(); ++r)
-            add_cells(l, g.rows[r], analysis->rows.at(r));
+        Grid g = grid_of(l, analysis->rows);
+        // Its blocks are read down, not across.
+        g.fit = true;
+        l.sheets.append(g);
+    }
+    if (analysis && slips) {
+        Grid g = grid_of(l, slips->rows);
+        g.landscape = slips->landscape;
+        g.scale = slips->scale;
+        g.breaks = slips->breaks;
+        g.margins = true;
         l.sheets.append(g);
     }
     return l;
@@ -336,11 +363,11 @@ void write_shared_strings(Bytes &out, const Layout &l)
     record(out, rec_extsst, ext.data);
 }
 
-QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used)
+QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used, quint8 align = 0x20)
 {
     Bytes b;
     b.u16(font).u16(format).u16(type);
-    b.u8(0x20);  // general alignment, bottom
+    b.u8(align);  // 0x20: general alignment, bottom
     b.u8(0).u8(0).u8(used);
     b.u32(0).u32(0);  // no borders
     b.u16(0x20C0);    // default pattern colours
@@ -396,6 +423,7 @@ void write_styles(Bytes &out)
     record(out, rec_xf, xf(0, 0, 0x0001, 0x00));
     record(out, rec_xf, xf(0, fmt_score, 0x0001, 0x04));
     record(out, rec_xf, xf(0, fmt_rate, 0x0001, 0x04));
+    record(out, rec_xf, xf(0, 0, 0x0001, 0x10, 0x22));                // centred, bottom
     record(out, rec_style, Bytes().u16(0x8000).u8(0).u8(0xFF).data);  // built-in "Normal"
     record(out, rec_useselfs, Bytes().u16(0).data);
 }
@@ -439,7 +467,7 @@ QByteArray workbook_globals(const Layout &l, QVector<int> *sheet_pos_at)
     Bytes out;
     write_book_settings(out, l.sheets.size());
     write_styles(out);
-    const QString names[] = {QStringLiteral("Sheet1"), analysis_sheet_name()};
+    const QString names[] = {QStringLiteral("Sheet1"), analysis_sheet_name(), slip_sheet_name()};
     for (int i = 0; i < l.sheets.size(); ++i) {
         sheet_pos_at->append(out.size() + 4);
         record(out, rec_boundsheet, Bytes().u32(0).u8(0).u8(0).bytes(short_string(names[i])).data);
@@ -503,7 +531,7 @@ void write_index(SheetStream &s, const Extent &x)
     record(s.out, rec_index, index.data);
 }
 
-// Calculation settings, print setup (landscape), column widths and the extent.
+// Calculation settings, print setup (A4), column widths and the extent.
 void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
 {
     Bytes &out = s.out;
@@ -518,20 +546,33 @@ void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
     record(out, rec_gridset, Bytes().u16(1).data);
     record(out, rec_guts, Bytes().u16(0).u16(0).u16(0).u16(0).data);
     record(out, rec_defaultrowheight, Bytes().u16(0).u16(0x00FF).data);
-    // The analysis is printed as wide as one page: its blocks are read down, not across.
-    record(out, rec_wsbool, Bytes().u16(l.titles ? 0x04C1 : 0x05C1).data);
+    record(out, rec_wsbool, Bytes().u16(l.fit ? 0x05C1 : 0x04C1).data);
+    if (!l.breaks.isEmpty()) {
+        // Each break spans every column, above its row.
+        Bytes breaks;
+        breaks.u16(quint16(l.breaks.size()));
+        for (int row : l.breaks)
+            breaks.u16(quint16(row)).u16(0).u16(quint16(max_cols - 1));
+        record(out, rec_hpagebreaks, breaks.data);
+    }
     record(out, rec_header);
     record(out, rec_footer);
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
+    if (l.margins) {
+        record(out, rec_leftmargin, Bytes().f64(slip_side_margin).data);
+        record(out, rec_rightmargin, Bytes().f64(slip_side_margin).data);
+        record(out, rec_topmargin, Bytes().f64(slip_end_margin).data);
+        record(out, rec_bottommargin, Bytes().f64(slip_end_margin).data);
+    }
     record(out, rec_setup,
            Bytes()
                .u16(9)
-               .u16(100)
+               .u16(quint16(l.scale))
                .u16(1)
                .u16(1)
-               .u16(l.titles ? 1 : 0)
-               .u16(0x0000)
+               .u16(l.fit ? 0 : 1)
+               .u16(l.landscape ? 0x0000 : 0x0002)
                .u16(600)
                .u16(600)
                .f64(0.5)
@@ -592,7 +633,7 @@ void write_cell_block(SheetStream &s, const Grid &l, int block, int nth)
             if (c.number)
                 record(s.out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(c.xf).f64(c.value).data);
             else
-                record(s.out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(xf_text).u32(c.isst).data);
+                record(s.out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(c.xf).u32(c.isst).data);
         }
     }
     Bytes db;
@@ -667,12 +708,12 @@ ExportError check_xls_limits(const ScoreSheet &sheet)
     return ExportError();
 }
 
-ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisSheet *analysis)
+ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisSheet *analysis, const SlipSheet *slips)
 {
     const ExportError refused = check_xls_limits(sheet);
     if (!refused.ok())
         return refused;
-    const Layout l = lay_out(sheet, analysis);
+    const Layout l = lay_out(sheet, analysis, slips);
     QVector<int> sheet_pos_at;
     QByteArray stream = workbook_globals(l, &sheet_pos_at);
     for (int i = 0; i < l.sheets.size(); ++i) {
@@ -683,13 +724,14 @@ ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisS
     return build_compound_file(QStringLiteral("Workbook"), stream, file);
 }
 
-ExportError write_xls(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis)
+ExportError write_xls(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis,
+                      const SlipSheet *slips)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
         return ExportError::of(ExportFault::invalid_path).at(path);
     QByteArray bytes;
-    const ExportError refused = build_xls(sheet, &bytes, analysis);
+    const ExportError refused = build_xls(sheet, &bytes, analysis, slips);
     if (!refused.ok())
         return refused.at(path);
 

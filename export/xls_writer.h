@@ -5,6 +5,7 @@
 #include "export/analysis_sheet.h"
 #include "export/export_error.h"
 #include "export/score_sheet.h"
+#include "export/slip_sheet.h"
 
 #include <QByteArray>
 
@@ -20,10 +21,13 @@ ExportError check_xls_limits(const ScoreSheet &sheet);
 // rows 2.. the table rows; texts are shared strings (a lone surrogate becomes
 // U+FFFD, an empty text leaves the cell empty), scores are numbers shown with
 // the "0.00" format; a score whose value is not finite is written as its text.
-// An analysis, when given, becomes a second worksheet.
-ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisSheet *analysis = nullptr);
+// An analysis, when given, becomes a second worksheet, and slips, when given
+// as well, a third.
+ExportError build_xls(const ScoreSheet &sheet, QByteArray *file, const AnalysisSheet *analysis = nullptr,
+                      const SlipSheet *slips = nullptr);
 
 // Writes the workbook to exactly `path`, replacing whatever is there. A
 // failure is said of `path`; a file this call created but could not finish is
 // removed.
-ExportError write_xls(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr);
+ExportError write_xls(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr,
+                      const SlipSheet *slips = nullptr);

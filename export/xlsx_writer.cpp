@@ -113,14 +113,14 @@ ExportError error_of(lxw_error rc)
 }
 
 // Writes one text cell; an empty text leaves the cell empty, as typing nothing does.
-ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text)
+ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text, lxw_format *format = nullptr)
 {
     if (text.isEmpty())
         return ExportError();
     if (text.size() > max_cell_chars)
         return ExportError::text_over_limit(row, col, max_cell_chars);
     const QByteArray utf8 = cell_utf8(text);
-    const lxw_error rc = worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), utf8.constData(), nullptr);
+    const lxw_error rc = worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), utf8.constData(), format);
     if (rc == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)  // escapes made it longer than the library takes
         return ExportError::text_over_limit(row, col, max_cell_chars);
     return error_of(rc);
@@ -130,6 +130,7 @@ ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text)
 struct Formats {
     lxw_format *score = nullptr;
     lxw_format *rate = nullptr;
+    lxw_format *centred = nullptr;  // a text
     lxw_format *of(NumberFormat f) const
     {
         return f == NumberFormat::score ? score : f == NumberFormat::rate ? rate : nullptr;
@@ -142,7 +143,7 @@ ExportError put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell,
     // is written with 16 digits that may round past the largest double; keep
     // what the table shows instead.
     if (!cell.numeric || !std::isfinite(cell.value) || std::fabs(cell.value) > max_cell_number)
-        return put_text(ws, row, col, cell.text);
+        return put_text(ws, row, col, cell.text, cell.centred ? formats.centred : nullptr);
     return error_of(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, formats.of(cell.format)));
 }
 
@@ -226,20 +227,29 @@ ExportError add_chart(lxw_workbook *book, lxw_worksheet *ws, const AnalysisSheet
     return error_of(worksheet_insert_chart_opt(ws, lxw_row_t(analysis.bands_header_row), 3, chart, &options));
 }
 
-ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, const Formats &formats, ChartTexts &texts)
+// Rows of cells from row 1.
+ExportError put_rows(lxw_worksheet *ws, const QVector<QVector<SheetCell>> &rows, const Formats &formats)
 {
-    texts.sheet = analysis_sheet_name().toUtf8();
-    lxw_worksheet *ws = workbook_add_worksheet(book, texts.sheet.constData());
-    if (!ws)
-        return ExportError::of(ExportFault::out_of_memory);
-    for (int r = 0; r < analysis.rows.size(); ++r) {
-        const QVector<SheetCell> &row = analysis.rows.at(r);
+    for (int r = 0; r < rows.size(); ++r) {
+        const QVector<SheetCell> &row = rows.at(r);
         for (int c = 0; c < row.size(); ++c) {
             const ExportError e = put_cell(ws, r, c, row.at(c), formats);
             if (!e.ok())
                 return e;
         }
     }
+    return ExportError();
+}
+
+ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, const Formats &formats, ChartTexts &texts)
+{
+    texts.sheet = analysis_sheet_name().toUtf8();
+    lxw_worksheet *ws = workbook_add_worksheet(book, texts.sheet.constData());
+    if (!ws)
+        return ExportError::of(ExportFault::out_of_memory);
+    const ExportError put = put_rows(ws, analysis.rows, formats);
+    if (!put.ok())
+        return put;
     ScoreSheet cells;
     cells.rows = analysis.rows;
     ExportError e = set_widths(ws, cells);
@@ -250,9 +260,41 @@ ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, cons
     return e;
 }
 
+// The slips, A4 at velora's own scale: a sheet fitted to pages would lose its
+// page breaks.
+ExportError put_slips(lxw_workbook *book, const SlipSheet &slips, const Formats &formats, QByteArray &name)
+{
+    name = slip_sheet_name().toUtf8();
+    lxw_worksheet *ws = workbook_add_worksheet(book, name.constData());
+    if (!ws)
+        return ExportError::of(ExportFault::out_of_memory);
+    ExportError e = put_rows(ws, slips.rows, formats);
+    for (int c = 0; e.ok() && c < slips.widths.size(); ++c)
+        if (slips.widths.at(c) > 0)
+            e = error_of(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), slips.widths.at(c), nullptr));
+    if (!e.ok())
+        return e;
+    worksheet_set_paper(ws, 9);
+    if (slips.landscape)
+        worksheet_set_landscape(ws);
+    else
+        worksheet_set_portrait(ws);
+    worksheet_set_margins(ws, slip_side_margin, slip_side_margin, slip_end_margin, slip_end_margin);
+    worksheet_set_print_scale(ws, uint16_t(slips.scale));
+    if (slips.breaks.isEmpty())
+        return ExportError();
+    // The library keeps its own copy; a 0 ends the list.
+    QVector<lxw_row_t> breaks;
+    for (int row : slips.breaks)
+        breaks.append(lxw_row_t(row));
+    breaks.append(0);
+    return error_of(worksheet_set_h_pagebreaks(ws, breaks.data()));
+}
+
 }  // namespace
 
-ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis)
+ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis,
+                       const SlipSheet *slips)
 {
     // An embedded NUL would silently cut the name short.
     if (path.isEmpty() || path.contains(QChar(0)))
@@ -274,10 +316,12 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const Analy
     Formats formats;
     formats.score = workbook_add_format(book.get());
     formats.rate = workbook_add_format(book.get());
-    if (!ws || !formats.score || !formats.rate)
+    formats.centred = workbook_add_format(book.get());
+    if (!ws || !formats.score || !formats.rate || !formats.centred)
         return ExportError::of(ExportFault::out_of_memory).at(path);
     format_set_num_format(formats.score, "0.00");
     format_set_num_format(formats.rate, "0.0%");
+    format_set_align(formats.centred, LXW_ALIGN_CENTER);
 
     ExportError e = put_cells(ws, sheet, formats);
     if (e.ok())
@@ -285,6 +329,9 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const Analy
     ChartTexts texts;
     if (e.ok() && analysis)
         e = put_analysis(book.get(), *analysis, formats, texts);
+    QByteArray slips_name;
+    if (e.ok() && slips)
+        e = put_slips(book.get(), *slips, formats, slips_name);
     if (!e.ok())
         return e.at(path);
 

@@ -4,6 +4,7 @@
 #include "export/analysis_sheet.h"
 #include "export/export_error.h"
 #include "export/score_sheet.h"
+#include "export/slip_sheet.h"
 
 class QString;
 
@@ -13,6 +14,8 @@ class QString;
 // largest number is written as its text), everything else text exactly as
 // given. The header row and the name column are frozen and printed on every
 // (landscape) page, and every column is as wide as its texts. An analysis,
-// when given, becomes a second sheet with its chart. A failure is said of `path`; a file this call created but could
-// not finish is removed again.
-ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr);
+// when given, becomes a second sheet with its chart, and slips, when given
+// as well, a third. A failure is said of `path`; a file this call created but
+// could not finish is removed again.
+ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const AnalysisSheet *analysis = nullptr,
+                       const SlipSheet *slips = nullptr);

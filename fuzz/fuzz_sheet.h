@@ -6,6 +6,7 @@
 
 #include "export/score_sheet.h"
 #include "fuzz/fuzz_check.h"
+#include "marking/analysis.h"
 
 #include <QDir>
 #include <QFile>
@@ -149,6 +150,48 @@ inline ScoreSheet sheet_of(Bytes &in, uint8_t flags)
         }
     }
     return sheet;
+}
+
+// A class analysis over the sheet, so the writers lay out every sheet: the
+// headers are the questions, each row a student (its first cell the name,
+// the rest the total and the scores), texts cut to the store's 100 bytes,
+// a surrogate pair possibly in half.
+inline ClassAnalysis analysis_of(const ScoreSheet &sheet)
+{
+    ClassAnalysis a;
+    a.students = sheet.rows.size();
+    a.letters = QStringLiteral("ABCD");
+    for (const QString &h : sheet.headers) {
+        QuestionAnalysis q;
+        q.label = h.left(100);
+        q.choice = q.label.size() % 2;
+        q.key = q.label.left(1);
+        q.letter_counts = {1, 0, 2, 3};
+        q.mean = q.discrimination = double(h.size()) / 3;
+        a.questions.append(q);
+    }
+    int rank = 0;
+    for (const QVector<SheetCell> &row : sheet.rows) {
+        StudentResult r;
+        r.name = row.value(0).text.left(100);
+        r.total = row.value(1).value;
+        r.rank = ++rank / 2 + 1;  // ties
+        for (int c = 2; c < row.size(); ++c)
+            r.scores.append(row.at(c).value);
+        a.roster.append(r);
+    }
+    a.mean = a.deviation = a.reliability = sheet.rows.value(0).value(1).value;
+    return a;
+}
+
+// Cells of laid-out rows a writer puts into a sheet: the numbers, and the texts that are not empty.
+inline int cells_in(const QVector<QVector<SheetCell>> &rows)
+{
+    int n = 0;
+    for (const QVector<SheetCell> &row : rows)
+        for (const SheetCell &c : row)
+            n += (c.numeric && std::isfinite(c.value)) || !c.text.isEmpty();
+    return n;
 }
 
 // Whether a cell goes into the workbook as text (else as a number).

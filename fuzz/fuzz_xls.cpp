@@ -1,8 +1,10 @@
 // Fuzz target: the .xls writer, as bytes, as a file and through the export
-// entry point. Every workbook is read back by the strict BIFF reader and
-// compared cell by cell: texts with lone surrogates replaced, finite scores
-// bit for bit with the "0.00" format; only a text too long for a cell may
-// make it refuse, and a refusal leaves the old file as it was.
+// entry point, with the analysis and the slips. Every workbook is read back
+// by the strict BIFF reader and its score sheet compared cell by cell: texts
+// with lone surrogates replaced, finite scores bit for bit with the "0.00"
+// format; the other sheets must hold every cell laid out and the slips their
+// page breaks. Only a text too long for a cell may make it refuse, and a
+// refusal leaves the old file as it was.
 #include "export/workbook_export.h"
 #include "export/xls_writer.h"
 #include "fuzz/fuzz_sheet.h"
@@ -18,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::Bytes in(data, size);
     const uint8_t flags = in.u8();
     const ScoreSheet sheet = fuzz::sheet_of(in, flags);
+    const ClassAnalysis analysis = fuzz::analysis_of(sheet);
+    const AnalysisSheet second = analysis_sheet(analysis);
+    const SlipSheet third = slip_sheet(analysis);
 
     QVector<fuzz::WantCell> want;
     bool must_fail = false;
@@ -48,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray file;
     ExportError result;
     if (route == 3) {
-        result = build_xls(sheet, &file);
+        result = build_xls(sheet, &file, &second, &third);
         FUZZ_CHECK(result == limits, export_error_message(result));
     } else {
         for (const QString &f : fuzz::files_in(dir))
@@ -56,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString target = dir + (route == 2 ? QStringLiteral("/成绩.XLS") : QStringLiteral("/成绩 out.xls"));
         const QByteArray previous("an older file");
         fuzz::write_all(target, previous);
-        result = route == 0 ? write_xls(target, sheet) : export_workbook(target, sheet);
+        result = route == 0 ? write_xls(target, sheet, &second, &third) : export_workbook(target, sheet, &analysis);
         FUZZ_CHECK(result == (limits.ok() ? limits : limits.at(target)), export_error_message(result));
         if (route != 0)
             FUZZ_CHECK(fuzz::files_in(dir) == QStringList{QFileInfo(target).fileName()}, fuzz::files_in(dir).join(' '));
@@ -75,7 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     BiffBook book;
     QString why;
     FUZZ_CHECK(read_xls(file, &book, &why), why);
-    FUZZ_CHECK(book.sheets.size() == 1, QString::number(book.sheets.size()));
+    FUZZ_CHECK(book.sheets.size() == 3, QString::number(book.sheets.size()));
+    FUZZ_CHECK(book.sheets.at(1).cells.size() == fuzz::cells_in(second.rows), QString());
+    FUZZ_CHECK(book.sheets.at(2).cells.size() == fuzz::cells_in(third.rows), QString());
+    FUZZ_CHECK(book.sheets.at(2).page_breaks == third.breaks, QString::number(third.breaks.size()));
+    FUZZ_CHECK(book.sheets.at(0).page_breaks.isEmpty() && book.sheets.at(1).page_breaks.isEmpty(), QString());
     const QVector<BiffCell> &cells = book.sheets.first().cells;
     FUZZ_CHECK(cells.size() == want.size(), QStringLiteral("%1 cells, %2 wanted").arg(cells.size()).arg(want.size()));
     for (int i = 0; i < want.size(); ++i) {

@@ -1,7 +1,9 @@
-// Fuzz target: the .xlsx writer, directly and through the export entry point.
-// Every workbook written is read back and compared cell by cell: texts come
-// back exactly (escapes undone), finite scores as numbers; a refusal must be
-// for a text too long for a cell and must leave the old file as it was.
+// Fuzz target: the .xlsx writer, directly and through the export entry point,
+// with the analysis and the slips. Every workbook written is read back and
+// its score sheet compared cell by cell: texts come back exactly (escapes
+// undone), finite scores as numbers; the other sheets must hold every cell
+// laid out and the slips their page breaks. A refusal must be for a text too
+// long for a cell and must leave the old file as it was.
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
 #include "fuzz/fuzz_sheet.h"
@@ -54,6 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::Bytes in(data, size);
     const uint8_t flags = in.u8();
     const ScoreSheet sheet = fuzz::sheet_of(in, flags);
+    const ClassAnalysis analysis = fuzz::analysis_of(sheet);
+    const AnalysisSheet second = analysis_sheet(analysis);
+    const SlipSheet third = slip_sheet(analysis);
 
     // What must come back, and whether the writer may or must refuse.
     QVector<fuzz::WantCell> want;
@@ -88,10 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::write_all(target, previous);
 
     ExportError result;
-    if (route == 0 || route == 3) {
+    if (route == 0) {
         result = write_xlsx(target, sheet);
+    } else if (route == 3) {
+        result = write_xlsx(target, sheet, &second, &third);
     } else {
-        result = export_workbook(route == 2 ? dir + QStringLiteral("/成绩") : target, sheet);
+        result = export_workbook(route == 2 ? dir + QStringLiteral("/成绩") : target, sheet, &analysis);
         // Only the finished file may be there: no temporary is left behind.
         FUZZ_CHECK(fuzz::files_in(dir) == QStringList{QFileInfo(target).fileName()}, fuzz::files_in(dir).join(' '));
     }
@@ -112,6 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XlsxBook book;
     QString why;
     FUZZ_CHECK(read_xlsx(fuzz::read_all(target), &book, &why), why);
+    FUZZ_CHECK(book.sheets.size() == (route == 0 ? 1 : 3), QString::number(book.sheets.size()));
+    if (route != 0) {
+        FUZZ_CHECK(book.sheets.at(1).size() == fuzz::cells_in(second.rows), QString());
+        FUZZ_CHECK(book.sheets.at(2).size() == fuzz::cells_in(third.rows), QString());
+        FUZZ_CHECK(book.row_breaks.at(2) == third.breaks, QString::number(third.breaks.size()));
+    }
     FUZZ_CHECK(book.cells.size() == want.size(),
                QStringLiteral("%1 cells, %2 wanted").arg(book.cells.size()).arg(want.size()));
     for (int i = 0; i < want.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "marking/analysis.h"
 
 #include <QCoreApplication>
+#include <QTextCodec>
 
 #include <algorithm>
 #include <charconv>
@@ -40,6 +41,16 @@ double mean_of(const QVector<double> &values)
     return std::accumulate(values.begin(), values.end(), 0.0) / values.size();
 }
 
+// The population variance.
+double variance_of(const QVector<double> &values)
+{
+    const double mean = mean_of(values);
+    double squares = 0.0;
+    for (double v : values)
+        squares += (v - mean) * (v - mean);
+    return squares / values.size();
+}
+
 // Scores for every student, roster order, as the table shows them.
 struct Scores {
     QVector<double> totals;
@@ -68,15 +79,11 @@ void analyse_totals(ClassAnalysis &a, const QVector<double> &totals)
         return;
     QVector<double> sorted = totals;
     std::sort(sorted.begin(), sorted.end());
-    const double mean = mean_of(totals);
-    double squares = 0.0;
-    for (double t : totals)
-        squares += (t - mean) * (t - mean);
-    a.mean = mean;
+    a.mean = mean_of(totals);
     a.high = sorted.last();
     a.low = sorted.first();
     a.median = n % 2 ? sorted.at(n / 2) : (sorted.at(n / 2 - 1) + sorted.at(n / 2)) / 2.0;
-    a.deviation = std::sqrt(squares / n);
+    a.deviation = std::sqrt(variance_of(totals));
 
     const qint64 full = hundredths(a.full_marks);
     if (full <= 0)
@@ -97,6 +104,61 @@ void analyse_totals(ClassAnalysis &a, const QVector<double> &totals)
     a.pass_rate = double(pass) / n;
     a.low_rate = double(low) / n;
     a.bands = bands;
+}
+
+// Cronbach's alpha, k/(k-1) (1 - the sum of the questions' variances / the
+// variance of the totals). Totals equal to the hundredth have no variance to
+// divide by, whatever rounding leaves of it in doubles.
+std::optional<double> reliability_of(const Scores &s)
+{
+    const int k = s.by_question.size();
+    if (k < 2 || s.totals.size() < 2)
+        return std::nullopt;
+    const qint64 first = hundredths(s.totals.first());
+    if (std::all_of(s.totals.begin(), s.totals.end(), [first](double t) { return hundredths(t) == first; }))
+        return std::nullopt;
+    double parts = 0.0;
+    for (const QVector<double> &q : s.by_question)
+        parts += variance_of(q);
+    const double alpha = double(k) / (k - 1) * (1.0 - parts / variance_of(s.totals));
+    if (!std::isfinite(alpha))
+        return std::nullopt;
+    return alpha;
+}
+
+// 1 + the students whose total is higher in whole hundredths: equal totals
+// share a rank and the next rank skips (1, 2, 2, 4).
+QVector<int> ranks_of(const QVector<double> &totals)
+{
+    QVector<qint64> sorted;
+    sorted.reserve(totals.size());
+    for (double t : totals)
+        sorted.append(hundredths(t));
+    std::sort(sorted.begin(), sorted.end());
+    QVector<int> ranks;
+    ranks.reserve(totals.size());
+    for (double t : totals)
+        ranks.append(1 + int(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), hundredths(t))));
+    return ranks;
+}
+
+QVector<StudentResult> roster_of(const ExamStore &st, const Scores &s)
+{
+    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
+    const QVector<int> ranks = ranks_of(s.totals);
+    QVector<StudentResult> roster(st.stu_count);
+    for (int k = 0; k < st.stu_count; ++k) {
+        StudentResult &r = roster[k];
+        const char *name = st.stu_name[k + 1];
+        // Decoded as the score table decodes it.
+        r.name = utf8->toUnicode(name, int(strnlen(name, sizeof st.stu_name[k + 1])));
+        r.total = s.totals.at(k);
+        r.rank = ranks.at(k);
+        r.scores.reserve(s.by_question.size());
+        for (const QVector<double> &q : s.by_question)
+            r.scores.append(q.at(k));
+    }
+    return roster;
 }
 
 // Students by total, highest first, equal totals in roster order.
@@ -216,6 +278,8 @@ ClassAnalysis analyse_class(const ExamStore &st)
         a.full_marks += table_value(st.pro_score[p]);
     a.full_marks = table_value(a.full_marks);
     analyse_totals(a, scores.totals);
+    a.reliability = reliability_of(scores);
+    a.roster = roster_of(st, scores);
 
     const size_t key_len = strnlen(st.ans_key, sizeof st.ans_key);
     a.letters = answer_letters(st, key_len);

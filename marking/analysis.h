@@ -30,15 +30,27 @@ struct QuestionAnalysis {
     int other_count = 0;
 };
 
+// One student's line of the score table, for the 成绩条.
+struct StudentResult {
+    QString name;            // as the table shows it
+    double total = 0.0;      // as the table shows it (two decimals)
+    QVector<double> scores;  // every question's, in the table's column order
+    int rank = 0;            // 1 + the students with a higher total, in whole hundredths
+};
+
 struct ClassAnalysis {
     int students = 0;
     double full_marks = 0.0;  // the sum of every question's maximum
     // Empty without students; the rates and bands also when full_marks is 0.
     std::optional<double> mean, high, low, median, deviation;
+    // Cronbach's alpha over every question; empty with fewer than two
+    // questions or students, or when every total is the same.
+    std::optional<double> reliability;
     std::optional<double> excellent_rate, pass_rate, low_rate;  // >= 85 %, >= 60 %, < 40 % of full_marks
     std::optional<QVector<int>> bands;                          // analysis_bands counts, lowest first
     QString letters;                      // A-D, then every other capital letter the key or an answer holds
     QVector<QuestionAnalysis> questions;  // in the table's column order
+    QVector<StudentResult> roster;        // roster order
 };
 
 // The score table's header texts of the questions: "选择题1" …, "非选择题1" ….

@@ -18,6 +18,11 @@ packages=(
 if [ "${1:-}" = qt6 ]; then
   packages+=(qt6-base-dev qt6-base-dev-tools)
 fi
+# The printed proofs in docs/ (workbooks printed to PDF and PNG, read by a
+# second spreadsheet), only when asked for: VELORA_PROOF=1 scripts/deps.sh
+if [ "${VELORA_PROOF:-}" = 1 ]; then
+  packages+=(libreoffice-calc-nogui poppler-utils gnumeric)
+fi
 
 export DEBIAN_FRONTEND=noninteractive
 updated=

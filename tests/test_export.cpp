@@ -2,6 +2,7 @@
 // reader (openpyxl or xlrd, through tests/support/read_workbook.py) and compared
 // cell by cell; refused exports must leave files and directories as they were.
 #include "export/analysis_sheet.h"
+#include "export/slip_sheet.h"
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
 #include "marking/scoring.h"
@@ -42,11 +43,12 @@ struct Cell {
     QString text;
     double number = 0.0;
     QString format;
+    QString align;  // "center" for a text set centred, else ""
     // Numbers agree to the 15 significant digits a spreadsheet keeps (.xlsx
     // stores them as decimal text with 16).
     bool operator==(const Cell &o) const
     {
-        return type == o.type && text == o.text && format == o.format
+        return type == o.type && text == o.text && format == o.format && align == o.align
             && std::fabs(number - o.number) <= 1e-15 * std::fmax(std::fabs(number), std::fabs(o.number));
     }
 };
@@ -72,6 +74,17 @@ struct Chart {
     int from_row = 0, to_row = 0, from_col = 0;  // anchor, 0-based
 };
 
+// How the third sheet prints, as the reader saw it.
+struct SlipPrint {
+    QVector<int> breaks;  // 0-based rows beginning a page; -1 for a break not across every column
+    bool landscape = false;
+    int paper = 0;
+    int scale = 0;
+    bool fit = false;  // fitted to pages, which drops the breaks
+    QVector<double> margins;
+    QMap<int, double> widths;
+};
+
 struct Workbook {
     QString format;  // "xlsx" or "xls", from the file's contents
     int sheets = 0;
@@ -80,6 +93,9 @@ struct Workbook {
     QString second_name;  // the second sheet, when there is one
     Grid second;
     QVector<Chart> charts;
+    QString third_name;  // the third sheet, when there is one
+    Grid third;
+    SlipPrint slips;
 };
 
 QString show(const Cell &c)
@@ -89,7 +105,10 @@ QString show(const Cell &c)
     QString units;
     for (QChar ch : c.text.left(40))
         units += QString::number(ch.unicode(), 16) + QLatin1Char(' ');
-    return QStringLiteral("%1 \"%2\" (%3 units: %4...)").arg(c.type, c.text.left(40)).arg(c.text.size()).arg(units);
+    return QStringLiteral("%1 \"%2\" (%3 units: %4...) [%5]")
+        .arg(c.type, c.text.left(40))
+        .arg(c.text.size())
+        .arg(units, c.align);
 }
 
 QString from_utf16le_hex(const QString &hex)
@@ -151,6 +170,21 @@ Workbook read_back(const QString &path, QString *why)
         c.to_row = o.value(QLatin1String("to")).toArray().at(0).toInt();
         wb.charts.append(c);
     }
+    const QJsonObject third = doc.value(QLatin1String("third")).toObject();
+    wb.third_name = third.value(QLatin1String("name")).toString();
+    wb.third = grid_of(third.value(QLatin1String("cells")).toArray());
+    const QJsonObject print = third.value(QLatin1String("print")).toObject();
+    for (const QJsonValue &v : print.value(QLatin1String("breaks")).toArray())
+        wb.slips.breaks.append(v.toInt());
+    wb.slips.landscape = print.value(QLatin1String("landscape")).toBool();
+    wb.slips.paper = print.value(QLatin1String("paper")).toInt();
+    wb.slips.scale = print.value(QLatin1String("scale")).toInt();
+    wb.slips.fit = print.value(QLatin1String("fit")).toBool();
+    for (const QJsonValue &v : print.value(QLatin1String("margins")).toArray())
+        wb.slips.margins.append(v.toDouble(-1));
+    const QJsonObject slip_widths = print.value(QLatin1String("widths")).toObject();
+    for (auto it = slip_widths.begin(); it != slip_widths.end(); ++it)
+        wb.slips.widths.insert(it.key().toInt(), it.value().toDouble());
     return wb;
 }
 
@@ -168,6 +202,7 @@ Grid grid_of(const QJsonArray &rows)
             cell.type = o.value(QLatin1String("t")).toString();
             if (cell.type == QLatin1String("s")) {
                 cell.text = from_utf16le_hex(o.value(QLatin1String("u16")).toString());
+                cell.align = o.value(QLatin1String("h")).toString();
             } else if (cell.type == QLatin1String("n")) {
                 cell.number = o.value(QLatin1String("v")).toDouble();
                 cell.format = o.value(QLatin1String("f")).toString();
@@ -187,7 +222,7 @@ Grid expected_cells(const ScoreSheet &sheet)
     Grid g;
     auto text = [&g](int r, int c, const QString &t) {
         if (!t.isEmpty())
-            g.insert({r, c}, Cell{QStringLiteral("s"), t, 0.0, QString()});
+            g.insert({r, c}, Cell{QStringLiteral("s"), t, 0.0, QString(), QString()});
     };
     for (int c = 0; c < sheet.headers.size(); ++c)
         text(1, c + 1, sheet.headers.at(c));
@@ -195,40 +230,102 @@ Grid expected_cells(const ScoreSheet &sheet)
         for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
             const SheetCell &sc = sheet.rows.at(r).at(c);
             if (sc.numeric && std::isfinite(sc.value))
-                g.insert({r + 2, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, QStringLiteral("0.00")});
+                g.insert({r + 2, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, QStringLiteral("0.00"), QString()});
             else
                 text(r + 2, c + 1, sc.text);
         }
     return g;
 }
 
-// The analysis sheet as it must read back: labels as text, every figure a
-// number in its format.
-Grid expected_analysis(const AnalysisSheet &sheet)
+// The analysis and slip sheets as they must read back: labels as text (a
+// centred one centred), every figure a number in its format.
+Grid expected_rows(const QVector<QVector<SheetCell>> &rows)
 {
     Grid g;
-    for (int r = 0; r < sheet.rows.size(); ++r)
-        for (int c = 0; c < sheet.rows.at(r).size(); ++c) {
-            const SheetCell &sc = sheet.rows.at(r).at(c);
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows.at(r).size(); ++c) {
+            const SheetCell &sc = rows.at(r).at(c);
             const QString format = sc.format == NumberFormat::score ? QStringLiteral("0.00")
                 : sc.format == NumberFormat::rate                   ? QStringLiteral("0.0%")
                                                                     : QStringLiteral("General");
             if (sc.numeric)
-                g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format});
+                g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format, QString()});
             else if (!sc.text.isEmpty())
-                g.insert({r + 1, c + 1}, Cell{QStringLiteral("s"), sc.text, 0.0, QString()});
+                g.insert(
+                    {r + 1, c + 1},
+                    Cell{QStringLiteral("s"), sc.text, 0.0, QString(), sc.centred ? QStringLiteral("center") : ""});
         }
     return g;
 }
 
-// A class of five for the analysis sheet, or of none.
-ClassAnalysis class_analysis(bool students)
+// The class an export row analyses: "class", five students with totals 12,
+// 6, 6, 4.8 and 4.8; "hundred", a hundred students, ten on each total from
+// 13 down to 4, a third of them a thousandth above it, which the table does
+// not show; anything else, none.
+ClassAnalysis class_analysis(const QString &kind)
 {
-    std::vector<FixtureStudent> five
-        = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
-    ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students ? five : std::vector<FixtureStudent>());
+    std::vector<FixtureStudent> students;
+    static std::vector<QByteArray> names;
+    if (kind == QLatin1String("class")) {
+        students = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+    } else if (kind == QLatin1String("hundred")) {
+        names.clear();
+        for (int i = 0; i < 100; ++i)
+            names.push_back(QStringLiteral("学生%1").arg(i + 1).toUtf8());
+        for (int i = 0; i < 100; ++i)
+            students.push_back({names[size_t(i)].constData(), "AB", {9.0 - i % 10 + (i % 3 == 0 ? 0.001 : 0.0)}});
+    }
+    ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students);
     compute_scores(*st);
     return analyse_class(*st);
+}
+
+// The slips must print as laid out: A4, velora's own scale (a sheet fitted
+// to pages loses its breaks), the margins the scale was worked out for,
+// columns as wide as their texts, every page beginning with a slip's header
+// after a blank row.
+bool slips_print(const SlipPrint &got, const SlipSheet &want, const Grid &cells, QString *mismatch)
+{
+    const QVector<double> margins = {slip_side_margin, slip_side_margin, slip_end_margin, slip_end_margin};
+    if (got.paper != 9 || got.fit || got.landscape != want.landscape || got.scale != want.scale
+        || got.margins != margins || got.breaks != want.breaks) {
+        QStringList breaks;
+        for (int b : got.breaks)
+            breaks << QString::number(b);
+        *mismatch = QStringLiteral("paper %1, fit %2, landscape %3, scale %4, %5 margins, breaks %6")
+                        .arg(got.paper)
+                        .arg(got.fit)
+                        .arg(got.landscape)
+                        .arg(got.scale)
+                        .arg(got.margins.size())
+                        .arg(breaks.join(QLatin1Char(' ')));
+        return false;
+    }
+    for (int b : got.breaks)
+        if (cells.value({b + 1, 1}).text != QStringLiteral("学生信息") || cells.contains({b, 1})) {
+            *mismatch = QStringLiteral("the page beginning at row %1 does not begin a slip").arg(b + 1);
+            return false;
+        }
+    // The .xlsx keeps a width with the padding spreadsheets add to it.
+    for (int c = 0; c < want.widths.size(); ++c)
+        if (got.widths.value(c + 1) < want.widths.at(c) || got.widths.value(c + 1) > want.widths.at(c) + 1) {
+            *mismatch = QStringLiteral("column %1 is %2 wide, not %3")
+                            .arg(c + 1)
+                            .arg(got.widths.value(c + 1))
+                            .arg(want.widths.at(c));
+            return false;
+        }
+    return true;
+}
+
+// 名次 as the third sheet holds it, slip by slip.
+QList<int> ranks_of(const Grid &slips)
+{
+    QList<int> ranks;
+    for (auto it = slips.begin(); it != slips.end(); ++it)
+        if (it.key().second == 3 && it.value().type == QLatin1String("n"))
+            ranks << int(it.value().number);
+    return ranks;
 }
 
 // Compares cell by cell so a failure names the first wrong cell.
@@ -394,7 +491,8 @@ void TestExport::contents_data()
 {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<ScoreSheet>("sheet");
-    QTest::addColumn<QString>("analysis");  // "": none (no "统计分数" yet); "class": five students; "empty": none
+    QTest::addColumn<QString>("analysis");  // "": none (no "统计分数" yet); else as class_analysis() takes it
+    QTest::addColumn<QList<int>>("ranks");  // 名次 on the slips, in roster order
 
     const QString long_name = QString(300, QChar(0x5F20));  // far wider than any column
     const ScoreSheet sorted = sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")},
@@ -427,9 +525,9 @@ void TestExport::contents_data()
                                  "numbers kept to 15 digits"};
     for (int i = 0; i < 8; ++i) {
         QTest::newRow(qPrintable(QStringLiteral("xlsx: ") + QLatin1String(basic_names[i])))
-            << QStringLiteral(".xlsx") << basic_cases[i] << QString();
+            << QStringLiteral(".xlsx") << basic_cases[i] << QString() << QList<int>();
         QTest::newRow(qPrintable(QStringLiteral("xls: ") + QLatin1String(basic_names[i])))
-            << QStringLiteral(".xls") << basic_cases[i] << QString();
+            << QStringLiteral(".xls") << basic_cases[i] << QString() << QList<int>();
     }
 
     QString controls;
@@ -450,22 +548,30 @@ void TestExport::contents_data()
     for (const QString &t : awkward)
         rows.append({name(t), score(1)});
     QTest::newRow("xlsx: control chars, escapes, surrogates, 10000 chars")
-        << QStringLiteral(".xlsx") << sheet_of(awkward, rows) << QString();
+        << QStringLiteral(".xlsx") << sheet_of(awkward, rows) << QString() << QList<int>();
     QTest::newRow("xlsx: longest text Excel takes")
-        << QStringLiteral(".xlsx") << sheet_of({QString(32767, QChar(0x4E2D))}, {}) << QString();
+        << QStringLiteral(".xlsx") << sheet_of({QString(32767, QChar(0x4E2D))}, {}) << QString() << QList<int>();
 
     const double inf = std::numeric_limits<double>::infinity();
     const ScoreSheet non_finite = sheet_of(
         {QStringLiteral("总分")},
         {{SheetCell{QStringLiteral("inf"), true, inf}}, {SheetCell{QStringLiteral("nan"), true, std::nan("")}}});
-    QTest::newRow("xlsx: non-finite score kept as its text") << QStringLiteral(".xlsx") << non_finite << QString();
+    QTest::newRow("xlsx: non-finite score kept as its text")
+        << QStringLiteral(".xlsx") << non_finite << QString() << QList<int>();
 
-    // The analysis as a second sheet; its chart in the .xlsx only, and only with students.
+    // The analysis as a second sheet, its chart in the .xlsx only, and only
+    // with students; the slips as a third, tied totals sharing a rank.
+    QList<int> hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred << 1 + 10 * (i % 10);
     for (const QString &suffix : {QStringLiteral(".xlsx"), QStringLiteral(".xls")}) {
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis of a class")))
-            << suffix << chinese_sheet() << QStringLiteral("class");
+            << suffix << chinese_sheet() << QStringLiteral("class") << QList<int>{1, 2, 2, 4, 4};
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis without students")))
-            << suffix << sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")}, {}) << QStringLiteral("empty");
+            << suffix << sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")}, {}) << QStringLiteral("empty")
+            << QList<int>();
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": slips of a hundred over pages")))
+            << suffix << chinese_sheet() << QStringLiteral("hundred") << hundred;
     }
 }
 
@@ -474,10 +580,11 @@ void TestExport::contents()
     QFETCH(QString, suffix);
     QFETCH(ScoreSheet, sheet);
     QFETCH(QString, analysis);
+    QFETCH(QList<int>, ranks);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("成绩") + suffix);
-    const ClassAnalysis a = class_analysis(analysis == QLatin1String("class"));
+    const ClassAnalysis a = class_analysis(analysis);
 
     const ExportError res = export_workbook(path, sheet, analysis.isEmpty() ? nullptr : &a);
     QVERIFY2(res.ok(), qPrintable(export_error_message(res)));
@@ -491,7 +598,7 @@ void TestExport::contents()
     const Workbook wb = read_back(path, &why);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(wb.format, suffix.mid(1));
-    QCOMPARE(wb.sheets, analysis.isEmpty() ? 1 : 2);
+    QCOMPARE(wb.sheets, analysis.isEmpty() ? 1 : 3);
     QVERIFY2(same_cells(wb.cells, expected_cells(sheet), &why), qPrintable(why));
     QVERIFY2(laid_out(wb.layout, &why), qPrintable(why));
     if (analysis.isEmpty())
@@ -499,8 +606,26 @@ void TestExport::contents()
 
     QCOMPARE(wb.second_name, QStringLiteral("成绩分析"));
     const AnalysisSheet laid = analysis_sheet(a);
-    QVERIFY2(same_cells(wb.second, expected_analysis(laid), &why), qPrintable(why));
-    const bool charted = suffix == QLatin1String(".xlsx") && analysis == QLatin1String("class");
+    QVERIFY2(same_cells(wb.second, expected_rows(laid.rows), &why), qPrintable(why));
+    // The key stands centred, clear of the 区分度 number before it.
+    int key_col = 0, keys = 0;
+    for (auto it = wb.second.begin(); it != wb.second.end(); ++it) {
+        if (it.value().text == QStringLiteral("正确答案"))
+            key_col = it.key().second;
+        else if (key_col > 0 && it.key().second == key_col && ++keys)
+            QCOMPARE(it.value().align, QStringLiteral("center"));
+    }
+    QCOMPARE(keys, 2);  // the key "AB"
+
+    QCOMPARE(wb.third_name, QStringLiteral("成绩条"));
+    const SlipSheet slips = slip_sheet(a);
+    QVERIFY2(same_cells(wb.third, expected_rows(slips.rows), &why), qPrintable(why));
+    QCOMPARE(ranks_of(wb.third), ranks);
+    QVERIFY2(slips_print(wb.slips, slips, wb.third, &why), qPrintable(why));
+    // A hundred slips do not fit one page.
+    QCOMPARE(slips.breaks.isEmpty(), a.students < 100);
+
+    const bool charted = suffix == QLatin1String(".xlsx") && analysis != QLatin1String("empty");
     QCOMPARE(wb.charts.size(), charted ? 1 : 0);
     if (!charted)
         return;

@@ -872,8 +872,9 @@ void TestMarking::analysis_of_the_press()
     table->sortItems(1, Qt::DescendingOrder);
 
     const BiffBook pressed = exported(win, out.filePath(QStringLiteral("pressed.xls")));
-    QCOMPARE(pressed.sheets.size(), 2);
+    QCOMPARE(pressed.sheets.size(), 3);
     QCOMPARE(pressed.sheets.at(1).name, QStringLiteral("成绩分析"));
+    QCOMPARE(pressed.sheets.at(2).name, QStringLiteral("成绩条"));
     QCOMPARE(figure(pressed, QStringLiteral("平均分")), 12.75);
     QCOMPARE(figure(pressed, QStringLiteral("中位数")), 12.5);
     QCOMPARE(figure(pressed, QStringLiteral("非选择题1"), 2), 4.25);

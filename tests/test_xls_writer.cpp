@@ -225,6 +225,37 @@ QByteArray container_of(const QByteArray &data)
     return build_compound_file(QStringLiteral("Workbook"), data, &file).ok() ? file : QByteArray();
 }
 
+// Cells as the strict reader gives them against the rows laid out.
+void same_biff_cells(const QVector<BiffCell> &got, const QVector<QVector<SheetCell>> &rows)
+{
+    QVector<BiffCell> want;
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows.at(r).size(); ++c) {
+            const SheetCell &cell = rows.at(r).at(c);
+            if (!cell.numeric && cell.text.isEmpty())
+                continue;
+            BiffCell b;
+            b.row = r;
+            b.col = c;
+            b.numeric = cell.numeric;
+            b.text = cell.numeric ? QString() : cell.text;
+            b.value = cell.numeric ? cell.value : 0.0;
+            b.format = !cell.numeric                 ? QStringLiteral("General")
+                : cell.format == NumberFormat::score ? QStringLiteral("0.00")
+                : cell.format == NumberFormat::rate  ? QStringLiteral("0.0%")
+                                                     : QStringLiteral("General");
+            want.append(b);
+        }
+    QCOMPARE(got.size(), want.size());
+    for (int i = 0; i < want.size(); ++i) {
+        const QString at = QStringLiteral("(%1,%2)").arg(want.at(i).row).arg(want.at(i).col);
+        QVERIFY2(got.at(i).row == want.at(i).row && got.at(i).col == want.at(i).col, qPrintable(at));
+        QVERIFY2(got.at(i).numeric == want.at(i).numeric && got.at(i).text == want.at(i).text
+                     && got.at(i).value == want.at(i).value && got.at(i).format == want.at(i).format,
+                 qPrintable(at + QLatin1Char(' ') + got.at(i).text + QLatin1Char(' ') + got.at(i).format));
+    }
+}
+
 }  // namespace
 
 class TestXlsWriter : public QObject {
@@ -525,61 +556,58 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
-    // The analysis as a second worksheet: its own BOUNDSHEET and substream,
-    // strings shared with the first, the formats its figures need.
+    // The analysis as a second worksheet and the slips as a third: their own
+    // BOUNDSHEET and substream, strings shared with the first, the formats
+    // their figures need, the slips' page breaks.
     void second_sheet_data()
     {
-        QTest::addColumn<bool>("students");
-        QTest::newRow("class of five") << true;
-        QTest::newRow("no students") << false;
+        QTest::addColumn<int>("students");
+        QTest::addColumn<QVector<int>>("breaks");  // rows beginning a printed page of slips
+        QTest::newRow("class of five") << 5 << QVector<int>();
+        QTest::newRow("no students") << 0 << QVector<int>();
+        // Three columns of scores, 51 characters in all, fit upright at 100 %;
+        // 841.9 pt of A4 less 1.5 in of margins is 36 rows of 20 pt: 12 slips a page.
+        QVector<int> pages;
+        for (int row = 36; row < 299; row += 36)
+            pages << row;
+        QTest::newRow("a hundred, over pages") << 100 << pages;
     }
 
     void second_sheet()
     {
-        QFETCH(bool, students);
+        QFETCH(int, students);
+        QFETCH(QVector<int>, breaks);
         std::vector<FixtureStudent> five
             = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
-        ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students ? five : std::vector<FixtureStudent>());
+        std::vector<FixtureStudent> chosen = students == 5 ? five : std::vector<FixtureStudent>();
+        std::vector<QByteArray> names;
+        for (int i = 0; i < students && students != 5; ++i)
+            names.push_back(QByteArray("s") + QByteArray::number(i));
+        for (int i = 0; i < students && students != 5; ++i)
+            chosen.push_back({names[size_t(i)].constData(), "AB", {double(i % 10)}});
+        ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, chosen);
         compute_scores(*st);
-        const AnalysisSheet analysis = analysis_sheet(analyse_class(*st));
+        const ClassAnalysis a = analyse_class(*st);
+        const AnalysisSheet analysis = analysis_sheet(a);
+        const SlipSheet slips = slip_sheet(a);
         const ScoreSheet table = score_table(5, 3);
         QByteArray file;
-        QVERIFY(build_xls(table, &file, &analysis).ok());
+        QVERIFY(build_xls(table, &file, &analysis, &slips).ok());
 
         BiffBook book;
         QString error;
         QVERIFY2(read_xls(file, &book, &error), qPrintable(error));
-        QCOMPARE(book.sheets.size(), 2);
+        QCOMPARE(book.sheets.size(), 3);
         QCOMPARE(book.sheets.at(0).name, QStringLiteral("Sheet1"));
         QCOMPARE(book.sheets.at(1).name, QStringLiteral("成绩分析"));
+        QCOMPARE(book.sheets.at(2).name, QStringLiteral("成绩条"));
         QCOMPARE(book.sheets.at(0).cells.size(), expected_cells(table).size());
-        QVector<BiffCell> want;
-        for (int r = 0; r < analysis.rows.size(); ++r)
-            for (int c = 0; c < analysis.rows.at(r).size(); ++c) {
-                const SheetCell &cell = analysis.rows.at(r).at(c);
-                if (!cell.numeric && cell.text.isEmpty())
-                    continue;
-                BiffCell b;
-                b.row = r;
-                b.col = c;
-                b.numeric = cell.numeric;
-                b.text = cell.numeric ? QString() : cell.text;
-                b.value = cell.numeric ? cell.value : 0.0;
-                b.format = !cell.numeric                 ? QStringLiteral("General")
-                    : cell.format == NumberFormat::score ? QStringLiteral("0.00")
-                    : cell.format == NumberFormat::rate  ? QStringLiteral("0.0%")
-                                                         : QStringLiteral("General");
-                want.append(b);
-            }
-        const QVector<BiffCell> &got = book.sheets.at(1).cells;
-        QCOMPARE(got.size(), want.size());
-        for (int i = 0; i < want.size(); ++i) {
-            const QString at = QStringLiteral("(%1,%2)").arg(want.at(i).row).arg(want.at(i).col);
-            QVERIFY2(got.at(i).row == want.at(i).row && got.at(i).col == want.at(i).col, qPrintable(at));
-            QVERIFY2(got.at(i).numeric == want.at(i).numeric && got.at(i).text == want.at(i).text
-                         && got.at(i).value == want.at(i).value && got.at(i).format == want.at(i).format,
-                     qPrintable(at + QLatin1Char(' ') + got.at(i).text + QLatin1Char(' ') + got.at(i).format));
-        }
+        QVERIFY(book.sheets.at(0).page_breaks.isEmpty() && book.sheets.at(1).page_breaks.isEmpty());
+        QCOMPARE(book.sheets.at(2).page_breaks, breaks);
+        same_biff_cells(book.sheets.at(1).cells, analysis.rows);
+        if (QTest::currentTestFailed())
+            return;
+        same_biff_cells(book.sheets.at(2).cells, slips.rows);
     }
 
     void largest_sheet_fits()

@@ -623,6 +623,21 @@ private:
             case 0x0055:
                 defcol_pos = r.pos;
                 break;
+            case 0x001B: {
+                if (have_dims || !sheet->page_breaks.isEmpty())
+                    return fail("HORIZONTALPAGEBREAKS after DIMENSIONS or twice");
+                const int n = c.u16();
+                if (n == 0 || r.body.size() != 2 + 6 * n)
+                    return fail("bad HORIZONTALPAGEBREAKS length");
+                for (int i = 0; i < n; ++i) {
+                    const int row = c.u16();
+                    const int first_col = c.u16(), last_col = c.u16();
+                    if (row == 0 || (i > 0 && row <= sheet->page_breaks.last()) || first_col != 0 || last_col != 255)
+                        return fail("page break out of order or not across the sheet");
+                    sheet->page_breaks.append(row);
+                }
+                break;
+            }
             case 0x0200:
                 have_dims = true;
                 sheet->first_row = c.u32();
@@ -714,6 +729,8 @@ private:
         }
         if (fr != sheet->first_row || er != sheet->end_row || fc != sheet->first_col || ec != sheet->end_col)
             return fail("DIMENSIONS do not match the cells");
+        if (!sheet->page_breaks.isEmpty() && quint32(sheet->page_breaks.last()) >= er)
+            return fail("page break below the last row");
         if (idx_first != fr || idx_end != er || qint64(idx_defcol) != defcol_pos)
             return fail("INDEX rows or DEFCOLWIDTH position wrong");
 

@@ -17,7 +17,13 @@
 #   "second": {"name": its name, "cells": its grid as above,
 #              "charts": [{"type": "col", "title": text, "categories": ref,
 #                          "values": ref, "from": [row, col], "to": [row, col]}]}
-# (charts from the .xlsx only; anchors 0-based).
+# (charts from the .xlsx only; anchors 0-based); a text cell set centred
+# carries "h": "center". When there is a third sheet,
+#   "third": {"name": its name, "cells": its grid,
+#             "print": {"breaks": [0-based row beginning a page, ...],
+#                       "landscape": bool, "paper": n, "scale": percent,
+#                       "fit": bool (fitted to pages), "margins": [l, r, t, b],
+#                       "widths": {"1": width, ...}}}
 import json
 import re
 import struct
@@ -38,6 +44,8 @@ def xlsx_cells(sheet):
             continue
         if cell.data_type == "s":
             found[(r, c)] = text_cell(cell.value)
+            if cell.alignment.horizontal:
+                found[(r, c)]["h"] = cell.alignment.horizontal
         elif cell.data_type == "n":
             found[(r, c)] = {"t": "n", "v": cell.value, "f": cell.number_format}
         else:
@@ -56,6 +64,26 @@ def xlsx_chart(chart):
             "categories": ref(series.cat) if series else None,
             "values": ref(series.val) if series else None,
             "from": [anchor._from.row, anchor._from.col], "to": [anchor.to.row, anchor.to.col]}
+
+
+def xlsx_widths(sheet):
+    widths = {}
+    for letter, dim in sheet.column_dimensions.items():
+        if dim.customWidth:
+            for c in range(dim.min, dim.max + 1):
+                widths[str(c)] = dim.width
+    return widths
+
+
+def xlsx_third(ws):
+    setup, margins = ws.page_setup, ws.page_margins
+    fit = ws.sheet_properties.pageSetUpPr
+    return {"name": ws.title, "cells": grid_of(xlsx_cells(ws)),
+            "print": {"breaks": [b.id for b in ws.row_breaks.brk],
+                      "landscape": setup.orientation == "landscape", "paper": int(setup.paperSize or 0),
+                      "scale": int(setup.scale or 100), "fit": bool(fit is not None and fit.fitToPage),
+                      "margins": [margins.left, margins.right, margins.top, margins.bottom],
+                      "widths": xlsx_widths(ws)}}
 
 
 def read_xlsx(path):
@@ -87,11 +115,9 @@ def read_xlsx(path):
     if len(book.worksheets) > 1:
         ws = book.worksheets[1]
         second = {"name": ws.title, "cells": grid_of(xlsx_cells(ws)), "charts": [xlsx_chart(c) for c in ws._charts]}
-    widths = {}
-    for letter, dim in sheet.column_dimensions.items():
-        if dim.customWidth:
-            for c in range(dim.min, dim.max + 1):
-                widths[str(c)] = dim.width
+    if len(book.worksheets) > 2:
+        second["third"] = xlsx_third(book.worksheets[2])
+    widths = xlsx_widths(sheet)
     def plain(titles):
         return titles.replace("$", "") if titles else titles
     layout = {"freeze": sheet.freeze_panes, "title_rows": plain(sheet.print_title_rows),
@@ -101,23 +127,62 @@ def read_xlsx(path):
     return "xlsx", len(book.worksheets), found, layout, second
 
 
-def xls_page_setup(path):
-    """Landscape and paper size from the first sheet's SETUP record (xlrd skips it)."""
+def xls_sheet_records(path, index):
+    """The records (id, body) of sheet `index`'s substream."""
     from xlrd import compdoc
     with open(path, "rb") as f:
         mem = compdoc.CompDoc(f.read()).get_named_stream("Workbook")
-    pos, sheet_at = 0, None
+    pos, sheets = 0, []
     while pos + 4 <= len(mem):
         rid, size = struct.unpack_from("<HH", mem, pos)
-        if rid == 0x0085 and sheet_at is None:  # BOUNDSHEET
-            sheet_at = struct.unpack_from("<I", mem, pos + 4)[0]
-        if rid == 0x00A1 and sheet_at is not None and pos > sheet_at:  # SETUP
-            paper, options = struct.unpack_from("<H", mem, pos + 4)[0], struct.unpack_from("<H", mem, pos + 4 + 10)[0]
+        if rid == 0x0085:  # BOUNDSHEET
+            sheets.append(struct.unpack_from("<I", mem, pos + 4)[0])
+        if rid == 0x000A:  # EOF of the globals
+            break
+        pos += 4 + size
+    pos, out = sheets[index], []
+    while pos + 4 <= len(mem):
+        rid, size = struct.unpack_from("<HH", mem, pos)
+        out.append((rid, mem[pos + 4:pos + 4 + size]))
+        if rid == 0x000A:
+            break
+        pos += 4 + size
+    return out
+
+
+def xls_page_setup(path, index=0):
+    """Landscape, paper size and scale from a sheet's SETUP record (xlrd skips it)."""
+    for rid, body in xls_sheet_records(path, index):
+        if rid == 0x00A1:  # SETUP
+            paper, scale = struct.unpack_from("<HH", body, 0)
+            options = struct.unpack_from("<H", body, 10)[0]
             # Paper and orientation count only when the settings are valid (fNoPls, fNoOrient clear).
             valid = options & 0x0004 == 0
-            return valid and options & 0x0042 == 0, paper if valid else 0
-        pos += 4 + size
-    return False, 0
+            return valid and options & 0x0042 == 0, paper if valid else 0, scale
+    return False, 0, 100
+
+
+def xls_print(path, index):
+    """Fit to pages (WSBOOL) and the margins of a sheet; a margin not set reads as None."""
+    fit, margins = False, {0x26: None, 0x27: None, 0x28: None, 0x29: None}
+    for rid, body in xls_sheet_records(path, index):
+        if rid == 0x0081:
+            fit = struct.unpack_from("<H", body, 0)[0] & 0x0100 != 0
+        if rid in margins:
+            margins[rid] = struct.unpack_from("<d", body, 0)[0]
+    return fit, [margins[k] for k in (0x26, 0x27, 0x28, 0x29)]
+
+
+def xls_third(book, path):
+    ws = book.sheet_by_index(2)
+    landscape, paper, scale = xls_page_setup(path, 2)
+    fit, margins = xls_print(path, 2)
+    # Every break must span the whole row of columns.
+    breaks = [r if (c1, c2) == (0, 255) else -1 for r, c1, c2 in ws.horizontal_page_breaks]
+    return {"name": ws.name, "cells": grid_of(xls_cells(book, ws)),
+            "print": {"breaks": breaks, "landscape": landscape, "paper": paper, "scale": scale, "fit": fit,
+                      "margins": margins,
+                      "widths": {str(c + 1): info.width / 256.0 for c, info in ws.colinfo_map.items()}}}
 
 
 def xls_print_titles(book):
@@ -152,6 +217,8 @@ def xls_cells(book, sheet):
                 continue
             if cell.ctype == xlrd.XL_CELL_TEXT:
                 found[(r + 1, c + 1)] = text_cell(cell.value)
+                if book.xf_list[cell.xf_index].alignment.hor_align == 2:
+                    found[(r + 1, c + 1)]["h"] = "center"
             elif cell.ctype == xlrd.XL_CELL_NUMBER:
                 key = book.xf_list[cell.xf_index].format_key
                 found[(r + 1, c + 1)] = {"t": "n", "v": cell.value,
@@ -171,13 +238,15 @@ def read_xls(path):
     if book.nsheets > 1:
         ws = book.sheet_by_index(1)
         second = {"name": ws.name, "cells": grid_of(xls_cells(book, ws)), "charts": []}
+    if book.nsheets > 2:
+        second["third"] = xls_third(book, path)
     freeze = None
     if sheet.panes_are_frozen:
         import xlrd
         freeze = xlrd.cellname(sheet.horz_split_pos, sheet.vert_split_pos)
     rows, cols = xls_print_titles(book)
     widths = {str(c + 1): info.width / 256.0 for c, info in sheet.colinfo_map.items()}
-    landscape, paper = xls_page_setup(path)
+    landscape, paper, _ = xls_page_setup(path)
     layout = {"freeze": freeze, "title_rows": rows, "title_cols": cols,
               "landscape": landscape, "paper": paper, "widths": widths}
     return "xls", book.nsheets, found, layout, second
@@ -212,7 +281,10 @@ def main():
     layout["need"] = need
     out = {"format": kind, "sheets": sheets, "cells": grid_of(found), "layout": layout}
     if second is not None:
+        third = second.pop("third", None)
         out["second"] = second
+        if third is not None:
+            out["third"] = third
     json.dump(out, sys.stdout)
 
 

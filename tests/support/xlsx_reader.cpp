@@ -120,18 +120,33 @@ bool read_shared(const QByteArray &xml, QVector<QString> *shared, QString *error
     return true;
 }
 
-bool read_sheet(const QByteArray &xml, const QVector<QString> &shared, QVector<XlsxCell> *cells, QString *error)
+bool read_sheet(const QByteArray &xml, const QVector<QString> &shared, QVector<XlsxCell> *cells, QVector<int> *breaks,
+                QString *error)
 {
     QXmlStreamReader x(xml);
-    bool in_data = false;
+    bool in_data = false, in_breaks = false;
     while (!x.atEnd()) {
         x.readNext();
         if (x.isEndElement() && x.name() == QLatin1String("sheetData"))
             in_data = false;
+        if (x.isEndElement() && x.name() == QLatin1String("rowBreaks"))
+            in_breaks = false;
         if (!x.isStartElement())
             continue;
         if (x.name() == QLatin1String("sheetData")) {
             in_data = true;
+            continue;
+        }
+        if (x.name() == QLatin1String("rowBreaks")) {
+            in_breaks = true;
+            continue;
+        }
+        if (in_breaks && x.name() == QLatin1String("brk")) {
+            bool ok = false;
+            const int row = x.attributes().value(QLatin1String("id")).toInt(&ok);
+            if (!ok || row <= 0 || (!breaks->isEmpty() && row <= breaks->last()))
+                return fail(error, QStringLiteral("sheet: page break out of order"));
+            breaks->append(row);
             continue;
         }
         if (!in_data || x.name() != QLatin1String("c"))
@@ -285,8 +300,16 @@ bool read_xlsx(const QByteArray &file, XlsxBook *out, QString *error)
     const auto sst = book.entries.constFind(QStringLiteral("xl/sharedStrings.xml"));
     if (sst != book.entries.constEnd() && !read_shared(sst.value(), &book.shared, error))
         return false;
-    if (!read_sheet(book.entries.value(QStringLiteral("xl/worksheets/sheet1.xml")), book.shared, &book.cells, error))
-        return false;
+    for (int n = 1;; ++n) {
+        const auto xml = book.entries.constFind(QStringLiteral("xl/worksheets/sheet%1.xml").arg(n));
+        if (xml == book.entries.constEnd())
+            break;
+        book.sheets.append(QVector<XlsxCell>());
+        book.row_breaks.append(QVector<int>());
+        if (!read_sheet(xml.value(), book.shared, &book.sheets.last(), &book.row_breaks.last(), error))
+            return false;
+    }
+    book.cells = book.sheets.first();
     if (out)
         *out = book;
     return true;

@@ -28,10 +28,13 @@ struct XlsxCell {
 
 struct XlsxBook {
     QMap<QString, QByteArray> entries;
-    QVector<QString> shared;  // unescaped
-    QVector<XlsxCell> cells;  // of xl/worksheets/sheet1.xml, ordered by row, then column
+    QVector<QString> shared;            // unescaped
+    QVector<XlsxCell> cells;            // of xl/worksheets/sheet1.xml, ordered by row, then column
+    QVector<QVector<XlsxCell>> sheets;  // of sheet1.xml, sheet2.xml, … in turn
+    QVector<QVector<int>> row_breaks;   // per sheet: the 0-based rows that begin a printed page
 };
 
-// Reads the workbook's shared strings and the cells of its first sheet. Only
-// shared-string and number cells are accepted; cells must come in order.
+// Reads the workbook's shared strings and the cells and page breaks of every
+// sheet. Only shared-string and number cells are accepted; cells and breaks
+// must come in order.
 bool read_xlsx(const QByteArray &file, XlsxBook *out, QString *error);
