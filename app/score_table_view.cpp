@@ -2,7 +2,7 @@
 // so sorting and the export treat scores as numbers, not text.
 #include "app/score_table_view.h"
 
-#include "app/utf8_text.h"
+#include "exam/utf8_text.h"
 #include "marking/analysis.h"
 #include "marking/scoring.h"
 

@@ -6,7 +6,7 @@
 
 #include "app/score_entry.h"
 #include "app/score_table_view.h"
-#include "app/utf8_text.h"
+#include "exam/utf8_text.h"
 #include "app/window_fit.h"
 #include "exam/answer_loader.h"
 #include "exam/exam_store.h"

@@ -3,8 +3,9 @@
 // a teacher counting by hand puts it.
 #include "marking/analysis.h"
 
+#include "exam/utf8_text.h"
+
 #include <QCoreApplication>
-#include <QTextCodec>
 
 #include <algorithm>
 #include <charconv>
@@ -144,14 +145,13 @@ QVector<int> ranks_of(const QVector<double> &totals)
 
 QVector<StudentResult> roster_of(const ExamStore &st, const Scores &s)
 {
-    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
     const QVector<int> ranks = ranks_of(s.totals);
     QVector<StudentResult> roster(st.stu_count);
     for (int k = 0; k < st.stu_count; ++k) {
         StudentResult &r = roster[k];
         const char *name = st.stu_name[k + 1];
         // Decoded as the score table decodes it.
-        r.name = utf8->toUnicode(name, int(strnlen(name, sizeof st.stu_name[k + 1])));
+        r.name = utf8_text(name, sizeof st.stu_name[k + 1]);
         r.total = s.totals.at(k);
         r.rank = ranks.at(k);
         r.scores.reserve(s.by_question.size());

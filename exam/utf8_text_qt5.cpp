@@ -1,5 +1,5 @@
 // Qt 5's UTF-8 codec for the texts of the store.
-#include "app/utf8_text.h"
+#include "exam/utf8_text.h"
 
 #include <QTextCodec>
 

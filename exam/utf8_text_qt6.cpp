@@ -1,7 +1,7 @@
 // Qt 6's UTF-8 decoder for the texts of the store. Stateless, so a sequence cut
 // off at the end shows as U+FFFD, as Qt 5's codec shows it, and is not held
 // back for bytes that never come.
-#include "app/utf8_text.h"
+#include "exam/utf8_text.h"
 
 #include <QStringDecoder>
 
