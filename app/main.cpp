@@ -13,6 +13,8 @@ int main(int argc, char *argv[])
 #endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication a(argc, argv);
+    // The per-user data folder, where the mark journals live, is named for it.
+    QCoreApplication::setApplicationName(QStringLiteral("velora"));
     settle_start_folder();
     velora w;
     show_main_window(w);

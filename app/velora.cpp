@@ -6,23 +6,26 @@
 
 #include "app/score_entry.h"
 #include "app/score_table_view.h"
-#include "exam/utf8_text.h"
 #include "app/window_fit.h"
 #include "exam/answer_loader.h"
 #include "exam/exam_store.h"
 #include "exam/problem_loader.h"
 #include "exam/roster_loader.h"
+#include "exam/utf8_text.h"
 #include "export/workbook_export.h"
 #include "marking/analysis.h"
+#include "marking/mark_journal.h"
 #include "marking/marking_cursor.h"
 #include "marking/scoring.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTextEdit>
 #include <QToolTip>
 
@@ -91,7 +94,11 @@ private:
 
 velora::velora(QWidget *parent) : velora(exam_store, parent) { }
 
-velora::velora(ExamStore &store, QWidget *parent) : QMainWindow(parent), ui(new Ui_velora), st(store)
+velora::velora(ExamStore &store, QWidget *parent)
+    : QMainWindow(parent),
+      ui(new Ui_velora),
+      st(store),
+      journal_folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
 {
     ui->setupUi(this);
     // The keys press the same buttons a mouse would.
@@ -105,6 +112,11 @@ velora::velora(ExamStore &store, QWidget *parent) : QMainWindow(parent), ui(new 
 velora::~velora()
 {
     delete ui;
+}
+
+void velora::keep_journals_in(const QString &folder)
+{
+    journal_folder = folder;
 }
 
 void show_main_window(velora &window)
@@ -163,34 +175,168 @@ void velora::refresh_marking_view()
     focus_score();
 }
 
-LoadOptions velora::storing_mark_on_screen()
+LoadOptions velora::load_options(std::function<void()> again)
 {
     LoadOptions options;
-    options.before_commit = [this] { store_mark_on_screen(); };
+    options.accept_exam = [this, again](const ExamIdentity &next) { return accept_exam(next, again); };
+    options.before_commit = [this] {
+        store_mark_on_screen();
+        if (!next_exam)
+            return;
+        // The marks stay in the old exam's journal (removed when a workbook holds them all), never in the new exam.
+        if (journal && journal->unexported() == 0)
+            journal->remove();
+        journal.reset();
+        clear_marks(st);
+    };
     return options;
+}
+
+bool velora::accept_exam(const ExamIdentity &next, const std::function<void()> &again)
+{
+    next_exam.reset();
+    if (next == exam_identity(st))
+        return true;  // the same exam: its marks and journal stay
+    if (!carry_on && marks_would_be_lost()) {
+        ask(tr("评分尚未导出"),
+            tr("这次导入的文件属于另一场考试（学生名单或题目的数量、分值不同），而当前考试有评分还没有导出到表格文件。"
+               "\n"
+               "继续导入后，新的考试从头开始评分；当前考试的评分保留在评分记录中，再次导入它的文件时可以恢复。\n"
+               "要先导出，请取消，在“分数”页按“统计分数”后导出。"),
+            tr("继续"), [this, again] {
+                carry_on = true;
+                again();
+                carry_on = false;
+            });
+        return false;
+    }
+    next_exam = std::make_unique<NextExam>();
+    if (next.names.isEmpty() || next.unxuan_count <= 0)
+        return true;  // nothing to mark yet, nothing to record
+    // Opened before the commit: an exam marked in another window is not loaded here.
+    auto opened = std::make_unique<MarkJournal>();
+    next_exam->opened = opened->open(journal_folder, next);
+    if (next_exam->opened.fault == JournalFault::locked) {
+        show_warning(tr("这场考试正在另一个窗口中评分"), journal_error_message(next_exam->opened));
+        next_exam.reset();
+        return false;
+    }
+    if (opened->is_open())
+        next_exam->journal = std::move(opened);
+    return true;
+}
+
+void velora::begin_next_exam()
+{
+    if (!next_exam)
+        return;
+    const std::unique_ptr<NextExam> next = std::move(next_exam);
+    // The table and analysis on screen were of the other exam.
+    ui->score_show->setRowCount(0);
+    analysis.reset();
+    table_marks = exported_marks = snapshot_marks(st);
+    journal = std::move(next->journal);
+    switch (next->opened.fault) {
+    case JournalFault::none:
+        break;
+    case JournalFault::damaged:
+    case JournalFault::other_exam:
+        show_warning(tr("评分记录已损坏"), journal_error_message(next->opened));
+        break;
+    default:
+        tell_journal_trouble(next->opened);
+        break;
+    }
+    offer_recovery();
+}
+
+void velora::offer_recovery()
+{
+    if (!journal || journal->replay().marks.isEmpty())
+        return;
+    const JournalReplay &r = journal->replay();
+    if (r.unexported == 0) {
+        // Every one of them is in a workbook already: nothing to ask.
+        restore_from_journal();
+        exported_marks = snapshot_marks(st);
+        return;
+    }
+    const QString when = QDateTime::fromMSecsSinceEpoch(r.last_mark_ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // Enter and Escape recover: neither key can lose a mark.
+    recovery_box = ask(
+        tr("恢复上次的评分"),
+        tr("评分记录里有这场考试 %1 个还没有导出到表格文件的评分，最后一个评分给出于 %2。\n"
+           "（上次评分时 velora 没有正常关闭，例如程序被结束、电脑断电或重启；或者中途导入了另一场考试。）\n"
+           "按“恢复”取回这些评分，回到最后评分的一题；按“不恢复”将它们丢弃。")
+            .arg(r.unexported)
+            .arg(when),
+        tr("恢复"), [this] { restore_from_journal(); }, tr("不恢复"),
+        [this] {
+            if (journal)
+                tell_journal_trouble(journal->discard());
+        });
+}
+
+void velora::restore_from_journal()
+{
+    if (!journal)
+        return;
+    restore_marks(st, journal->replay());
+    refresh_marking_view();
+}
+
+void velora::record_mark()
+{
+    if (!journal || !journal->is_open())
+        return;
+    tell_journal_trouble(
+        journal->record_mark(st.cur_stu, st.cur_pro, st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro]));
+}
+
+void velora::tell_journal_trouble(const JournalError &e)
+{
+    if (e.ok() || journal_trouble_told)
+        return;
+    journal_trouble_told = true;
+    show_warning(tr("评分无法随时保存"), journal_error_message(e));
+}
+
+void velora::end_journal()
+{
+    if (!journal)
+        return;
+    // Unanswered, the recovery question keeps the marks for the next start.
+    if (recovery_box && recovery_box->isVisible())
+        journal->close();
+    else
+        journal->remove();
+    journal.reset();
 }
 
 bool velora::accepted(const LoadReport &report, const QString &failure_title)
 {
-    if (!report.ok())
+    if (!report.error.ok())
         show_warning(failure_title, load_error_message(report.error));
     return report.ok();
 }
 
 void velora::on_problemfile_button_clicked()
 {
-    const LoadReport r = load_problem_file(st, ui->problemfile_input->text(), storing_mark_on_screen());
+    const LoadReport r = load_problem_file(st, ui->problemfile_input->text(),
+                                           load_options([this] { on_problemfile_button_clicked(); }));
     if (!accepted(r, tr("导入试题文件失败")))
         return;
     show_int(ui->xuan_number, st.xuan_count);
     show_int(ui->unxuan_number, st.unxuan_count);
     refresh_marking_view();
     show_notices(tr("试题文件已导入，但请注意"), r.notices);
+    begin_next_exam();
 }
 
 void velora::on_ansfile_button_clicked()
 {
-    const LoadReport r = load_answer_file(st, ui->ansfile_input->text(), storing_mark_on_screen());
+    const LoadReport r
+        = load_answer_file(st, ui->ansfile_input->text(), load_options([this] { on_ansfile_button_clicked(); }));
     if (!accepted(r, tr("导入答案文件失败")))
         return;
     refresh_marking_view();
@@ -199,7 +345,8 @@ void velora::on_ansfile_button_clicked()
 
 void velora::on_stufile_button_clicked()
 {
-    const LoadReport r = load_roster_file(st, ui->stufile_input->text());
+    const LoadReport r
+        = load_roster_file(st, ui->stufile_input->text(), load_options([this] { on_stufile_button_clicked(); }));
     if (!accepted(r, tr("导入学生文件失败")))
         return;
     show_int(ui->student_number, st.stu_count);
@@ -211,6 +358,7 @@ void velora::on_stufile_button_clicked()
         lines << sheet_gap_message(g);
     if (!notices.isEmpty() || !lines.isEmpty())
         show_roster_report(notices, lines);
+    begin_next_exam();
 }
 
 void velora::show_roster_report(const QStringList &notices, const QStringList &lines)
@@ -282,6 +430,7 @@ void velora::clear_marking_view()
 void velora::store_current_mark()
 {
     store_mark(st, ui->pin_fen->value());
+    record_mark();
 }
 
 void velora::show_current_item()
@@ -413,19 +562,33 @@ void velora::export_table(const QString &path)
         return;
     }
     exported_marks = table_marks;
+    if (journal && journal->is_open())
+        tell_journal_trouble(journal->record_export());
 }
 
 QMessageBox *velora::ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go)
 {
+    return ask(title, text, tr("取消"), {}, go, std::move(on_go));
+}
+
+QMessageBox *velora::ask(const QString &title, const QString &text, const QString &safe, std::function<void()> on_safe,
+                         const QString &other, std::function<void()> on_other)
+{
     auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *yes = box->addButton(go, QMessageBox::AcceptRole);
-    QPushButton *cancel = box->addButton(tr("取消"), QMessageBox::RejectRole);
-    // Enter and Escape leave everything as it was: one Enter too many while
+    QPushButton *yes = box->addButton(other, QMessageBox::AcceptRole);
+    QPushButton *keep = box->addButton(safe, QMessageBox::RejectRole);
+    // Enter and Escape choose what loses nothing: one Enter too many while
     // marking at the keyboard must not lose anything.
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    connect(yes, &QPushButton::clicked, this, std::move(on_go));
+    box->setDefaultButton(keep);
+    box->setEscapeButton(keep);
+    // Closing the box any other way counts as the safe button.
+    connect(box, &QDialog::finished, this, [box, yes, on_safe = std::move(on_safe), on_other = std::move(on_other)] {
+        if (box->clickedButton() == yes)
+            on_other();
+        else if (on_safe)
+            on_safe();
+    });
     // Non-blocking: the window stays as it is until the teacher answers.
     box->open();
     return box;
@@ -434,7 +597,8 @@ QMessageBox *velora::ask(const QString &title, const QString &text, const QStrin
 MarkSnapshot velora::marks_now() const
 {
     // A mark typed but not yet stored counts as given; a refused text is no mark.
-    return cursor_on_item(st) && !score_entry->refused() ? snapshot_marks(st, ui->pin_fen->value()) : snapshot_marks(st);
+    return cursor_on_item(st) && !score_entry->refused() ? snapshot_marks(st, ui->pin_fen->value())
+                                                         : snapshot_marks(st);
 }
 
 bool velora::marks_would_be_lost() const
@@ -445,6 +609,7 @@ bool velora::marks_would_be_lost() const
 void velora::closeEvent(QCloseEvent *event)
 {
     if (close_confirmed || !marks_would_be_lost()) {
+        end_journal();
         event->accept();
         return;
     }

@@ -14,8 +14,15 @@
 // problem or answer load and "统计分数" store the mark on screen just before
 // they use the store; a load then shows the item the cursor names, so the
 // marking tab is never stale.
+//
+// Every mark stored is also recorded in the exam's mark journal (marking/) in
+// the per-user data folder, so a roster load after a crash offers the marks
+// back. A load that would begin another exam while marks are in no workbook
+// asks first; the new exam starts with no marks, and the old one's journal
+// stays for when it is loaded again. A clean end removes the journal.
 #pragma once
 
+#include "marking/mark_journal.h"
 #include "marking/mark_snapshot.h"
 
 #include <QMainWindow>
@@ -45,6 +52,10 @@ public:
     explicit velora(ExamStore &store, QWidget *parent = nullptr);
     ~velora() override;
 
+    // Where the journals of the exams are kept; by default the per-user data
+    // folder. Tests give their own.
+    void keep_journals_in(const QString &folder);
+
 protected:
     // Asks first when closing would lose marks that no exported workbook holds.
     void closeEvent(QCloseEvent *event) override;
@@ -71,8 +82,19 @@ private:
     bool cursor_ready();
     void store_and_step(bool (*step)(ExamStore &));
     void store_mark_on_screen();
-    // Options of a problem or answer load: the mark on screen is stored just before the store changes.
-    LoadOptions storing_mark_on_screen();
+    // Options of a load: whether it may begin another exam is asked first,
+    // `again` repeating it once the teacher agreed; the mark on screen is
+    // stored just before the store changes.
+    LoadOptions load_options(std::function<void()> again);
+    bool accept_exam(const ExamIdentity &next, const std::function<void()> &again);
+    // A committed load that began another exam: its table, journal and recovery.
+    void begin_next_exam();
+    void offer_recovery();
+    void restore_from_journal();
+    void record_mark();
+    // Tells once that marks are kept only until velora ends.
+    void tell_journal_trouble(const JournalError &e);
+    void end_journal();
     // Tells a refused load in a message box; whether the load went through.
     bool accepted(const LoadReport &report, const QString &failure_title);
     void refresh_marking_view();
@@ -89,6 +111,9 @@ private:
     void export_table(const QString &path);
     // A non-blocking question whose Enter and Escape choose 取消; `on_go` runs for the other button.
     QMessageBox *ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go);
+    // The same with the safe button (Enter, Escape) named and acting too.
+    QMessageBox *ask(const QString &title, const QString &text, const QString &safe, std::function<void()> on_safe,
+                     const QString &other, std::function<void()> on_other);
     MarkSnapshot marks_now() const;
     bool marks_would_be_lost() const;
     void ask_before_closing();
@@ -101,6 +126,17 @@ private:
     ScoreEntry *score_entry;  // owned by the score field
     QPointer<QMessageBox> close_prompt;
     bool close_confirmed = false;
+    QString journal_folder;
+    std::unique_ptr<MarkJournal> journal;  // none without items, or when it could not be opened
+    // Set while a load that begins another exam runs: that exam's journal, opened before the commit.
+    struct NextExam {
+        std::unique_ptr<MarkJournal> journal;
+        JournalError opened;
+    };
+    std::unique_ptr<NextExam> next_exam;
+    bool carry_on = false;  // the teacher agreed to leave unexported marks for another exam
+    QPointer<QMessageBox> recovery_box;
+    bool journal_trouble_told = false;
 };
 
 // Start-up after construction: show the window, then give it its final title.

@@ -6,6 +6,7 @@
 // up to the next item shown with the field ready for typing.
 #include "app/velora.h"
 #include "exam/exam_identity.h"
+#include "exam/exam_store.h"
 #include "marking/mark_journal.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -67,56 +70,67 @@ int main(int argc, char **argv)
         || !write(dir.filePath(QStringLiteral("r.txt")), roster))
         return 1;
 
-    velora w;
-    w.show();
-    auto field = [&](const char *name) { return w.findChild<QLineEdit *>(QLatin1String(name)); };
-    auto button = [&](const char *name) { return w.findChild<QPushButton *>(QLatin1String(name)); };
-    field("problemfile_input")->setText(dir.filePath(QStringLiteral("p.txt")));
-    button("problemfile_button")->click();
-    field("ansfile_input")->setText(dir.filePath(QStringLiteral("a.txt")));
-    button("ansfile_button")->click();
-    field("stufile_input")->setText(dir.filePath(QStringLiteral("r.txt")));
-    button("stufile_button")->click();
-
-    // The marking tab in front, and every press laid out and painted before the next.
-    w.findChild<QTabWidget *>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
-    QCoreApplication::processEvents();
+    // A window over its own store with the exam loaded, its journals kept in
+    // `journals` (under a plain file: none possible, as on a full disk).
+    auto open_window = [&](ExamStore &st, const QString &journals) {
+        auto w = std::make_unique<velora>(st);
+        w->keep_journals_in(journals);
+        w->show();
+        const char *const loads[3][3] = {{"problemfile_input", "problemfile_button", "p.txt"},
+                                         {"ansfile_input", "ansfile_button", "a.txt"},
+                                         {"stufile_input", "stufile_button", "r.txt"}};
+        for (const auto &l : loads) {
+            w->findChild<QLineEdit *>(QLatin1String(l[0]))->setText(dir.filePath(QLatin1String(l[2])));
+            w->findChild<QPushButton *>(QLatin1String(l[1]))->click();
+        }
+        for (QMessageBox *m : w->findChildren<QMessageBox *>())
+            m->close();  // the word that no journal is possible
+        // The marking tab in front, and every press laid out and painted before the next.
+        w->findChild<QTabWidget *>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        return w;
+    };
     // Forwards over all 8 items, back again, and so on; every press stores
     // another mark than the item held.
-    QDoubleSpinBox *pin_fen = w.findChild<QDoubleSpinBox *>(QStringLiteral("pin_fen"));
-    auto press = [&](int i) {
-        pin_fen->setValue((i % 19) * 0.5);
-        button((i / (kWritten * kStudents - 1)) % 2 ? "last" : "next")->click();
-        QCoreApplication::processEvents();
+    qint64 worst_ns = 0;
+    auto walk = [&](velora &w, int from) {
+        QDoubleSpinBox *pin_fen = w.findChild<QDoubleSpinBox *>(QStringLiteral("pin_fen"));
+        QElapsedTimer t, one;
+        t.start();
+        for (int i = from; i < from + kPresses; ++i) {
+            one.start();
+            pin_fen->setValue((i % 19) * 0.5);
+            w.findChild<QPushButton *>(QLatin1String((i / (kWritten * kStudents - 1)) % 2 ? "last" : "next"))->click();
+            QCoreApplication::processEvents();
+            worst_ns = std::max(worst_ns, one.nsecsElapsed());
+        }
+        return t.nsecsElapsed() / 1e6 / kPresses;
     };
     QElapsedTimer t;
-    t.start();
-    for (int i = 0; i < kPresses; ++i)
-        press(i);
-    const double bare = t.nsecsElapsed() / 1e6 / kPresses;
-
+    ExamStorePtr without = make_blank_store(), with = make_blank_store();
+    double bare = 0;
+    {
+        if (!write(dir.filePath(QStringLiteral("plain")), "x"))
+            return 1;
+        std::unique_ptr<velora> w = open_window(*without, dir.filePath(QStringLiteral("plain/journals")));
+        bare = walk(*w, 0);
+    }
+    worst_ns = 0;
     // The journal on this machine's disk, in a folder of its own.
+    std::unique_ptr<velora> window = open_window(*with, dir.filePath(QStringLiteral("journals")));
+    velora &w = *window;
+    const double with_journal = walk(w, 1);  // values other than those a first walk would leave
+    if (QDir(dir.filePath(QStringLiteral("journals"))).entryList({QStringLiteral("*.journal")}).size() != 1)
+        return 1;  // the presses were not recorded
+
+    // The journal's append and sync alone, items taken in turn (4 items, each changed every time).
     MarkJournal journal;
-    const JournalError opened = journal.open(dir.filePath(QStringLiteral("journal")), exam_identity(exam_store));
+    const JournalError opened = journal.open(dir.filePath(QStringLiteral("alone")), exam_identity(*with));
     if (!opened.ok()) {
         std::fprintf(stderr, "journal: %s\n", qPrintable(journal_error_message(opened)));
         return 1;
     }
-    qint64 worst_ns = 0;
-    QElapsedTimer one;
-    t.restart();
-    for (int i = 0; i < kPresses; ++i) {
-        const int s = exam_store.cur_stu, q = exam_store.cur_pro;
-        one.start();
-        press(i + 1);  // a value other than the one the first run left
-        if (!journal.record_mark(s, q, exam_store.stu_score[s][exam_store.xuan_count + q]).ok())
-            return 1;
-        const qint64 ns = one.nsecsElapsed();
-        worst_ns = std::max(worst_ns, ns);
-    }
-    const double with_journal = t.nsecsElapsed() / 1e6 / kPresses;
-    // The journal's append and sync alone, items taken in turn (4 items, each changed every time).
-    t.restart();
+    t.start();
     for (int i = 0; i < kPresses; ++i)
         if (!journal.record_mark(1 + i % kStudents, 1 + i % kWritten, 1 + 0.5 * ((i / 4) % 2)).ok())
             return 1;

@@ -426,8 +426,8 @@ public:
             return tr("无法建立评分记录的文件夹“%1”。本次给出的分数只保留到 velora 关闭为止，请记得及时导出。")
                 .arg(path);
         case JournalFault::locked:
-            return tr("另一个 velora 窗口正在为这场考试评分（评分记录“%1”已被占用）。本窗口给出的分数只保留到 "
-                      "velora 关闭为止，请记得及时导出。")
+            return tr("另一个 velora 窗口正在为这场考试评分（评分记录“%1”已被占用），这次导入没有进行。"
+                      "请在那个窗口中继续评分，或者先关闭它再导入。")
                 .arg(path);
         case JournalFault::read_failed:
             return tr("无法读取评分记录“%1”，其中的分数没有恢复。本次给出的分数只保留到 velora 关闭为止，"
@@ -451,6 +451,19 @@ public:
 };
 
 }  // namespace
+
+void restore_marks(ExamStore &st, const JournalReplay &r)
+{
+    for (const JournalMark &m : r.marks) {
+        if (m.student >= 1 && m.student <= st.stu_count && m.question >= 1 && m.question <= st.unxuan_count)
+            st.stu_score[m.student][st.xuan_count + m.question] = m.value;
+    }
+    if (r.last_student >= 1 && r.last_student <= st.stu_count && r.last_question >= 1
+        && r.last_question <= st.unxuan_count) {
+        st.cur_stu = r.last_student;
+        st.cur_pro = r.last_question;
+    }
+}
 
 QString journal_error_message(const JournalError &e)
 {

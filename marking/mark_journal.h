@@ -91,6 +91,10 @@ struct JournalReplay {
     bool torn_tail = false;  // a torn last record was dropped; every record before it is here
 };
 
+// Gives every item of `r` its recorded mark and puts the cursor on the item
+// marked last; the store must hold the journal's exam.
+void restore_marks(ExamStore &st, const JournalReplay &r);
+
 // One exam's journal, open for recording while its lock is held.
 class MarkJournal {
 public:

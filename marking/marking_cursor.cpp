@@ -1,6 +1,8 @@
 // Cursor arithmetic of the marking tab, free of widgets so tests can drive it.
 #include "marking/marking_cursor.h"
 
+#include <QtGlobal>
+
 namespace {
 
 int item_count(const ExamStore &st)
@@ -66,6 +68,18 @@ int progress_percent(const ExamStore &st)
 void store_mark(ExamStore &st, double value)
 {
     st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro] = value;
+}
+
+void clear_marks(ExamStore &st)
+{
+    // Only the rows and columns the counts reach: the rest was never written.
+    const int questions = qBound(0, st.xuan_count + st.unxuan_count, limits::questions);
+    for (int s = 1; s <= qBound(0, st.stu_count, limits::students); ++s) {
+        for (int p = 1; p <= questions; ++p)
+            st.stu_score[s][p] = 0;
+        st.stu_total[s] = 0;
+    }
+    st.tongji_done = false;
 }
 
 bool step_forward(ExamStore &st)

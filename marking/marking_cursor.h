@@ -29,6 +29,10 @@ int progress_percent(const ExamStore &st);
 // Writes a score into the cursor's slot; the cursor must be Ready.
 void store_mark(ExamStore &st, double value);
 
+// Drops every score and total within the store's counts: another exam starts
+// with none of this one's marks.
+void clear_marks(ExamStore &st);
+
 // One item forwards or backwards; false (nothing moved) at the first or last item.
 bool step_forward(ExamStore &st);
 bool step_back(ExamStore &st);

@@ -501,15 +501,22 @@ as_teacher wine reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d "$TTEMP" /f >/de
 as_teacher wine reg add 'HKCU\Environment' /v TMP /t REG_SZ /d "$TTEMP" /f >/dev/null 2>&1
 as_teacher timeout 60 wineserver -w
 runuser -u "$TEACHER" -- ln -sfn "$OUT" "$TPFX/dosdevices/v:"
-# Started from her desktop shortcut: velora works in her Documents.
-(cd "$TH" && as_teacher wine start "C:\\users\\$TEACHER\\Desktop\\$SHORTCUT" >>"$OUT/velora-teacher.log" 2>&1 &)
-WIN=
-for i in $(seq 1 60); do WIN=$(xdotool search --name "^$TITLE\$" 2>/dev/null | head -1); [ -n "$WIN" ] && break; sleep 0.5; done
-if [ -n "$WIN" ]; then
-  pass "velora started from her desktop shortcut"
+# Her local data folder, where velora keeps its mark journals, has a Chinese name too.
+TLOCAL=$TC/本地数据
+runuser -u "$TEACHER" -- mkdir -p "$TLOCAL"
+as_teacher wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+  /v 'Local AppData' /t REG_EXPAND_SZ /d 'C:\users\'"$TEACHER"'\本地数据' /f >/dev/null 2>&1
+as_teacher timeout 60 wineserver -w
+teacher_start() { # from her desktop shortcut; sets WIN
+  (cd "$TH" && as_teacher wine start "C:\\users\\$TEACHER\\Desktop\\$SHORTCUT" >>"$OUT/velora-teacher.log" 2>&1 &)
+  WIN=
+  local i
+  for i in $(seq 1 60); do WIN=$(xdotool search --name "^$TITLE\$" 2>/dev/null | head -1); [ -n "$WIN" ] && break; sleep 0.5; done
+  [ -n "$WIN" ] || return 1
   xdotool windowfocus "$WIN" 2>/dev/null
   sleep 2
-  echo "TEMP and TMP of her velora: $TTEMP"
+}
+teacher_load() { # the exam, and the load's notice if one comes
   load_exam
   m=$(message_window '失败|缺失|注意')
   if [ -n "$m" ]; then
@@ -517,7 +524,38 @@ if [ -n "$WIN" ]; then
     xdotool key --window "$m" Return
     xdotool windowfocus "$WIN" 2>/dev/null
   fi
-  mark_all
+}
+# Started from her desktop shortcut: velora works in her Documents.
+if teacher_start; then
+  pass "velora started from her desktop shortcut"
+  echo "TEMP and TMP of her velora: $TTEMP"
+  # Three marks given, then velora is killed, as by a power cut: every Wine process of hers ends at once.
+  teacher_load
+  for m in "${MARKS[@]:0:3}"; do type_text "$m"; key Return; done
+  as_teacher wineserver -k
+  sleep 1
+  journals=$(ls "$TLOCAL"/velora/*.journal 2>/dev/null)
+  echo "journal after the kill: ${journals#"$TC"/}"
+  check "the journal kept in her Chinese-named local data folder" test -n "$journals"
+  teacher_start || fail "velora started again from her desktop shortcut"
+  if [ -n "$WIN" ]; then
+    load_exam
+    m=$(message_window '恢复上次的评分')
+    check "the roster load after the kill offers the marks back" test -n "$m"
+    if [ -n "$m" ]; then
+      import -window root "$OUT/teacher-recovery.png"
+      cp "$OUT/teacher-recovery.png" "$ROOT/docs/windows-recovery.png"
+      xdotool key --window "$m" Return  # Enter recovers
+      sleep 1
+    fi
+    m=$(message_window '失败|缺失|注意')
+    [ -n "$m" ] && xdotool key --window "$m" Return
+    xdotool windowfocus "$WIN" 2>/dev/null
+    # Back at the item marked last, 评分 ready: that mark again, then the rest.
+    for m in "${MARKS[@]:2}"; do type_text "$m"; key Return; done
+  fi
+fi
+if [ -n "$WIN" ]; then
   key ctrl+Tab space
   key Tab Tab Tab
   export_to "scores-bare.xlsx"
@@ -547,6 +585,8 @@ if [ -n "$WIN" ]; then
   xdotool key alt+F4
   sleep 2
   as_teacher timeout 60 wineserver -w
+  # Every mark is in a workbook: the clean end leaves no journal behind.
+  check "no journal left after her clean close" bash -c "! ls '$TLOCAL'/velora/*.journal >/dev/null 2>&1"
 else
   fail "velora started from her desktop shortcut (see $OUT/velora-teacher.log)"
 fi

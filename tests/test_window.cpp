@@ -101,6 +101,7 @@ class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
+    void init() { isolate_journals(); }
     void startup();
     void meta_object();
     void slots_bound_by_name_data();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 bool write_file(const QString &path, const QByteArray &bytes)
 {
@@ -30,4 +31,10 @@ QByteArray drain(TextInput &in)
     for (int c; (c = in.get()) >= 0;)
         out += static_cast<char>(c);
     return out;
+}
+
+void isolate_journals()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)).removeRecursively();
 }
