@@ -314,12 +314,7 @@ void TestProblemLoader::exam_asked_before_commit()
     const StoreFingerprint before = store_fingerprint(*st);
     ExamIdentity asked;
     bool before_commit_ran = false;
-    LoadOptions options;
-    options.before_commit = [&] { before_commit_ran = true; };
-    options.accept_exam = [&](const ExamIdentity &next) {
-        asked = next;
-        return false;
-    };
+    LoadOptions options = holding_load({}, asked, before_commit_ran);
     const LoadReport held = load_problem(*st, content, kPath, options);
     QVERIFY(held.held);
     QVERIFY(held.error.ok());

@@ -513,12 +513,7 @@ void TestRosterLoader::exam_asked_before_commit()
     ExamIdentity asked;
     bool before_commit_ran = false;
     // 甲's sheet now complete, the others missing: sheets do not make the exam.
-    LoadOptions options = sheets_in_memory({{"/old/甲", "AB@甲1$@甲2$"}});
-    options.before_commit = [&] { before_commit_ran = true; };
-    options.accept_exam = [&](const ExamIdentity &next) {
-        asked = next;
-        return false;
-    };
+    LoadOptions options = holding_load(sheets_in_memory({{"/old/甲", "AB@甲1$@甲2$"}}), asked, before_commit_ran);
     const LoadReport held = load_roster(*st, roster, QStringLiteral("/old/roster.txt"), options);
     QVERIFY(held.held);
     QVERIFY(held.error.ok());

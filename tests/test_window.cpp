@@ -719,6 +719,13 @@ void TestWindow::close_prompt()
                 open << m;
         return open;
     };
+    auto button_texts = [](QMessageBox *box) {
+        QStringList texts;
+        for (QAbstractButton *b : box->buttons())
+            texts << b->text();
+        texts.sort();
+        return texts;
+    };
     for (const QString &step : steps) {
         const QString arg = step.section(QLatin1Char(' '), 1);
         if (step == QLatin1String("load")) {
@@ -762,11 +769,7 @@ void TestWindow::close_prompt()
             QVERIFY(!QFileInfo::exists(dir.filePath("成绩.xlsx")));
             QCOMPARE(prompts().size(), 1);
             QMessageBox *box = prompts().first();
-            QStringList buttons;
-            for (QAbstractButton *b : box->buttons())
-                buttons << b->text();
-            buttons.sort();
-            QCOMPARE(buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("重新统计并导出")}));
+            QCOMPARE(button_texts(box), (QStringList{QStringLiteral("取消"), QStringLiteral("重新统计并导出")}));
             QVERIFY(box->isModal() && box->windowModality() == Qt::WindowModal);  // open(), not exec()
             continue;
         } else {
@@ -797,11 +800,7 @@ void TestWindow::close_prompt()
     QMessageBox *box = prompts().first();
     QVERIFY2(box->text().contains(QStringLiteral("没有导出")) && box->text().contains(QStringLiteral("丢失")),
              qPrintable(box->text()));
-    QStringList buttons;
-    for (QAbstractButton *b : box->buttons())
-        buttons << b->text();
-    buttons.sort();
-    QCOMPARE(buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("退出")}));
+    QCOMPARE(button_texts(box), (QStringList{QStringLiteral("取消"), QStringLiteral("退出")}));
     QVERIFY(box->isModal() && box->windowModality() == Qt::WindowModal);  // open(), not exec()
 
     // Enter and Escape choose 取消: one key too many while marking loses nothing.

@@ -75,3 +75,13 @@ ExamStorePtr store_with(const char *key, const std::vector<double> &maxima, int 
     }
     return st;
 }
+
+LoadOptions holding_load(LoadOptions options, ExamIdentity &asked, bool &before_commit_ran)
+{
+    options.before_commit = [&before_commit_ran] { before_commit_ran = true; };
+    options.accept_exam = [&asked](const ExamIdentity &next) {
+        asked = next;
+        return false;
+    };
+    return options;
+}

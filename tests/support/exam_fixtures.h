@@ -17,6 +17,10 @@ using SheetMap = QMap<QByteArray, QByteArray>;  // sheet path (UTF-8) -> content
 // the file system, by the path as the loader names it; a path not in the map is missing.
 LoadOptions sheets_in_memory(const SheetMap &sheets);
 
+// `options` with an accept_exam that holds the load, keeping the exam it was
+// asked about in `asked`, and a before_commit that sets `before_commit_ran`.
+LoadOptions holding_load(LoadOptions options, ExamIdentity &asked, bool &before_commit_ran);
+
 // A blank store after a problem file (2 choice + 2 written questions), an
 // answer file and a roster of 3 students, with marks, totals and a marking
 // cursor set, so that every part of the store holds something to lose.
