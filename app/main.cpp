@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
 #endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication a(argc, argv);
-    // The per-user data folder, where the mark journals live, is named for it.
+    // The per-user data folder, where the mark library lives, is named for it.
     QCoreApplication::setApplicationName(QStringLiteral("velora"));
     settle_start_folder();
     velora w;

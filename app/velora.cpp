@@ -14,7 +14,8 @@
 #include "exam/utf8_text.h"
 #include "export/workbook_export.h"
 #include "marking/analysis.h"
-#include "marking/mark_journal.h"
+#include "marking/legacy_journal.h"
+#include "marking/mark_library.h"
 #include "marking/marking_cursor.h"
 #include "marking/scoring.h"
 
@@ -98,7 +99,7 @@ velora::velora(ExamStore &store, QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui_velora),
       st(store),
-      journal_folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+      library_folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
 {
     ui->setupUi(this);
     // The keys press the same buttons a mouse would.
@@ -114,9 +115,10 @@ velora::~velora()
     delete ui;
 }
 
-void velora::keep_journals_in(const QString &folder)
+void velora::keep_library_in(const QString &folder)
 {
-    journal_folder = folder;
+    library_folder = folder;
+    library.reset();
 }
 
 void show_main_window(velora &window)
@@ -181,136 +183,246 @@ LoadOptions velora::load_options(std::function<void()> again)
     options.accept_exam = [this, again](const ExamIdentity &next) { return accept_exam(next, again); };
     options.before_commit = [this] {
         store_mark_on_screen();
-        if (!next_exam)
-            return;
-        // The marks stay in the old exam's journal (removed when a workbook holds them all), never in the new exam.
-        if (journal && journal->unexported() == 0)
-            journal->remove();
-        journal.reset();
-        clear_marks(st);
+        // The marks stay in the library with the exam they were given in.
+        if (pending && pending->switching && library)
+            library->close_exam();
     };
     return options;
 }
 
+namespace {
+
+// "选择题2、非选择题1", for the teacher to look at.
+QString question_names(const QVector<int> &questions, int choice)
+{
+    QStringList names;
+    for (int p : questions)
+        names << (p <= choice ? QCoreApplication::translate("velora", "选择题%1").arg(p)
+                              : QCoreApplication::translate("velora", "非选择题%1").arg(p - choice));
+    return names.join(QStringLiteral("、"));
+}
+
+QString when_text(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace
+
+MarkLibrary &velora::open_library()
+{
+    if (!library) {
+        library = std::make_unique<MarkLibrary>();
+        const LibraryError e = library->open(library_folder);
+        if (e.fault == LibraryFault::damaged)
+            show_warning(tr("成绩库已损坏"), library_error_message(e));
+        else
+            tell_library_trouble(e);
+    }
+    return *library;
+}
+
+void velora::ask_same_exam(const QString &title, const QString &text, Answer &slot, const std::function<void()> &again)
+{
+    // Enter, Escape and closing the box mean another exam: no mark moves to another paper unasked.
+    const auto retry = [this, &slot, again](Answer a) {
+        slot = a;
+        ++retrying;
+        again();
+        --retrying;
+    };
+    ask(title, text, tr("另一场考试（从头评分）"), [retry] { retry(Answer::other); }, tr("同一场考试（保留评分）"),
+        [retry] { retry(Answer::same); });
+}
+
 bool velora::accept_exam(const ExamIdentity &next, const std::function<void()> &again)
 {
-    next_exam.reset();
-    if (next == exam_identity(st))
-        return true;  // the same exam: its marks and journal stay
-    if (!carry_on && marks_would_be_lost()) {
+    pending.reset();
+    if (retrying == 0) {  // a new press: no answer given yet
+        mended_answer = legacy_answer = Answer::unasked;
+        carry_on = false;
+    }
+    ExamMatch m;
+    if (!next.names.isEmpty() && next.unxuan_count > 0)
+        m = open_library().match(next);
+    const qint64 current = library ? library->exam() : 0;
+    if (m.kind == ExamMatchKind::mended) {
+        if (mended_answer == Answer::unasked) {
+            ask_same_exam(tr("试题文件有改动"),
+                          tr("这份试题文件和成绩库中这个班级的考试“%1”题目数量、分值都相同，但下列题目的内容不同：\n%2\n\n"
+                             "如果只是改正了题目的文字，请选“同一场考试（保留评分）”，评分全部保留；"
+                             "如果这是另一份试卷，请选“另一场考试（从头评分）”，那场考试的评分仍保留在成绩库中。")
+                              .arg(m.paper_name, question_names(m.changed, next.xuan_count)),
+                          mended_answer, again);
+            return false;
+        }
+        if (mended_answer == Answer::other)
+            m = ExamMatch{ExamMatchKind::other, 0, {}, {}};
+    }
+    auto next_exam = std::make_unique<PendingExam>();
+    next_exam->switching = m.kind == ExamMatchKind::none ? current != 0 : m.exam == 0 || m.exam != current;
+    if (m.kind != ExamMatchKind::none && next_exam->switching) {
+        next_exam->legacy = read_legacy_journal(library_folder, next);
+        if (next_exam->legacy.state == LegacyState::found) {
+            if (legacy_answer == Answer::unasked) {
+                qint64 last = 0;
+                for (const LegacyMark &lm : next_exam->legacy.marks)
+                    last = qMax(last, lm.given_ms);
+                ask_same_exam(
+                    tr("找到旧版的评分记录"),
+                    tr("velora 1.0.0 为学生名单相同、题目数量和分值相同的一场考试留下了 %1 个评分（最后一个给出于 %2）。"
+                       "旧版的评分记录没有记下题目的内容，不能确定是不是这份试卷。\n\n"
+                       "是同一份试卷，请选“同一场考试（保留评分）”，这些评分会放进成绩库；"
+                       "否则请选“另一场考试（从头评分）”，旧的评分记录不会用到这场考试上。")
+                        .arg(next_exam->legacy.marks.size())
+                        .arg(when_text(last)),
+                    legacy_answer, again);
+                return false;
+            }
+            next_exam->import_legacy = legacy_answer == Answer::same;
+        }
+    }
+    if (next_exam->switching && !carry_on && marks_would_be_lost()) {
         ask(tr("评分尚未导出"),
-            tr("这次导入的文件属于另一场考试（学生名单或题目的数量、分值不同），而当前考试有评分还没有导出到表格文件。"
-               "\n"
-               "继续导入后，新的考试从头开始评分；当前考试的评分保留在评分记录中，再次导入它的文件时可以恢复。\n"
+            tr("这次导入的文件属于另一场考试，而当前考试有评分还没有导出到表格文件。\n"
+               "当前考试的评分都保存在成绩库中，再次导入它的文件时会全部恢复；继续导入后，改为评另一场考试。\n"
                "要先导出，请取消，在“分数”页按“统计分数”后导出。"),
             tr("继续"), [this, again] {
                 carry_on = true;
+                ++retrying;
                 again();
-                carry_on = false;
+                --retrying;
             });
         return false;
     }
-    next_exam = std::make_unique<NextExam>();
-    if (next.names.isEmpty() || next.unxuan_count <= 0)
-        return true;  // nothing to mark yet, nothing to record
-    // Opened before the commit: an exam marked in another window is not loaded here.
-    auto opened = std::make_unique<MarkJournal>();
-    next_exam->opened = opened->open(journal_folder, next);
-    if (next_exam->opened.fault == JournalFault::locked) {
-        show_warning(tr("这场考试正在另一个窗口中评分"), journal_error_message(next_exam->opened));
-        next_exam.reset();
-        return false;
+    if (next_exam->switching && m.exam != 0) {
+        // Claimed before the commit: an exam marked in another window is not loaded here.
+        const LibraryError e = library->claim(m.exam);
+        if (e.fault == LibraryFault::locked) {
+            show_warning(tr("这场考试正在另一个窗口中评分"), library_error_message(e));
+            return false;
+        }
     }
-    if (opened->is_open())
-        next_exam->journal = std::move(opened);
+    next_exam->match = m;
+    pending = std::move(next_exam);
     return true;
 }
 
 void velora::begin_next_exam()
 {
-    if (!next_exam)
+    if (!pending)
         return;
-    const std::unique_ptr<NextExam> next = std::move(next_exam);
-    // The table and analysis on screen were of the other exam.
-    ui->score_show->setRowCount(0);
-    analysis.reset();
-    table_marks = exported_marks = snapshot_marks(st);
-    journal = std::move(next->journal);
-    switch (next->opened.fault) {
-    case JournalFault::none:
-        break;
-    case JournalFault::damaged:
-    case JournalFault::other_exam:
-        show_warning(tr("评分记录已损坏"), journal_error_message(next->opened));
-        break;
-    default:
-        tell_journal_trouble(next->opened);
-        break;
+    const std::unique_ptr<PendingExam> next = std::move(pending);
+    if (next->switching) {
+        // The table and analysis on screen were of the other exam.
+        ui->score_show->setRowCount(0);
+        analysis.reset();
+        table_marks = MarkSnapshot();
     }
-    offer_recovery();
-}
-
-void velora::offer_recovery()
-{
-    if (!journal || journal->replay().marks.isEmpty())
-        return;
-    const JournalReplay &r = journal->replay();
-    if (r.unexported == 0) {
-        // Every one of them is in a workbook already: nothing to ask.
-        restore_from_journal();
+    if (next->match.kind == ExamMatchKind::none) {
+        if (next->switching)
+            clear_marks(st);
         exported_marks = snapshot_marks(st);
         return;
     }
-    const QString when = QDateTime::fromMSecsSinceEpoch(r.last_mark_ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    tell_library_trouble(library->begin(exam_identity(st), next->match));
+    LegacyJournal legacy = next->legacy;
+    if (legacy.state == LegacyState::found) {
+        if (next->import_legacy)
+            tell_library_trouble(library->import_marks(legacy.marks));
+        set_aside_legacy_journal(legacy);
+    } else if (legacy.state == LegacyState::damaged) {
+        show_warning(tr("旧版的评分记录已损坏"),
+                     tr("velora 1.0.0 留下的这场考试的评分记录已损坏，其中的分数没有使用；原文件已另存为“%1”。")
+                         .arg(QDir::toNativeSeparators(legacy.path)));
+    }
+    const ExamMarks marks = library->marks();
+    apply_marks(marks, true);
+    exported_marks = snapshot_marks(st);
+    // A reload of the exam open, or marks the teacher just took over: no question.
+    if (!next->switching || next->import_legacy || marks.unexported == 0) {
+        apply_marks(marks, false);
+        if (next->switching)
+            place_cursor(marks);
+        refresh_marking_view();
+        return;
+    }
+    offer_recovery(marks);
+}
+
+void velora::apply_marks(const ExamMarks &marks, bool as_exported)
+{
+    clear_marks(st);
+    for (const LibraryMark &m : marks.marks) {
+        if (m.student < 1 || m.student > st.stu_count || m.question < 1 || m.question > st.unxuan_count)
+            continue;
+        if (!as_exported || m.exported)
+            st.stu_score[m.student][st.xuan_count + m.question] = as_exported ? m.exported_value : m.value;
+    }
+}
+
+void velora::place_cursor(const ExamMarks &marks)
+{
+    if (check_cursor(st) == CursorState::no_items)
+        return;
+    QSet<int> marked;
+    for (const LibraryMark &m : marks.marks)
+        marked.insert((m.student - 1) * st.unxuan_count + m.question - 1);
+    for (int i = 0; i < st.stu_count * st.unxuan_count; ++i)
+        if (!marked.contains(i)) {
+            st.cur_stu = 1 + i / st.unxuan_count;
+            st.cur_pro = 1 + i % st.unxuan_count;
+            return;
+        }
+    if (marks.last_student >= 1 && marks.last_student <= st.stu_count && marks.last_question >= 1
+        && marks.last_question <= st.unxuan_count) {
+        st.cur_stu = marks.last_student;
+        st.cur_pro = marks.last_question;
+    }
+}
+
+void velora::offer_recovery(const ExamMarks &marks)
+{
+    // Meanwhile the store holds what the last export holds.
+    refresh_marking_view();
     // Enter and Escape recover: neither key can lose a mark.
     recovery_box = ask(
         tr("恢复上次的评分"),
-        tr("评分记录里有这场考试 %1 个还没有导出到表格文件的评分，最后一个评分给出于 %2。\n"
-           "（上次评分时 velora 没有正常关闭，例如程序被结束、电脑断电或重启；或者中途导入了另一场考试。）\n"
-           "按“恢复”取回这些评分，回到最后评分的一题；按“不恢复”将它们丢弃。")
-            .arg(r.unexported)
-            .arg(when),
-        tr("恢复"), [this] { restore_from_journal(); }, tr("不恢复"),
+        tr("成绩库里有这场考试 %1 个还没有导出到表格文件的评分，最后一个评分给出于 %2。\n"
+           "（上次评分后没有导出，例如程序被结束、电脑断电或重启，或者没有导出就关闭了。）\n"
+           "按“恢复”取回全部评分；按“不恢复”只保留上次导出的表格文件里的评分，其余的从成绩库中删除。")
+            .arg(marks.unexported)
+            .arg(when_text(marks.last_mark_ms)),
+        tr("恢复"),
+        [this, marks] {
+            apply_marks(marks, false);
+            place_cursor(marks);
+            refresh_marking_view();
+        },
+        tr("不恢复"),
         [this] {
-            if (journal)
-                tell_journal_trouble(journal->discard());
+            tell_library_trouble(library->revert_to_exported());
+            const ExamMarks kept = library->marks();
+            apply_marks(kept, false);
+            place_cursor(kept);
+            refresh_marking_view();
         });
-}
-
-void velora::restore_from_journal()
-{
-    if (!journal)
-        return;
-    restore_marks(st, journal->replay());
-    refresh_marking_view();
 }
 
 void velora::record_mark()
 {
-    if (!journal || !journal->is_open())
+    if (!library || !library->exam())
         return;
-    tell_journal_trouble(
-        journal->record_mark(st.cur_stu, st.cur_pro, st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro]));
+    tell_library_trouble(
+        library->record_mark(st.cur_stu, st.cur_pro, st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro]));
 }
 
-void velora::tell_journal_trouble(const JournalError &e)
+void velora::tell_library_trouble(const LibraryError &e)
 {
-    if (e.ok() || journal_trouble_told)
+    if (e.ok() || library_trouble_told)
         return;
-    journal_trouble_told = true;
-    show_warning(tr("评分无法随时保存"), journal_error_message(e));
-}
-
-void velora::end_journal()
-{
-    if (!journal)
-        return;
-    // Unanswered, the recovery question keeps the marks for the next start.
-    if (recovery_box && recovery_box->isVisible())
-        journal->close();
-    else
-        journal->remove();
-    journal.reset();
+    library_trouble_told = true;
+    show_warning(tr("评分无法随时保存"), library_error_message(e));
 }
 
 bool velora::accepted(const LoadReport &report, const QString &failure_title)
@@ -341,6 +453,7 @@ void velora::on_ansfile_button_clicked()
         return;
     refresh_marking_view();
     show_notices(tr("答案文件已导入，但请注意"), r.notices);
+    begin_next_exam();
 }
 
 void velora::on_stufile_button_clicked()
@@ -562,8 +675,8 @@ void velora::export_table(const QString &path)
         return;
     }
     exported_marks = table_marks;
-    if (journal && journal->is_open())
-        tell_journal_trouble(journal->record_export());
+    if (library)
+        tell_library_trouble(library->record_export(path));
 }
 
 QMessageBox *velora::ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go)
@@ -609,7 +722,13 @@ bool velora::marks_would_be_lost() const
 void velora::closeEvent(QCloseEvent *event)
 {
     if (close_confirmed || !marks_would_be_lost()) {
-        end_journal();
+        // The mark typed last goes into the library too (not while the store
+        // shows the exported marks under an unanswered recovery question);
+        // the exam's lock goes with the window.
+        if (!recovery_box || !recovery_box->isVisible())
+            store_mark_on_screen();
+        if (library)
+            library->close_exam();
         event->accept();
         return;
     }
@@ -625,8 +744,9 @@ void velora::ask_before_closing()
         return;
     }
     close_prompt = ask(tr("评分尚未导出"),
-                       tr("有评分还没有导出到表格文件，退出后这些评分将会丢失。\n"
-                          "要保留它们，请取消，在“分数”页按“统计分数”后导出。"),
+                       tr("有评分还没有导出到表格文件。评分都保存在成绩库中，再次导入这场考试的文件时会全部恢复，"
+                          "但表格文件里还没有它们。\n"
+                          "要现在导出，请取消，在“分数”页按“统计分数”后导出。"),
                        tr("退出"), [this] {
                            close_confirmed = true;
                            close();

@@ -15,14 +15,17 @@
 // they use the store; a load then shows the item the cursor names, so the
 // marking tab is never stale.
 //
-// Every mark stored is also recorded in the exam's mark journal (marking/) in
-// the per-user data folder, so a roster load after a crash offers the marks
-// back. A load that would begin another exam while marks are in no workbook
-// asks first; the new exam starts with no marks, and the old one's journal
-// stays for when it is loaded again. A clean end removes the journal.
+// Every mark stored is also committed to the 成绩库 (marking/mark_library),
+// in the per-user data folder, which keeps every exam's marks for good: a load
+// asks the library which exam it gives, and brings that exam's marks back
+// (asking first where some are in no exported workbook, as after a crash). A
+// load that would begin another exam while marks are in no workbook asks
+// first, as a reminder to export; a mended paper asks whether it is still the
+// same exam.
 #pragma once
 
-#include "marking/mark_journal.h"
+#include "marking/legacy_journal.h"
+#include "marking/mark_library.h"
 #include "marking/mark_snapshot.h"
 
 #include <QMainWindow>
@@ -52,9 +55,9 @@ public:
     explicit velora(ExamStore &store, QWidget *parent = nullptr);
     ~velora() override;
 
-    // Where the journals of the exams are kept; by default the per-user data
-    // folder. Tests give their own.
-    void keep_journals_in(const QString &folder);
+    // Where the mark library is kept; by default the per-user data folder.
+    // Tests give their own.
+    void keep_library_in(const QString &folder);
 
 protected:
     // Asks first when closing would lose marks that no exported workbook holds.
@@ -87,14 +90,21 @@ private:
     // stored just before the store changes.
     LoadOptions load_options(std::function<void()> again);
     bool accept_exam(const ExamIdentity &next, const std::function<void()> &again);
-    // A committed load that began another exam: its table, journal and recovery.
+    MarkLibrary &open_library();
+    // After a committed load: the exam's marks from the library, its table and recovery.
     void begin_next_exam();
-    void offer_recovery();
-    void restore_from_journal();
+    // The store's marks as the library holds them, or as the last export holds them.
+    void apply_marks(const ExamMarks &marks, bool as_exported);
+    // The first written answer with no mark, else the one marked last.
+    void place_cursor(const ExamMarks &marks);
+    void offer_recovery(const ExamMarks &marks);
     void record_mark();
     // Tells once that marks are kept only until velora ends.
-    void tell_journal_trouble(const JournalError &e);
-    void end_journal();
+    void tell_library_trouble(const LibraryError &e);
+    enum class Answer { unasked, same, other };
+    // Asks whether a load is of the same exam (the mended paper, or marks of
+    // velora 1.0.0); `again` repeats the load with the answer in `slot`.
+    void ask_same_exam(const QString &title, const QString &text, Answer &slot, const std::function<void()> &again);
     // Tells a refused load in a message box; whether the load went through.
     bool accepted(const LoadReport &report, const QString &failure_title);
     void refresh_marking_view();
@@ -126,17 +136,23 @@ private:
     ScoreEntry *score_entry;  // owned by the score field
     QPointer<QMessageBox> close_prompt;
     bool close_confirmed = false;
-    QString journal_folder;
-    std::unique_ptr<MarkJournal> journal;  // none without items, or when it could not be opened
-    // Set while a load that begins another exam runs: that exam's journal, opened before the commit.
-    struct NextExam {
-        std::unique_ptr<MarkJournal> journal;
-        JournalError opened;
+    QString library_folder;
+    std::unique_ptr<MarkLibrary> library;  // opened with the first exam that has items
+    // Set while a load runs that the library has placed: the exam it gives.
+    struct PendingExam {
+        ExamMatch match;
+        bool switching = false;  // another exam than the one open
+        LegacyJournal legacy;    // a 1.0.0 journal of it
+        bool import_legacy = false;
     };
-    std::unique_ptr<NextExam> next_exam;
+    std::unique_ptr<PendingExam> pending;
+    // The teacher's answers while one press's load asks its questions.
+    int retrying = 0;
+    Answer mended_answer = Answer::unasked;
+    Answer legacy_answer = Answer::unasked;
     bool carry_on = false;  // the teacher agreed to leave unexported marks for another exam
     QPointer<QMessageBox> recovery_box;
-    bool journal_trouble_told = false;
+    bool library_trouble_told = false;
 };
 
 // Start-up after construction: show the window, then give it its final title.

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   qtbase5-dev qtbase5-dev-tools
-  libxlsxwriter-dev zlib1g-dev
+  libxlsxwriter-dev zlib1g-dev libsqlite3-dev sqlite3
   python3 python3-openpyxl python3-xlrd
   fonts-wqy-microhei
   clang

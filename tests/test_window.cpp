@@ -798,7 +798,7 @@ void TestWindow::close_prompt()
     QVERIFY(!w.close());
     QCOMPARE(prompts().size(), 1);
     QMessageBox *box = prompts().first();
-    QVERIFY2(box->text().contains(QStringLiteral("没有导出")) && box->text().contains(QStringLiteral("丢失")),
+    QVERIFY2(box->text().contains(QStringLiteral("没有导出")) && box->text().contains(QStringLiteral("成绩库")),
              qPrintable(box->text()));
     QCOMPARE(button_texts(box), (QStringList{QStringLiteral("取消"), QStringLiteral("退出")}));
     QVERIFY(box->isModal() && box->windowModality() == Qt::WindowModal);  // open(), not exec()
