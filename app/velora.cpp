@@ -675,8 +675,12 @@ void velora::export_table(const QString &path)
         return;
     }
     exported_marks = table_marks;
-    if (library)
-        tell_library_trouble(library->record_export(path));
+    if (library) {
+        QVector<double> totals;
+        for (int s = 1; s <= st.stu_count; ++s)
+            totals << st.stu_total[s];
+        tell_library_trouble(library->record_export(path, totals));
+    }
 }
 
 QMessageBox *velora::ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go)

@@ -52,6 +52,7 @@ CREATE TABLE student (
   exam_id INTEGER NOT NULL REFERENCES exam(id),
   name    TEXT NOT NULL,
   repeat  INTEGER NOT NULL,
+  exported_total REAL,
   UNIQUE (exam_id, name, repeat)
 );
 CREATE TABLE mark (
@@ -702,15 +703,25 @@ LibraryError MarkLibrary::record_mark(int s, int q, double value)
     return e;
 }
 
-LibraryError MarkLibrary::record_export(const QString &path)
+LibraryError MarkLibrary::record_export(const QString &path, const QVector<double> &totals)
 {
     if (!exam_)
         return {};
     return transact([&]() -> int {
+        // Only the students of this workbook are in it.
+        Stmt none(db_, "UPDATE student SET exported_total = NULL WHERE exam_id = ?");
+        int rc = none.bind(1, exam_).run();
+        if (!done(rc))
+            return rc;
         Stmt up(db_, "UPDATE mark SET exported = value WHERE student_id = ? AND question <= ?");
-        for (qint64 student : students_) {
+        Stmt total(db_, "UPDATE student SET exported_total = ? WHERE id = ?");
+        for (int s = 0; s < students_.size(); ++s) {
             up.reset();
-            const int rc = up.bind(1, student).bind(2, written_).run();
+            rc = up.bind(1, students_[s]).bind(2, written_).run();
+            if (!done(rc))
+                return rc;
+            total.reset();
+            rc = total.bind(1, totals.value(s)).bind(2, students_[s]).run();
             if (!done(rc))
                 return rc;
         }

@@ -114,8 +114,9 @@ public:
     // Student s's written question q now holds `value` (a press stored it);
     // committed before it returns. The same value again writes nothing.
     LibraryError record_mark(int s, int q, double value);
-    // Every mark of the roster's students is in the workbook written to `path` now.
-    LibraryError record_export(const QString &path);
+    // Every mark of the roster's students is in the workbook written to `path`
+    // now, with their totals (by roster position).
+    LibraryError record_export(const QString &path, const QVector<double> &totals);
     // Sets every mark back to what the last exported workbook holds (none where nothing was).
     LibraryError revert_to_exported();
     // Adds marks read elsewhere (a 1.0.0 journal) to the open exam, over any it holds.

@@ -223,7 +223,7 @@ void TestMarkLibrary::export_and_revert()
     QVERIFY(lib.open(tmp.path()).ok());
     QVERIFY(open_exam(lib, id, QStringLiteral("1 1 3|1 2 0")));
     QCOMPARE(lib.marks().unexported, 1);  // a 0 never exported is no mark to lose
-    QVERIFY(lib.record_export(tmp.filePath(QStringLiteral("成绩.xlsx"))).ok());
+    QVERIFY(lib.record_export(tmp.filePath(QStringLiteral("成绩.xlsx")), {5, 0}).ok());
     QCOMPARE(lib.marks().unexported, 0);
     QVERIFY(lib.record_mark(1, 1, 4).ok());
     QVERIFY(lib.record_mark(2, 3, 1.5).ok());
@@ -338,7 +338,7 @@ void TestMarkLibrary::disk_fills_up()
     // Every mark reported, the failed one included, is in the library in memory.
     QCOMPARE(lib.marks().marks.size(), 9);
     QCOMPARE(lib.marks().marks.value(0).value, 1.25);
-    QVERIFY(lib.record_export(tmp.filePath(QStringLiteral("x.xlsx"))).ok());
+    QVERIFY(lib.record_export(tmp.filePath(QStringLiteral("x.xlsx")), {}).ok());
     QCOMPARE(lib.marks().unexported, 0);
     lib.close_exam();  // its lock
     // The file keeps what was committed before the disk filled, undamaged.
