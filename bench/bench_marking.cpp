@@ -129,6 +129,22 @@ int main(int argc, char **argv)
     if (!QFileInfo::exists(dir.filePath(QStringLiteral("journals/velora.sqlite3"))))
         return 1;  // the presses were not recorded
 
+    // The library's commit alone, on this machine's disk.
+    double commit = 0;
+    {
+        MarkLibrary lib;
+        lib.open(dir.filePath(QStringLiteral("alone")));
+        ExamIdentity small = exam_identity(*with);
+        const ExamMatch m = lib.match(small);
+        if (!lib.begin(small, m).ok())
+            return 1;
+        t.restart();
+        for (int i = 0; i < kPresses; ++i)
+            if (!lib.record_mark(1 + i % kStudents, 1 + i % kWritten, 1 + 0.5 * ((i / 4) % 2)).ok())
+                return 1;
+        commit = t.nsecsElapsed() / 1e6 / kPresses;
+    }
+
     // 1000 students × 100 written questions, every item marked, reopened.
     ExamIdentity big;
     big.unxuan_count = 100;
@@ -150,16 +166,20 @@ int main(int argc, char **argv)
         if (!lib.begin(big, m).ok() || !lib.import_marks(all).ok())
             return 1;
     }
-    double reopen = 1e9, bare_read = 1e9;
+    double reopen = 1e9, bare_read = 1e9, opening = 1e9, exam_only = 1e9;
     for (int round = 0; round < 5; ++round) {
         t.restart();
         MarkLibrary lib;
         lib.open(big_folder);
+        opening = std::min(opening, t.nsecsElapsed() / 1e6);
+        QElapsedTimer p;
+        p.start();
         const ExamMatch m = lib.match(big);
         lib.claim(m.exam);
         lib.begin(big, m);
         if (lib.marks().marks.size() != 100000)
             return 1;
+        exam_only = std::min(exam_only, p.nsecsElapsed() / 1e6);
         reopen = std::min(reopen, t.nsecsElapsed() / 1e6);
         lib.close_exam();
 
@@ -226,6 +246,11 @@ int main(int argc, char **argv)
     std::printf("  a score typed and Enter:               %7.3f ms  (%.2fx the floor)\n", typed, typed / floor);
     std::printf("an exam of 1000 students x 100 written questions (100000 marks), best of 5\n");
     std::printf("  bare SQLite reading the same rows (floor): %7.1f ms\n", bare_read);
-    std::printf("  reopened from the library:                 %7.1f ms  (%.2fx the floor)\n", reopen, reopen / bare_read);
+    std::printf("  reopened in a running velora:              %7.1f ms  (%.2fx the floor)\n", exam_only,
+                exam_only / bare_read);
+    std::printf("  at start: library opened, checked, exam:   %7.1f ms  (%.2fx the floor; the open and its quick_check "
+                "%.1f ms)\n",
+                reopen, reopen / bare_read, opening);
+    std::printf("the library's commit of one mark alone:      %7.3f ms\n", commit);
     return 0;
 }

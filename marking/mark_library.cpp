@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -163,11 +164,6 @@ QString sqlite_reason(sqlite3 *db, int rc)
 qint64 now_ms()
 {
     return QDateTime::currentMSecsSinceEpoch();
-}
-
-quint64 item_key(qint64 student, int q)
-{
-    return quint64(student) << 8 | quint64(q);  // q <= limits::written < 256
 }
 
 QByteArray paper_fingerprint(const ExamIdentity &id)
@@ -561,7 +557,25 @@ LibraryError MarkLibrary::begin(const ExamIdentity &exam, const ExamMatch &m)
     const QVector<StudentKey> keys = student_keys(exam.names);
     qint64 id = 0;
     QVector<qint64> students;
-    const LibraryError e = transact([&]() -> int {
+    LibraryError e;
+    if (m.kind == ExamMatchKind::same) {
+        // A reload of an exam whose students are all known writes nothing.
+        QHash<StudentKey, qint64> known;
+        Stmt q(db_, "SELECT id, name, repeat FROM student WHERE exam_id = ?");
+        q.bind(1, m.exam);
+        while (q.step())
+            known.insert({q.bytes(1), int(q.int64(2))}, q.int64(0));
+        for (const StudentKey &k : keys) {
+            const qint64 sid = known.value(k);
+            if (!sid)
+                break;
+            students << sid;
+        }
+        if (students.size() == keys.size())
+            id = m.exam;
+    }
+    if (!id)
+        e = transact([&]() -> int {
         students.clear();
         const QByteArray fingerprint = paper_fingerprint(exam);
         qint64 paper = 0;
@@ -631,18 +645,8 @@ LibraryError MarkLibrary::begin(const ExamIdentity &exam, const ExamMatch &m)
     exam_ = id;
     written_ = exam.unxuan_count;
     students_ = students;
-    load_values();
+    values_loaded_ = false;
     return e;
-}
-
-void MarkLibrary::load_values()
-{
-    values_.clear();
-    Stmt q(db_, "SELECT m.student_id, m.question, m.value FROM mark m JOIN student s ON s.id = m.student_id"
-                " WHERE s.exam_id = ?");
-    q.bind(1, exam_);
-    while (q.step())
-        values_.insert(item_key(q.int64(0), int(q.int64(1))), q.real(2));
 }
 
 ExamMarks MarkLibrary::marks() const
@@ -650,32 +654,35 @@ ExamMarks MarkLibrary::marks() const
     ExamMarks out;
     if (!exam_)
         return out;
-    QHash<qint64, int> position;
-    for (int s = 0; s < students_.size(); ++s)
-        position.insert(students_[s], s + 1);
-    Stmt q(db_, "SELECT m.student_id, m.question, m.value, m.exported, m.given_ms FROM mark m"
-                " JOIN student s ON s.id = m.student_id WHERE s.exam_id = ?");
-    q.bind(1, exam_);
+    values_.fill(std::numeric_limits<double>::quiet_NaN(), students_.size() * written_);
     out.marks.reserve(values_.size());
-    while (q.step()) {
-        LibraryMark m;
-        m.student = position.value(q.int64(0));
-        m.question = int(q.int64(1));
-        if (m.student == 0 || m.question < 1 || m.question > written_)
-            continue;  // a student no longer listed keeps hers here
-        m.value = q.real(2);
-        m.exported = !q.null(3);
-        m.exported_value = m.exported ? q.real(3) : 0.0;
-        m.given_ms = q.int64(4);
-        if (m.value != m.exported_value)
-            ++out.unexported;
-        if (m.given_ms >= out.last_mark_ms) {
-            out.last_mark_ms = m.given_ms;
-            out.last_student = m.student;
-            out.last_question = m.question;
+    // Student by student along the mark table's key: a student no longer listed keeps hers unread.
+    Stmt q(db_, "SELECT question, value, exported, given_ms FROM mark WHERE student_id = ? AND question <= ?");
+    for (int s = 1; s <= students_.size(); ++s) {
+        q.reset();
+        q.bind(1, students_[s - 1]).bind(2, written_);
+        while (q.step()) {
+            LibraryMark m;
+            m.student = s;
+            m.question = int(q.int64(0));
+            if (m.question < 1)
+                continue;
+            m.value = q.real(1);
+            m.exported = !q.null(2);
+            m.exported_value = m.exported ? q.real(2) : 0.0;
+            m.given_ms = q.int64(3);
+            values_[(s - 1) * written_ + m.question - 1] = m.value;
+            if (m.value != m.exported_value)
+                ++out.unexported;
+            if (m.given_ms >= out.last_mark_ms) {
+                out.last_mark_ms = m.given_ms;
+                out.last_student = m.student;
+                out.last_question = m.question;
+            }
+            out.marks.append(m);
         }
-        out.marks.append(m);
     }
+    values_loaded_ = true;
     return out;
 }
 
@@ -684,10 +691,11 @@ LibraryError MarkLibrary::record_mark(int s, int q, double value)
     if (!exam_ || s < 1 || s > students_.size() || q < 1 || q > written_)
         return {};
     const qint64 student = students_[s - 1];
-    const quint64 key = item_key(student, q);
-    const auto it = values_.constFind(key);
-    if (it != values_.constEnd() && it.value() == value)
-        return {};
+    if (!values_loaded_)
+        marks();
+    double &held = values_[(s - 1) * written_ + q - 1];
+    if (held == value)
+        return {};  // never true for an item with no mark (NaN)
     const qint64 when = now_ms();
     const LibraryError e = transact([&]() -> int {
         Stmt up(db_,
@@ -699,7 +707,7 @@ LibraryError MarkLibrary::record_mark(int s, int q, double value)
         Stmt ex(db_, "UPDATE exam SET marked_ms = ? WHERE id = ?");
         return ex.bind(1, when).bind(2, exam_).run();
     });
-    values_.insert(key, value);
+    held = value;
     return e;
 }
 
@@ -743,7 +751,7 @@ LibraryError MarkLibrary::revert_to_exported()
         Stmt del(db_, "DELETE FROM mark WHERE exported IS NULL AND student_id IN (SELECT id FROM student WHERE exam_id = ?)");
         return del.bind(1, exam_).run();
     });
-    load_values();
+    values_loaded_ = false;
     return e;
 }
 
@@ -771,7 +779,7 @@ LibraryError MarkLibrary::import_marks(const QVector<LegacyMark> &marks)
         }
         return SQLITE_OK;
     });
-    load_values();
+    values_loaded_ = false;
     return e;
 }
 
@@ -782,6 +790,7 @@ void MarkLibrary::close_exam()
     written_ = 0;
     students_.clear();
     values_.clear();
+    values_loaded_ = false;
 }
 
 namespace {

@@ -132,7 +132,6 @@ private:
     LibraryError open_file();
     bool move_to_memory(bool copy);
     std::unique_ptr<Lock> take_lock(qint64 exam, bool *held_elsewhere) const;
-    void load_values();
 
     sqlite3 *db_ = nullptr;
     bool memory_ = false;
@@ -142,7 +141,9 @@ private:
     qint64 exam_ = 0;
     int written_ = 0;
     QVector<qint64> students_;                  // roster position - 1 -> student id
-    QHash<quint64, double> values_;             // (student id, question) -> the library's value
+    // The roster's items' values as the library holds them (NaN: no mark), read by marks()
+    mutable QVector<double> values_;
+    mutable bool values_loaded_ = false;
     std::unique_ptr<Lock> lock_;                // of exam_
     std::unique_ptr<Lock> claimed_;             // taken before the load commits
     qint64 claimed_exam_ = 0;
