@@ -20,12 +20,15 @@
 #include "marking/scoring.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QStandardPaths>
 #include <QTextEdit>
 #include <QToolTip>
@@ -57,6 +60,9 @@ void show_double(QLCDNumber *lcd, double value)
         lcd->setDigitCount(text.size());
     lcd->display(value);
 }
+
+// The teacher's choices, kept between runs (~/.config/velora/velora.conf, HKCU\Software\velora).
+const QString kSettingsOwner = QStringLiteral("velora");
 
 // Enough lines to name the students; the rest goes into the box's details.
 constexpr int kListedStudents = 15;
@@ -107,7 +113,21 @@ velora::velora(ExamStore &store, QWidget *parent)
     score_entry->on_enter = [this] { ui->next->click(); };
     score_entry->on_shift_enter = [this] { ui->last->click(); };
     score_entry->on_refused = [this](const QString &typed) { tell_refused(typed); };
+    score_entry->on_ctrl_enter = [this] { to_next_unmarked(); };
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, [this] { focus_score(); });
+    ui->next->setToolTip(tr("保存评分，评下一个答案（Enter）。Ctrl+Enter：跳到下一个还没有评分的答案"));
+    ui->last->setToolTip(tr("保存评分，回到上一个答案（Shift+Enter）。Ctrl+Enter：跳到下一个还没有评分的答案"));
+    // Enter in a path field loads it, as its button does.
+    connect(ui->problemfile_input, &QLineEdit::returnPressed, ui->problemfile_button, &QPushButton::click);
+    connect(ui->ansfile_input, &QLineEdit::returnPressed, ui->ansfile_button, &QPushButton::click);
+    connect(ui->stufile_input, &QLineEdit::returnPressed, ui->stufile_button, &QPushButton::click);
+    // The order marked in last time.
+    ui->marking_order->setCurrentIndex(QSettings(kSettingsOwner, kSettingsOwner).value(QStringLiteral("marking/order")).toString()
+                                               == QLatin1String("by_question")
+                                           ? 1
+                                           : 0);
+    order = ui->marking_order->currentIndex() == 1 ? MarkingOrder::by_question : MarkingOrder::by_student;
+    connect(ui->marking_order, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &velora::change_order);
 }
 
 velora::~velora()
@@ -155,11 +175,15 @@ void velora::show_notices(const QString &title, const QVector<LoadNotice> &notic
         show_warning(title, texts.join(QStringLiteral("\n\n")));
 }
 
-void velora::store_mark_on_screen()
+void velora::store_mark_on_screen(bool even_unchanged)
 {
     // As every marking press does first; a refused load never gets here. A
-    // field whose text is not what the teacher typed stores nothing.
-    if (cursor_on_item(st) && !score_entry->refused())
+    // field whose text is not what the teacher typed stores nothing, and an
+    // answer never marked is not marked by a load or a close passing it.
+    if (!cursor_on_item(st) || score_entry->refused())
+        return;
+    if (even_unchanged || st.stu_marked[st.cur_stu][st.cur_pro]
+        || ui->pin_fen->value() != st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro])
         store_current_mark();
 }
 
@@ -183,6 +207,8 @@ LoadOptions velora::load_options(std::function<void()> again)
     options.accept_exam = [this, again](const ExamIdentity &next) { return accept_exam(next, again); };
     options.before_commit = [this] {
         store_mark_on_screen();
+        kept_stu = st.cur_stu;
+        kept_pro = st.cur_pro;
         // The marks stay in the library with the exam they were given in.
         if (pending && pending->switching && library)
             library->close_exam();
@@ -342,8 +368,13 @@ void velora::begin_next_exam()
     // A reload of the exam open, or marks the teacher just took over: no question.
     if (!next->switching || next->import_legacy || marks.unexported == 0) {
         apply_marks(marks, false);
-        if (next->switching)
+        if (next->switching) {
             place_cursor(marks);
+        } else if (kept_stu >= 1 && kept_stu <= st.stu_count && kept_pro >= 1 && kept_pro <= st.unxuan_count) {
+            // A reload of the same exam leaves the teacher where she was.
+            st.cur_stu = kept_stu;
+            st.cur_pro = kept_pro;
+        }
         refresh_marking_view();
         return;
     }
@@ -356,8 +387,10 @@ void velora::apply_marks(const ExamMarks &marks, bool as_exported)
     for (const LibraryMark &m : marks.marks) {
         if (m.student < 1 || m.student > st.stu_count || m.question < 1 || m.question > st.unxuan_count)
             continue;
-        if (!as_exported || m.exported)
+        if (!as_exported || m.exported) {
             st.stu_score[m.student][st.xuan_count + m.question] = as_exported ? m.exported_value : m.value;
+            st.stu_marked[m.student][m.question] = true;
+        }
     }
 }
 
@@ -365,17 +398,12 @@ void velora::place_cursor(const ExamMarks &marks)
 {
     if (check_cursor(st) == CursorState::no_items)
         return;
-    QSet<int> marked;
-    for (const LibraryMark &m : marks.marks)
-        marked.insert((m.student - 1) * st.unxuan_count + m.question - 1);
-    for (int i = 0; i < st.stu_count * st.unxuan_count; ++i)
-        if (!marked.contains(i)) {
-            st.cur_stu = 1 + i / st.unxuan_count;
-            st.cur_pro = 1 + i % st.unxuan_count;
-            return;
-        }
-    if (marks.last_student >= 1 && marks.last_student <= st.stu_count && marks.last_question >= 1
-        && marks.last_question <= st.unxuan_count) {
+    int s = 0, q = 0;
+    if (first_unmarked(st, order, &s, &q)) {
+        st.cur_stu = s;
+        st.cur_pro = q;
+    } else if (marks.last_student >= 1 && marks.last_student <= st.stu_count && marks.last_question >= 1
+               && marks.last_question <= st.unxuan_count) {
         st.cur_stu = marks.last_student;
         st.cur_pro = marks.last_question;
     }
@@ -434,6 +462,7 @@ bool velora::accepted(const LoadReport &report, const QString &failure_title)
 
 void velora::on_problemfile_button_clicked()
 {
+    const int choice = st.xuan_count, written = st.unxuan_count;
     const LoadReport r = load_problem_file(st, ui->problemfile_input->text(),
                                            load_options([this] { on_problemfile_button_clicked(); }));
     if (!accepted(r, tr("导入试题文件失败")))
@@ -443,25 +472,90 @@ void velora::on_problemfile_button_clicked()
     refresh_marking_view();
     show_notices(tr("试题文件已导入，但请注意"), r.notices);
     begin_next_exam();
+    focus_after_load(ui->ansfile_input);
+    if (choice != st.xuan_count || written != st.unxuan_count)
+        reread_for_new_counts();
+}
+
+void velora::reread_for_new_counts()
+{
+    // The answers and sheets were read for the old counts: read them again, or show none of them.
+    const bool answers = st.ans_path[0] != 0, sheets = st.stu_path[0] != 0;
+    if (!answers && !sheets)
+        return;
+    rereading = true;
+    if (answers) {
+        ensure_field(ui->ansfile_input, st.ans_path);
+        if (!load_answers())
+            forget_answers(st);
+    }
+    if (sheets) {
+        ensure_field(ui->stufile_input, st.stu_path);
+        if (!load_roster())
+            forget_sheets(st);
+    }
+    rereading = false;
+    refresh_marking_view();
+}
+
+void velora::focus_after_load(QLineEdit *next)
+{
+    // On to the next path field while the teacher loads the files at the keyboard.
+    if (rereading)
+        return;
+    if (ui->tabWidget->currentWidget() == ui->problem)
+        next->setFocus(Qt::OtherFocusReason);
+    else
+        focus_score();
+}
+
+void velora::ensure_field(QLineEdit *field, const char *stored)
+{
+    if (field->text().isEmpty())
+        field->setText(QFile::decodeName(QByteArray(stored)));
+}
+
+bool velora::problem_loaded()
+{
+    if (st.pro_path[0] != 0)
+        return true;
+    show_warning(tr("请先导入试题文件"),
+                 tr("请先导入试题文件，再导入答案文件和学生文件：答案和答卷都要按试题的题数来读。\n这次导入没有进行。"));
+    return false;
 }
 
 void velora::on_ansfile_button_clicked()
 {
+    if (!problem_loaded())
+        return;
+    if (load_answers())
+        focus_after_load(ui->stufile_input);
+}
+
+bool velora::load_answers()
+{
     const LoadReport r
         = load_answer_file(st, ui->ansfile_input->text(), load_options([this] { on_ansfile_button_clicked(); }));
     if (!accepted(r, tr("导入答案文件失败")))
-        return;
+        return false;
     refresh_marking_view();
     show_notices(tr("答案文件已导入，但请注意"), r.notices);
     begin_next_exam();
+    return true;
 }
 
 void velora::on_stufile_button_clicked()
 {
+    if (problem_loaded())
+        load_roster();
+}
+
+bool velora::load_roster()
+{
     const LoadReport r
         = load_roster_file(st, ui->stufile_input->text(), load_options([this] { on_stufile_button_clicked(); }));
     if (!accepted(r, tr("导入学生文件失败")))
-        return;
+        return false;
     show_int(ui->student_number, st.stu_count);
     start_marking();
     QStringList notices, lines;
@@ -472,6 +566,7 @@ void velora::on_stufile_button_clicked()
     if (!notices.isEmpty() || !lines.isEmpty())
         show_roster_report(notices, lines);
     begin_next_exam();
+    return true;
 }
 
 void velora::show_roster_report(const QStringList &notices, const QStringList &lines)
@@ -534,6 +629,7 @@ bool velora::score_refused()
 void velora::clear_marking_view()
 {
     ui->had_num->display(0);
+    show_marked_count();
     ui->jindu->setValue(0);
     ui->pro_out->clear();
     ui->ans_out->clear();
@@ -557,13 +653,45 @@ void velora::show_current_item()
     ui->ans_out->setText(standard);
     // A student's answer is shown literally: markup in it must neither render nor hide anything.
     ui->stu_out->setPlainText(answer);
-    ui->jindu->setValue(progress_percent(st));
+    ui->jindu->setValue(progress_percent(st, order));
     ui->pin_fen->setMaximum(st.pro_score[p]);
     ui->pin_fen->setMinimum(0.0);
     ui->pin_fen->setValue(st.stu_score[st.cur_stu][p]);
     score_entry->reset();
     QToolTip::hideText();
-    show_int(ui->had_num, current_item(st));
+    show_int(ui->had_num, current_item(st, order));
+    show_marked_count();
+}
+
+void velora::show_marked_count()
+{
+    ui->marked_count->setText(tr("已评 %1 / %2").arg(marked_count(st)).arg(qMax(0, int(st.mark_steps))));
+}
+
+void velora::change_order(int index)
+{
+    order = index == 1 ? MarkingOrder::by_question : MarkingOrder::by_student;
+    QSettings(kSettingsOwner, kSettingsOwner).setValue(QStringLiteral("marking/order"),
+                         order == MarkingOrder::by_question ? QStringLiteral("by_question") : QStringLiteral("by_student"));
+    // The same answer stays on screen, its number in the new order.
+    if (cursor_on_item(st)) {
+        show_int(ui->had_num, current_item(st, order));
+        ui->jindu->setValue(progress_percent(st, order));
+    }
+    focus_score();
+}
+
+void velora::to_next_unmarked()
+{
+    if (!cursor_ready() || score_refused())
+        return;
+    store_current_mark();
+    QToolTip::hideText();
+    if (step_to_unmarked(st, order))
+        show_current_item();
+    else
+        statusBar()->showMessage(tr("所有答案都已评分。"), 5000);
+    focus_score();
 }
 
 bool velora::cursor_ready()
@@ -596,14 +724,16 @@ void velora::on_next_clicked()
     store_and_step(step_forward);
 }
 
-void velora::store_and_step(bool (*step)(ExamStore &))
+void velora::store_and_step(bool (*step)(ExamStore &, MarkingOrder))
 {
     if (!cursor_ready() || score_refused())
         return;
     store_current_mark();
     QToolTip::hideText();
-    if (step(st))
+    if (step(st, order))
         show_current_item();
+    else
+        show_marked_count();
     focus_score();
 }
 
@@ -611,7 +741,7 @@ void velora::on_tongji_button_clicked()
 {
     // Every press rebuilds from what the store holds now, so corrected marks
     // reach the table, the one still on screen included.
-    store_mark_on_screen();
+    store_mark_on_screen(true);
     st.tongji_done = true;
     compute_scores(st);
     fill_score_table(*ui->score_show, st);
@@ -653,6 +783,34 @@ void velora::on_print_button_clicked()
         return;
     // Made absolute here, so the message names the file that was meant, not a bare name.
     const QString path = QDir::current().absoluteFilePath(ui->input_file->text());
+    int s = 0, q = 0;
+    const int unmarked = cursor_on_item(st) ? st.mark_steps - marked_count(st) : 0;
+    if (unmarked > 0 && first_unmarked(st, order, &s, &q)) {
+        // An answer never marked would go out as a 0 the teacher never gave.
+        ask(tr("还有答案没有评分"),
+            tr("还有 %1 个非选择题答案没有评分，导出时按 0 分计。第一个是学生“%2”的非选择题%3。\n"
+               "按“去评分”回到这个答案；按“仍然导出”照样导出。")
+                .arg(unmarked)
+                .arg(utf8_text(st.stu_name[s], sizeof st.stu_name[s]))
+                .arg(q),
+            tr("去评分"),
+            [this, s, q] {
+                if (s > st.stu_count || q > st.unxuan_count)
+                    return;
+                st.cur_stu = s;
+                st.cur_pro = q;
+                show_current_item();
+                ui->tabWidget->setCurrentWidget(ui->test);
+                focus_score();
+            },
+            tr("仍然导出"), [this, path] { export_checked(path); });
+        return;
+    }
+    export_checked(path);
+}
+
+void velora::export_checked(const QString &path)
+{
     if (!marks_differ(table_marks, marks_now())) {
         export_table(path);
         return;

@@ -27,6 +27,7 @@
 #include "marking/legacy_journal.h"
 #include "marking/mark_library.h"
 #include "marking/mark_snapshot.h"
+#include "marking/marking_cursor.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -83,8 +84,13 @@ private:
     void show_current_item();
     void clear_marking_view();
     bool cursor_ready();
-    void store_and_step(bool (*step)(ExamStore &));
-    void store_mark_on_screen();
+    void store_and_step(bool (*step)(ExamStore &, MarkingOrder));
+    // Stores the mark on screen and goes to the next answer with no mark.
+    void to_next_unmarked();
+    void show_marked_count();
+    // The order chosen on the marking tab, remembered for the next start.
+    void change_order(int index);
+    void store_mark_on_screen(bool even_unchanged = false);
     // Options of a load: whether it may begin another exam is asked first,
     // `again` repeating it once the teacher agreed; the mark on screen is
     // stored just before the store changes.
@@ -118,7 +124,18 @@ private:
     void tell_refused(const QString &typed);
     // Whether a press must store nothing and stay, the field not saying what was typed.
     bool score_refused();
+    // Export after the check that the table on screen holds every mark given.
+    void export_checked(const QString &path);
     void export_table(const QString &path);
+    // The loads behind the buttons; whether the load went through.
+    bool load_answers();
+    bool load_roster();
+    // Refuses, saying why, an answer or roster load before any problem file.
+    bool problem_loaded();
+    // After a problem load with other counts: the answer file and roster read again.
+    void reread_for_new_counts();
+    void ensure_field(QLineEdit *field, const char *stored);
+    void focus_after_load(QLineEdit *next);
     // A non-blocking question whose Enter and Escape choose 取消; `on_go` runs for the other button.
     QMessageBox *ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go);
     // The same with the safe button (Enter, Escape) named and acting too.
@@ -153,6 +170,10 @@ private:
     bool carry_on = false;  // the teacher agreed to leave unexported marks for another exam
     QPointer<QMessageBox> recovery_box;
     bool library_trouble_told = false;
+    MarkingOrder order = MarkingOrder::by_student;
+    bool rereading = false;  // the answers and roster read again after a problem load
+    int kept_stu = 0;  // the cursor just before a load commits
+    int kept_pro = 0;
 };
 
 // Start-up after construction: show the window, then give it its final title.

@@ -12,7 +12,9 @@
 #include "tests/support/xlsx_reader.h"
 
 #include <QDir>
+#include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLCDNumber>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -106,7 +108,18 @@ class Window {
 public:
     explicit Window(ExamStore &st) : w(st) { w.show(); }
     template <class T> T *get(const char *name) { return w.findChild<T *>(QString::fromLatin1(name)); }
-    void press(const char *button) { get<QPushButton>(button)->click(); }
+    void press(const char *button)
+    {
+        get<QPushButton>(button)->click();
+        // Unless a test asks for it, answers left unmarked are exported as they are.
+        if (qstrcmp(button, "print_button") == 0 && !keep_unmarked_box)
+            for (QMessageBox *m : messages())
+                if (m->windowTitle() == QStringLiteral("还有答案没有评分"))
+                    for (QAbstractButton *b : m->buttons())
+                        if (b->text() == QStringLiteral("仍然导出"))
+                            b->click();
+    }
+    bool keep_unmarked_box = false;
     void load(const char *field, const char *button, const QString &path)
     {
         get<QLineEdit>(field)->setText(path);
@@ -167,6 +180,8 @@ private slots:
     void marks_belong_to_their_exam();
     void killed_while_marking_data();
     void killed_while_marking();
+    void load_orders_data();
+    void load_orders();
 
 private:
     // The exam loaded through the buttons, as a teacher would.
@@ -179,7 +194,7 @@ private:
 
 void TestMarking::init()
 {
-    isolate_journals();
+    isolate_user_data();
     st = make_blank_store();
     files = std::make_unique<QTemporaryDir>();
     QVERIFY(files->isValid());
@@ -363,6 +378,10 @@ void TestMarking::typed_marks_data()
         << 7.5 << 2 << QStringList{"type 12", "backspace", "type 2", "enter"} << 2.0 << 3 << "";
     QTest::newRow("the arrow sets a whole value")
         << 7.5 << 2 << QStringList{"type 12", "up", "enter"} << 2.0 << 3 << "";
+    QTest::newRow("7.5 on a 6-point item: its 7 refused, nothing stored")
+        << 6.0 << 3 << QStringList{"type 7.5", "enter"} << 0.0 << 3 << "本题满分 6 分";
+    QTest::newRow("Ctrl+Enter skips the answers already marked")
+        << 7.5 << 2 << QStringList{"type 3", "shift enter", "ctrl enter"} << 3.0 << 3 << "";
 }
 
 void TestMarking::typed_marks()
@@ -405,6 +424,8 @@ void TestMarking::typed_marks()
             QTest::keyClicks(QApplication::focusWidget(), step.mid(5));
         else if (step == QLatin1String("enter") || step == QLatin1String("shift enter"))
             key(Qt::Key_Return, step == QLatin1String("enter") ? Qt::NoModifier : Qt::ShiftModifier), ready();
+        else if (step == QLatin1String("ctrl enter"))
+            key(Qt::Key_Return, Qt::ControlModifier), ready();
         else if (step == QLatin1String("up"))
             key(Qt::Key_Up);
         else if (step == QLatin1String("backspace"))
@@ -437,11 +458,12 @@ void TestMarking::reload_keeps_marks()
     win.load("ansfile_input", "ansfile_button", answer);
     win.load("problemfile_input", "problemfile_button", problem);
     win.load("stufile_input", "stufile_button", roster);
-    // Marking restarts at the first item, with its mark.
-    QCOMPARE(win.item(), 1);
-    QCOMPARE(win.spin()->value(), 4.0);
-    win.press("next");
+    // The same exam again: the teacher stays at the answer she was on, every mark kept.
+    QCOMPARE(win.item(), 3);
+    win.press("last");
     QCOMPARE(win.spin()->value(), 8.0);
+    win.press("last");
+    QCOMPARE(win.spin()->value(), 4.0);
     QCOMPARE(st->stu_score[1][3], 4.0);
 }
 
@@ -985,7 +1007,7 @@ void TestMarking::marks_belong_to_their_exam_data()
                                                                                                "names T01 T02",
                                                                                                "marks 0 0",
                                                                                                "item 1",
-                                                                                               "library 3",
+                                                                                               "library 2",
                                                                                                "mark 3",
                                                                                                "class 一",
                                                                                                "box " + other,
@@ -994,7 +1016,7 @@ void TestMarking::marks_belong_to_their_exam_data()
                                                                                                "answer 恢复",
                                                                                                "names 甲 乙 丙",
                                                                                                "marks 2.5 1",
-                                                                                               "item 4",
+                                                                                               "item 3",
                                                                                                "class 二",
                                                                                                "box " + other,
                                                                                                "answer 继续",
@@ -1037,6 +1059,19 @@ void TestMarking::marks_belong_to_their_exam_data()
     QTest::newRow("no library possible: told once, marking goes on") << QStringList{
         "unwritable", "class 二", "box 评分无法随时保存", "answer 确定", "mark 2.5", "mark 1", "class 二", "none",
         "export",     "none",     "marks 2.5 1"};
+    QTest::newRow("by question: one question for the whole class, then the next; the answer stays on a switch")
+        << QStringList{"order 题",  "mark 1",       "mark 2", "mark 3",   "item 4",   "marks 1 0 0 0 2 0 0 0 3",
+                       "last",     "item 3",       "order 学生", "item 9", "next",     "item 10", "order 题", "item 6",
+                       "restart",  "class 一",     "answer 恢复", "item 5", "count 4"};
+    QTest::newRow("the marked count after marks, a recovery and a reload")
+        << QStringList{"count 0", "mark 2.5", "mark 1", "count 2",  "restart", "class 一", "count 0",
+                       "answer 恢复", "count 2", "class 一", "count 2", "item 3"};
+    QTest::newRow("Ctrl+Enter goes to the next answer with no mark")
+        << QStringList{"mark 1", "mark 2", "last", "last", "item 1", "jump", "item 4", "marks 1 2 0"};
+    QTest::newRow("导出 with answers unmarked: 去评分 and Enter show the first, 仍然导出 exports")
+        << QStringList{"mark 2.5", "export ask",      "box 还有答案没有评分", "answer 去评分", "file no",
+                       "item 3",   "export ask",      "answer Enter",        "file no",      "item 4",
+                       "export ask", "answer 仍然导出", "file yes"};
     QTest::newRow("a journal of velora 1.0.0: offered once, as the teacher says")
         << QStringList{"legacy",  "restart", "class 一", "box 找到旧版的评分记录", "answer 同一场考试（保留评分）",
                        "none",    "marks 2.5 0 0 0 0 0 4", "item 2", "restart", "class 一", "box " + found + " 2",
@@ -1074,8 +1109,8 @@ void TestMarking::marks_belong_to_their_exam()
         if (step.startsWith(QLatin1String("mark "))) {
             win->spin()->setValue(arg.toDouble());
             win->press("next");
-        } else if (step == QLatin1String("last")) {
-            win->press("last");
+        } else if (step == QLatin1String("last") || step == QLatin1String("next")) {
+            win->press(qPrintable(step));
         } else if (step.startsWith(QLatin1String("class "))) {
             before_load = store_fingerprint(*st);
             win->load("stufile_input", "stufile_button",
@@ -1148,6 +1183,20 @@ void TestMarking::marks_belong_to_their_exam()
         } else if (step.startsWith(QLatin1String("item "))) {
             QCOMPARE(win->item(), arg.toInt());
             QCOMPARE(win->spin()->value(), st->stu_score[st->cur_stu][st->xuan_count + st->cur_pro]);
+        } else if (step.startsWith(QLatin1String("order "))) {
+            win->get<QComboBox>("marking_order")->setCurrentIndex(arg == QStringLiteral("题") ? 1 : 0);
+        } else if (step.startsWith(QLatin1String("count "))) {
+            QCOMPARE(win->get<QLabel>("marked_count")->text(), QStringLiteral("已评 %1 / 12").arg(arg));
+        } else if (step == QLatin1String("jump")) {
+            QTest::keyClick(win->spin(), Qt::Key_Return, Qt::ControlModifier);
+        } else if (step == QLatin1String("export ask")) {
+            win->get<QLineEdit>("input_file")->setText(files->filePath(QStringLiteral("成绩.xlsx")));
+            win->press("tongji_button");
+            win->keep_unmarked_box = true;
+            win->press("print_button");
+            win->keep_unmarked_box = false;
+        } else if (step.startsWith(QLatin1String("file "))) {
+            QCOMPARE(QFileInfo::exists(files->filePath(QStringLiteral("成绩.xlsx"))), arg == QLatin1String("yes"));
         } else if (step.startsWith(QLatin1String("library "))) {
             QCOMPARE(library_mark_count(QDir(journals).filePath(QStringLiteral("velora.sqlite3"))), arg.toInt());
         } else if (step == QLatin1String("legacy")) {
@@ -1207,6 +1256,86 @@ void TestMarking::killed_while_marking()
         QCOMPARE(st->stu_score[1 + i / 4][2 + 1 + i % 4], marks.value(i, QStringLiteral("0")).toDouble());
     // The first answer with no mark, else the one marked last.
     QCOMPARE(win.item(), qMin(marks.size() + 1, 12));
+}
+
+// The three files in any order, at the keyboard: Enter in a path field loads
+// it. A load that comes before the problem file is refused, changing nothing;
+// "P5": a problem file with five written questions, after the others.
+void TestMarking::load_orders_data()
+{
+    QTest::addColumn<QString>("order");
+    for (const char *o : {"PAR", "PRA", "APR", "ARP", "RPA", "RAP", "PARR", "PARP5"})
+        QTest::newRow(o) << QString::fromLatin1(o);
+}
+
+void TestMarking::load_orders()
+{
+    QFETCH(QString, order);
+    const QString five = files->filePath(QStringLiteral("five.txt"));
+    QVERIFY(write_file(five, "1 5\n2 5 5 5 5 5\n@c$@甲$@乙$@丙$@丁$@戊$"));
+    Window win(*st);
+    QVERIFY(QTest::qWaitForWindowActive(&win.w));
+    QStringList refused;
+    auto enter_in = [&](const char *field, const QString &path) {
+        auto *edit = win.get<QLineEdit>(field);
+        edit->setText(path);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    for (int i = 0; i < order.size(); ++i) {
+        const QChar f = order[i];
+        const StoreFingerprint before = store_fingerprint(*st);
+        const bool first_problem = st->pro_path[0] == 0;
+        if (f == QLatin1Char('P')) {
+            const bool with_five = order.mid(i) == QLatin1String("P5");
+            enter_in("problemfile_input", with_five ? five : problem);
+            if (with_five)
+                break;
+            // The focus goes on to the next path field.
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(win.get<QLineEdit>("ansfile_input")));
+            continue;
+        }
+        if (f == QLatin1Char('R') && order.left(i).count(QLatin1Char('R')) == 1) {
+            // A second press of the roster's button: the teacher stays where she was.
+            win.press("next"), win.press("next");
+            enter_in("stufile_input", roster);
+            QCOMPARE(win.item(), 3);
+            continue;
+        }
+        enter_in(f == QLatin1Char('A') ? "ansfile_input" : "stufile_input", f == QLatin1Char('A') ? answer : roster);
+        if (first_problem) {
+            QCOMPARE(win.messages().size(), 1);
+            QCOMPARE(win.messages().first()->windowTitle(), QStringLiteral("请先导入试题文件"));
+            QVERIFY(store_fingerprint(*st) == before);
+            win.close_messages();
+            QApplication::setActiveWindow(&win.w);
+            refused << QString(f);
+        } else if (f == QLatin1Char('A')) {
+            // On to the roster's field, or back to 评分 once marking has begun.
+            QWidget *next = st->stu_path[0] != 0 ? static_cast<QWidget *>(win.spin())
+                                                                       : win.get<QLineEdit>("stufile_input");
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+    }
+    for (const QString &f : refused)
+        win.load(f == QLatin1String("A") ? "ansfile_input" : "stufile_input", f == QLatin1String("A") ? "ansfile_button" : "stufile_button",
+                 f == QLatin1String("A") ? answer : roster);
+    if (order.endsWith(QLatin1String("P5"))) {
+        // Read again for five questions: the sheets lack one (told), the key lacks one (told, none shown).
+        QCOMPARE(win.messages().size(), 2);
+        QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 15);
+        QCOMPARE(win.get<QTextBrowser>("pro_out")->toPlainText(), QStringLiteral("甲"));
+        QCOMPARE(win.get<QTextBrowser>("ans_out")->toPlainText(), QString());
+        QCOMPARE(win.student_answer(), answer_text(1, 1));
+        return;
+    }
+    QVERIFY(win.messages().isEmpty());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(win.spin()));
+    QCOMPARE(win.get<QLCDNumber>("total_num")->intValue(), 12);
+    if (!order.endsWith(QLatin1String("RR")))
+        QCOMPARE(win.item(), 1);
+    QCOMPARE(win.get<QTextBrowser>("ans_out")->toPlainText(), QStringLiteral("std%1").arg(st->cur_pro));
+    QCOMPARE(win.student_answer(), answer_text(st->cur_stu, st->cur_pro));
 }
 
 QTEST_MAIN(TestMarking)

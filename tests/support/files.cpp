@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 
 bool write_file(const QString &path, const QByteArray &bytes)
@@ -33,8 +34,13 @@ QByteArray drain(TextInput &in)
     return out;
 }
 
-void isolate_journals()
+void isolate_user_data()
 {
     QStandardPaths::setTestModeEnabled(true);
     QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)).removeRecursively();
+    // The teacher's settings too: each test begins with none.
+    const QString settings = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath(QStringLiteral("velora-tests"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
+    QSettings(QStringLiteral("velora"), QStringLiteral("velora")).clear();
 }

@@ -19,6 +19,6 @@ QByteArray utf16_file(const QString &text, bool big_endian = false);
 // Every byte the input still delivers.
 QByteArray drain(TextInput &in);
 
-// Puts the per-user data folder, where windows keep their mark journals, in
-// Qt's test location and empties it: each test function starts with none.
-void isolate_journals();
+// Puts the per-user data folder, where windows keep their mark library, and
+// the teacher's settings in test locations, and empties both.
+void isolate_user_data();
