@@ -1,6 +1,7 @@
 // The main window as a user first meets it: title, size, tabs, every widget
 // and text of the form, the slots bound by name, the file dialogs, and the
 // exam store as it stands right after start-up.
+#include "app/qt_translation.h"
 #include "app/velora.h"
 #include "app/window_fit.h"
 #include "exam/exam_store.h"
@@ -8,6 +9,7 @@
 #include "tests/support/resident_memory.h"
 #include "tests/support/store_checksum.h"
 
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaMethod>
@@ -32,6 +35,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 #include <QtTest>
 
 #include <functional>
@@ -120,6 +124,8 @@ private slots:
     void close_prompt();
     void fitted_geometry_data();
     void fitted_geometry();
+    void qt_texts_data();
+    void qt_texts();
 };
 
 void TestWindow::startup()
@@ -867,3 +873,44 @@ void TestWindow::fitted_geometry()
 
 QTEST_MAIN(TestWindow)
 #include "test_window.moc"
+
+// Qt's own texts follow its translation: the file dialog Qt draws where there
+// is no platform dialog, and a text field's context menu. Without one, velora
+// starts all the same, in Qt's English.
+void TestWindow::qt_texts_data()
+{
+    QTest::addColumn<bool>("qt_folders");
+    QTest::addColumn<QString>("cancel");
+    QTest::addColumn<QString>("copy");
+    QTest::newRow("Qt's translations") << true << QStringLiteral("取消") << QStringLiteral("复制(&C)");
+    QTest::newRow("none found") << false << QStringLiteral("Cancel") << QStringLiteral("&Copy");
+}
+
+void TestWindow::qt_texts()
+{
+    QFETCH(bool, qt_folders);
+    QFETCH(QString, cancel);
+    QFETCH(QString, copy);
+    QTemporaryDir empty;
+    const QStringList folders = qt_folders ? qt_translation_folders() : QStringList{empty.path(), QString()};
+    std::unique_ptr<QTranslator> installed(install_qt_translation(folders));
+#ifdef Q_OS_WIN
+    if (qt_folders && !installed)
+        QSKIP("qtbase_zh_CN.qm is beside the packaged velora.exe, not the test's");
+#endif
+    QVERIFY2(bool(installed) == qt_folders, qPrintable(folders.join(QLatin1Char(' '))));
+    QFileDialog dialog(nullptr, QStringLiteral("选择试题文件"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto *buttons = dialog.findChild<QDialogButtonBox *>();
+    QVERIFY(buttons);
+    QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), cancel);
+    QLineEdit field;
+    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        texts << a->text().section(QLatin1Char('\t'), 0, 0);  // without the shortcut
+    QVERIFY2(texts.contains(copy), qPrintable(texts.join(QLatin1Char('|'))));
+    velora w;
+    show_main_window(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+}
