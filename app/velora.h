@@ -108,7 +108,8 @@ private:
     void tell_refused(const QString &typed);
     // Whether a press must store nothing and stay, the field not saying what was typed.
     bool score_refused();
-    void export_table(const QString &path);
+    // Asks first where a spreadsheet seems to have the workbook open, unless told to go on despite it.
+    void export_table(const QString &path, bool despite_locks = false);
     // A non-blocking question whose Enter and Escape choose 取消; `on_go` runs for the other button.
     QMessageBox *ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go);
     // The same with the safe button (Enter, Escape) named and acting too.

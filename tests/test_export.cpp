@@ -2,6 +2,7 @@
 // reader (openpyxl or xlrd, through tests/support/read_workbook.py) and compared
 // cell by cell; refused exports must leave files and directories as they were.
 #include "export/analysis_sheet.h"
+#include "export/lock_files.h"
 #include "export/slip_sheet.h"
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
@@ -475,6 +476,8 @@ private slots:
     void every_fault_has_a_message();
     void locked_target_data();
     void locked_target();
+    void lock_files_data();
+    void lock_files();
 };
 
 void TestExport::initTestCase()
@@ -1214,3 +1217,36 @@ void TestExport::locked_target()
 
 QTEST_GUILESS_MAIN(TestExport)
 #include "test_export.moc"
+
+// The lock files that make an export ask first: those of the very workbook
+// the path names, and only while it is there.
+void TestExport::lock_files_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("found");
+    const QString book = QStringLiteral("物理期中成绩.xlsx");
+    QTest::newRow("LibreOffice") << book << QStringList{book, ".~lock." + book + "#"}
+                                 << QStringList{".~lock." + book + "#"};
+    QTest::newRow("Excel or WPS") << book << QStringList{book, "~$" + book} << QStringList{"~$" + book};
+    QTest::newRow("both, a name without its suffix")
+        << QStringLiteral("物理期中成绩") << QStringList{book, "~$" + book, ".~lock." + book + "#"}
+        << QStringList{".~lock." + book + "#", "~$" + book};
+    QTest::newRow("another workbook's lock") << QStringLiteral("物理期中成绩.xls")
+                                             << QStringList{"物理期中成绩.xls", ".~lock." + book + "#"} << QStringList();
+    QTest::newRow("a lock without its workbook") << book << QStringList{"~$" + book} << QStringList();
+}
+
+void TestExport::lock_files()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, found);
+    QTemporaryDir dir;
+    for (const QString &name : present)
+        QVERIFY(write_file(dir.filePath(name), "x"));
+    QStringList got;
+    for (const QString &lock : lock_files_beside(dir.filePath(path)))
+        got << QFileInfo(lock).fileName();
+    QCOMPARE(got, found);
+}
