@@ -169,9 +169,12 @@ void Slips::add_slip(const ClassAnalysis &a, const StudentResult &r)
     add_row({heading}, slip_title_height);
     for (int line = 0; line < fit.lines; ++line) {
         QVector<SheetCell> header(fixed_columns), maxima(fixed_columns), scores(fixed_columns);
+        // Further lines name their rows again, not the totals.
+        maxima[0] = text(tr("满分"));
+        scores[0] = text(r.name);
         if (line == 0) {
             header = {text(tr("学生信息")), text(tr("总分")), text(tr("名次"))};
-            maxima = {text(tr("满分")), number(a.full_marks, NumberFormat::score), SheetCell()};
+            maxima[1] = number(a.full_marks, NumberFormat::score);
             scores = {text(r.name), number(r.total, NumberFormat::score), number(r.rank, NumberFormat::count)};
         }
         for (int q = line * fit.per_line; q < (line + 1) * fit.per_line && q < a.questions.size(); ++q) {

@@ -102,7 +102,8 @@ bool copy_examples(const QString &from, const QString &to)
     bool ok = true;
     for (const QString &name : src.entryList(QDir::Files)) {
         // A second run copies afresh.
-        const QString target = QDir(to).filePath(name == QLatin1String("problem.txt") ? QStringLiteral("2026秋季期中物理.txt") : name);
+        const QString target
+            = QDir(to).filePath(name == QLatin1String("problem.txt") ? QStringLiteral("2026秋季期中物理.txt") : name);
         QFile::remove(target);
         ok = ok && QFile::copy(src.filePath(name), target);
     }
@@ -129,6 +130,7 @@ int main(int argc, char *argv[])
     }
     const bool ok = export_class(example, QStringLiteral("2026秋季期中物理.txt"), {6, 8, 2, 0, 5, 7, 4, 3},
                                  out.filePath(QStringLiteral("example")))
-        && export_class(class40, QStringLiteral("2026秋季期中数学.txt"), marks40, out.filePath(QStringLiteral("class40")));
+        && export_class(class40, QStringLiteral("2026秋季期中数学.txt"), marks40,
+                        out.filePath(QStringLiteral("class40")));
     return ok ? 0 : 1;
 }
