@@ -12,6 +12,7 @@
 #include "exam/problem_loader.h"
 #include "exam/roster_loader.h"
 #include "exam/utf8_text.h"
+#include "export/lock_files.h"
 #include "export/workbook_export.h"
 #include "marking/analysis.h"
 #include "marking/legacy_journal.h"
@@ -24,12 +25,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QToolTip>
 
@@ -825,19 +828,36 @@ void velora::export_checked(const QString &path)
         });
 }
 
-void velora::export_table(const QString &path)
+void velora::export_table(const QString &path, bool despite_locks)
 {
-    const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
+    // A workbook open in a spreadsheet would go on showing the old table there, and be saved over again.
+    const QStringList locks = despite_locks ? QStringList() : lock_files_beside(path);
+    if (!locks.isEmpty()) {
+        ask(tr("文件可能正被打开"),
+            tr("该文件可能正被其他程序打开（LibreOffice、WPS 或 Excel 在它旁边留下了锁定文件 %1）：\n%2\n"
+               "导出会替换这个文件，而那个程序仍然显示旧的表格；在那里再保存，会把旧的分数写回去。\n"
+               "请先在那个程序中关闭它再导出；按“仍然导出”立即替换它。")
+                .arg(QDir::toNativeSeparators(QFileInfo(locks.first()).fileName()),
+                     QDir::toNativeSeparators(workbook_target(path))),
+            tr("仍然导出"), [this, path] { export_table(path, true); });
+        return;
+    }
+    const ScoreSheet sheet = table_contents(*ui->score_show);
+    const ExportError e = export_workbook(path, sheet, analysis.get());
     if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));
         return;
     }
+    statusBar()->showMessage(tr("已导出 %1 名学生的成绩到 %2")
+                                 .arg(sheet.rows.size())
+                                 .arg(QDir::toNativeSeparators(workbook_target(path))),
+                             10000);
     exported_marks = table_marks;
     if (library) {
         QVector<double> totals;
         for (int s = 1; s <= st.stu_count; ++s)
             totals << st.stu_total[s];
-        tell_library_trouble(library->record_export(path, totals));
+        tell_library_trouble(library->record_export(workbook_target(path), totals));
     }
 }
 

@@ -126,7 +126,8 @@ private:
     bool score_refused();
     // Export after the check that the table on screen holds every mark given.
     void export_checked(const QString &path);
-    void export_table(const QString &path);
+    // Asks first where a spreadsheet seems to have the workbook open, unless told to go on despite it.
+    void export_table(const QString &path, bool despite_locks = false);
     // The loads behind the buttons; whether the load went through.
     bool load_answers();
     bool load_roster();

@@ -176,6 +176,8 @@ private slots:
     void examples_end_to_end_data();
     void examples_end_to_end();
     void analysis_of_the_press();
+    void open_workbook_asked_data();
+    void open_workbook_asked();
     void marks_belong_to_their_exam_data();
     void marks_belong_to_their_exam();
     void killed_while_marking_data();
@@ -985,6 +987,63 @@ void TestMarking::analysis_of_the_press()
     const BiffBook again = exported(win, out.filePath(QStringLiteral("again.xls")));
     QCOMPARE(figure(again, QStringLiteral("平均分")), 11.75);
     QCOMPARE(figure(again, QStringLiteral("非选择题1"), 2), 3.25);
+}
+
+// A workbook a spreadsheet holds open (its lock file beside it) is replaced
+// only once the teacher says so; Enter and Escape keep it. A successful
+// export says in the status bar where the workbook went and for how many.
+void TestMarking::open_workbook_asked_data()
+{
+    QTest::addColumn<QString>("lock");  // beside 成绩.xlsx; "" for none
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("LibreOffice's lock, Enter") << QStringLiteral(".~lock.成绩.xlsx#") << "enter" << false;
+    QTest::newRow("Excel's or WPS's lock, Escape") << QStringLiteral("~$成绩.xlsx") << "escape" << false;
+    QTest::newRow("Excel's or WPS's lock, 仍然导出") << QStringLiteral("~$成绩.xlsx") << "go" << true;
+    QTest::newRow("no lock") << QString() << "" << true;
+}
+
+void TestMarking::open_workbook_asked()
+{
+    QFETCH(QString, lock);
+    QFETCH(QString, answer);
+    QFETCH(bool, replaced);
+    const QString ex = QStringLiteral(VELORA_SOURCE_DIR "/examples/");
+    QTemporaryDir out;
+    const QString workbook = out.filePath(QStringLiteral("成绩.xlsx"));
+    QVERIFY(write_file(workbook, "open in a spreadsheet"));
+    if (!lock.isEmpty())
+        QVERIFY(write_file(out.filePath(lock), "lock"));
+    Window win(*st);
+    win.load("problemfile_input", "problemfile_button", ex + QStringLiteral("problem.txt"));
+    win.load("ansfile_input", "ansfile_button", ex + QStringLiteral("answer.txt"));
+    win.load("stufile_input", "stufile_button", ex + QStringLiteral("roster.txt"));
+    win.press("tongji_button");
+    win.load("input_file", "print_button", out.filePath(QStringLiteral("成绩")));
+    QCOMPARE(win.messages().size(), lock.isEmpty() ? 0 : 1);
+    if (!lock.isEmpty()) {
+        QMessageBox *box = win.messages().first();
+        QVERIFY2(box->text().startsWith(QStringLiteral("该文件可能正被其他程序打开")), qPrintable(box->text()));
+        QVERIFY(box->text().contains(QDir::toNativeSeparators(workbook)));
+        QCOMPARE(box->defaultButton()->text(), QStringLiteral("取消"));
+        QCOMPARE(box->escapeButton()->text(), QStringLiteral("取消"));
+        if (answer == QLatin1String("go")) {
+            for (QAbstractButton *b : box->buttons())
+                if (b->text() == QStringLiteral("仍然导出"))
+                    b->click();
+        } else {
+            QTest::keyClick(box, answer == QLatin1String("enter") ? Qt::Key_Return : Qt::Key_Escape);
+        }
+        QTRY_VERIFY(win.messages().isEmpty());
+    }
+    QFile kept(workbook);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll() != "open in a spreadsheet", replaced);
+    const QString told = win.w.statusBar()->currentMessage();
+    QCOMPARE(told.isEmpty(), !replaced);
+    if (replaced)
+        QVERIFY2(told.contains(QDir::toNativeSeparators(workbook)) && told.contains(QStringLiteral("4 名学生")),
+                 qPrintable(told));
 }
 
 // Steps of a teacher over two classes and two papers, one window after
