@@ -3,6 +3,7 @@
 // lock, and the journals velora 1.0.0 left.
 #include "marking/legacy_journal.h"
 #include "marking/mark_library.h"
+#include "tests/support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <QtTest>
 
 #include <sqlite3.h>
-#include <zlib.h>
 
 #include <cstring>
 
@@ -65,34 +65,7 @@ bool open_exam(MarkLibrary &lib, const ExamIdentity &id, const QString &marks = 
     return true;
 }
 
-QByteArray framed(char type, const QByteArray &payload)
-{
-    QByteArray r(4, '\0');
-    qToLittleEndian(quint32(payload.size()), r.data());
-    r += type;
-    r += payload;
-    char crc[4];
-    qToLittleEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(r.constData()), uInt(r.size()))), crc);
-    return r + QByteArray(crc, 4);
-}
 
-QByteArray journal_mark(int s, int q, double v)
-{
-    QByteArray p(24, '\0');
-    qToLittleEndian(qint32(s), p.data());
-    qToLittleEndian(qint32(q), p.data() + 4);
-    quint64 bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    qToLittleEndian(bits, p.data() + 8);
-    qToLittleEndian(qint64(1700000000000), p.data() + 16);
-    return framed('M', p);
-}
-
-bool write_all(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 }  // namespace
 
@@ -256,7 +229,7 @@ void TestMarkLibrary::faults()
     const ExamIdentity id = exam_of(QStringLiteral("张三 李四"));
     QVERIFY(QDir().mkpath(folder));
     if (file == "dir") {
-        QVERIFY(write_all(tmp.filePath(QStringLiteral("plain")), "x"));
+        QVERIFY(write_file(tmp.filePath(QStringLiteral("plain")), "x"));
         folder = tmp.filePath(QStringLiteral("plain/velora"));
     } else if (file == "page" || file == "newer") {
         {
@@ -279,7 +252,7 @@ void TestMarkLibrary::faults()
             f.write(QByteArray(600, '\x5a'));
         }
     } else {
-        QVERIFY(write_all(path, file));
+        QVERIFY(write_file(path, file));
     }
     MarkLibrary lib;
     const LibraryError e = lib.open(folder);
@@ -377,8 +350,8 @@ void TestMarkLibrary::legacy_journal_data()
 {
     const ExamIdentity id = exam_of(QStringLiteral("张三 李四"));
     QByteArray header("\x01\0\0\0", 4);
-    const QByteArray head = framed('H', header + id.canonical());
-    const QByteArray exported = framed('E', QByteArray(8, '\0'));
+    const QByteArray head = journal_record('H', header + id.canonical());
+    const QByteArray exported = journal_record('E', QByteArray(8, '\0'));
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("marks");  // "s,q=value/exported" ("-": not exported)
@@ -391,7 +364,7 @@ void TestMarkLibrary::legacy_journal_data()
     flipped[head.size() + 10] = flipped[head.size() + 10] ^ 1;
     QTest::newRow("damage before a good mark") << flipped << int(LegacyState::damaged) << "";
     QTest::newRow("another exam's header")
-        << framed('H', header + exam_of(QStringLiteral("张三 王五")).canonical()) + journal_mark(1, 1, 1)
+        << journal_record('H', header + exam_of(QStringLiteral("张三 王五")).canonical()) + journal_mark(1, 1, 1)
         << int(LegacyState::damaged) << "";
     QTest::newRow("a mark outside the exam") << head + journal_mark(3, 1, 1) << int(LegacyState::damaged) << "";
 }
@@ -404,7 +377,7 @@ void TestMarkLibrary::legacy_journal()
     QTemporaryDir tmp;
     const ExamIdentity id = exam_of(QStringLiteral("张三 李四"));
     const QString path = tmp.filePath(id.key() + QStringLiteral(".journal"));
-    QVERIFY(write_all(path, bytes));
+    QVERIFY(write_file(path, bytes));
     LegacyJournal j = read_legacy_journal(tmp.path(), id);
     QCOMPARE(int(j.state), state);
     QStringList got;

@@ -32,7 +32,6 @@
 #include <QtTest>
 
 #include <sqlite3.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <memory>
@@ -80,29 +79,6 @@ int library_mark_count(const QString &path)
     return n;
 }
 
-// A record of a velora 1.0.0 journal.
-QByteArray journal_record(char type, const QByteArray &payload)
-{
-    QByteArray r(4, '\0');
-    qToLittleEndian(quint32(payload.size()), r.data());
-    r += type;
-    r += payload;
-    char crc[4];
-    qToLittleEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(r.constData()), uInt(r.size()))), crc);
-    return r + QByteArray(crc, 4);
-}
-
-QByteArray journal_mark(int s, int q, double v)
-{
-    QByteArray p(24, '\0');
-    qToLittleEndian(qint32(s), p.data());
-    qToLittleEndian(qint32(q), p.data() + 4);
-    quint64 bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    qToLittleEndian(bits, p.data() + 8);
-    qToLittleEndian(qint64(1700000000000), p.data() + 16);
-    return journal_record('M', p);
-}
 
 class Window {
 public:
