@@ -212,6 +212,7 @@ LoadOptions velora::load_options(std::function<void()> again)
         store_mark_on_screen();
         kept_stu = st.cur_stu;
         kept_pro = st.cur_pro;
+        kept_student = cursor_on_item(st) ? student_key(st, st.cur_stu) : QPair<QByteArray, int>();
         // The marks stay in the library with the exam they were given in.
         if (pending && pending->switching && library)
             library->close_exam();
@@ -237,6 +238,16 @@ QString when_text(qint64 ms)
 }
 
 }  // namespace
+
+QPair<QByteArray, int> velora::student_key(const ExamStore &st, int s)
+{
+    // Her name, and which of the same names she is.
+    const QByteArray name = identity_name(st.stu_name[s]);
+    int repeat = 0;
+    for (int k = 1; k <= s; ++k)
+        repeat += identity_name(st.stu_name[k]) == name ? 1 : 0;
+    return {name, repeat};
+}
 
 MarkLibrary &velora::open_library()
 {
@@ -373,10 +384,15 @@ void velora::begin_next_exam()
         apply_marks(marks, false);
         if (next->switching) {
             place_cursor(marks);
-        } else if (kept_stu >= 1 && kept_stu <= st.stu_count && kept_pro >= 1 && kept_pro <= st.unxuan_count) {
-            // A reload of the same exam leaves the teacher where she was.
-            st.cur_stu = kept_stu;
-            st.cur_pro = kept_pro;
+        } else if (kept_stu >= 1 && kept_pro >= 1 && kept_pro <= st.unxuan_count) {
+            // A reload of the same exam leaves the teacher at the answer she was on,
+            // the same student's where the roster changed.
+            for (int s = 1; s <= st.stu_count; ++s)
+                if (student_key(st, s) == kept_student) {
+                    st.cur_stu = s;
+                    st.cur_pro = kept_pro;
+                    break;
+                }
         }
         refresh_marking_view();
         return;
@@ -420,7 +436,7 @@ void velora::offer_recovery(const ExamMarks &marks)
     recovery_box = ask(
         tr("恢复上次的评分"),
         tr("成绩库里有这场考试 %1 个还没有导出到表格文件的评分，最后一个评分给出于 %2。\n"
-           "（上次评分后没有导出，例如程序被结束、电脑断电或重启，或者没有导出就关闭了。）\n"
+           "（上次评分后没有导出：例如程序被结束、电脑断电或重启，没有导出就关闭了，或者中途导入了另一场考试。）\n"
            "按“恢复”取回全部评分；按“不恢复”只保留上次导出的表格文件里的评分，其余的从成绩库中删除。")
             .arg(marks.unexported)
             .arg(when_text(marks.last_mark_ms)),

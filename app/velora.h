@@ -30,6 +30,8 @@
 #include "marking/marking_cursor.h"
 
 #include <QMainWindow>
+#include <QByteArray>
+#include <QPair>
 #include <QPointer>
 #include <QVector>
 
@@ -175,6 +177,8 @@ private:
     bool rereading = false;  // the answers and roster read again after a problem load
     int kept_stu = 0;  // the cursor just before a load commits
     int kept_pro = 0;
+    QPair<QByteArray, int> kept_student;  // whose answer that was
+    static QPair<QByteArray, int> student_key(const ExamStore &st, int s);
 };
 
 // Start-up after construction: show the window, then give it its final title.

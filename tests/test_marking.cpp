@@ -1071,7 +1071,7 @@ void TestMarking::marks_belong_to_their_exam_data()
         << QStringList{"mark 2.5", "paper mended", "answer 同一场考试（保留评分）", "none", "marks 2.5", "restart",
                        "paper mended", "class 一", "box " + found + " 1", "answer Enter", "marks 2.5"};
     QTest::newRow("a transfer student first in the roster: every mark stays with its student")
-        << QStringList{"mark 2.5", "mark 1", "class 一+", "none", "names 丁 甲 乙 丙", "marks 0 0 0 0 2.5 1"};
+        << QStringList{"mark 2.5", "mark 1", "class 一+", "none", "names 丁 甲 乙 丙", "marks 0 0 0 0 2.5 1", "item 7"};
     QTest::newRow("restart: Enter recovers, at the first answer with no mark") << QStringList{
         "mark 2.5",     "mark 1",          "mark 4", "last", "mark 1.5", "restart", "class 一", "box " + found + " 3",
         "answer Enter", "marks 2.5 1 1.5", "item 5"};
