@@ -871,9 +871,12 @@ void velora::export_table(const QString &path, bool despite_locks)
     exported_marks = table_marks;
     if (library) {
         QVector<double> totals;
-        for (int s = 1; s <= st.stu_count; ++s)
+        QVector<bool> absent;
+        for (int s = 1; s <= st.stu_count; ++s) {
             totals << st.stu_total[s];
-        tell_library_trouble(library->record_export(workbook_target(path), totals));
+            absent << st.stu_absent[s];
+        }
+        tell_library_trouble(library->record_export(workbook_target(path), totals, absent));
     }
 }
 

@@ -14,6 +14,7 @@
 //   jindu    进度 (jìndù), progress: the form's marking progress bar
 //   pin_fen  the form's score input, the mark given to the item on screen
 //   marked   a written answer whose mark was given (stored), told apart from one never marked, even at 0
+//   absent   缺考: a student whose answer sheet was not there; left out of every figure but the score table
 #pragma once
 
 #include <cstddef>
@@ -55,6 +56,7 @@ struct ExamStore {
     double stu_score[limits::students + 1][limits::questions + 1];
     double stu_total[limits::students + 1];
     bool stu_marked[limits::students + 1][limits::written + 1];
+    bool stu_absent[limits::students + 1];  // 缺考: the sheet was missing at the roster load
 
     int32_t cur_stu;
     int32_t cur_pro;

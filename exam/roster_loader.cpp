@@ -147,7 +147,12 @@ void commit_roster(ExamStore &st, const ParsedRoster &r)
         const StagedText *texts = r.texts.data() + static_cast<std::size_t>(s - 1) * r.written;
         for (int q = 1; q <= r.written; ++q)
             put_staged_text(st.stu_text[s][q], st.stu_len[s][q], texts[q - 1]);
+        st.stu_absent[s] = false;
     }
+    // Only a sheet not there at all is 缺考; an unreadable one is a sheet handed in.
+    for (const SheetGap &g : r.gaps)
+        if (g.fault == SheetFault::missing && g.student >= 1 && g.student <= count)
+            st.stu_absent[g.student] = true;
     store_path(st.stu_path, r.last_path);
 }
 

@@ -42,15 +42,33 @@ class Blocks {
     Q_DECLARE_TR_FUNCTIONS(velora)
 
 public:
+    static void add_title(AnalysisSheet &s, const ClassAnalysis &a);
     static void add_overview(AnalysisSheet &s, const ClassAnalysis &a);
     static void add_bands(AnalysisSheet &s, const ClassAnalysis &a);
     static void add_questions(AnalysisSheet &s, const ClassAnalysis &a);
 };
 
+// The class and the exam by name, where the files gave them; then a blank row.
+void Blocks::add_title(AnalysisSheet &s, const ClassAnalysis &a)
+{
+    QStringList names;
+    for (const QString &n : {a.class_name, a.exam_name})
+        if (!n.isEmpty())
+            names << n;
+    if (names.isEmpty())
+        return;
+    SheetCell title = text(names.join(QStringLiteral("　")) + QStringLiteral("　") + tr("成绩分析"));
+    title.title = true;
+    s.rows.append({title});
+    s.rows.append(QVector<SheetCell>());
+}
+
 void Blocks::add_overview(AnalysisSheet &s, const ClassAnalysis &a)
 {
     s.rows.append({text(tr("全班概况"))});
     s.rows.append({text(tr("参考人数")), count(a.students)});
+    if (a.absent > 0)
+        s.rows.append({text(tr("缺考人数")), count(a.absent)});
     s.rows.append({text(tr("满分")), score(a.full_marks)});
     s.rows.append({text(tr("平均分")), score(a.mean)});
     s.rows.append({text(tr("最高分")), score(a.high)});
@@ -157,6 +175,8 @@ QString analysis_chart_title()
 AnalysisSheet analysis_sheet(const ClassAnalysis &a)
 {
     AnalysisSheet s;
+    Blocks::add_title(s, a);
+    const int overview_begin = s.rows.size();
     Blocks::add_overview(s, a);
     const int overview_end = s.rows.size();
     s.rows.append(QVector<SheetCell>());
@@ -165,6 +185,6 @@ AnalysisSheet analysis_sheet(const ClassAnalysis &a)
     s.rows.append(QVector<SheetCell>());
     const int table = s.rows.size();
     Blocks::add_questions(s, a);
-    lay_out_pages(s, {{0, overview_end}, {s.bands_header_row, bands_end}}, table);
+    lay_out_pages(s, {{overview_begin, overview_end}, {s.bands_header_row, bands_end}}, table);
     return s;
 }

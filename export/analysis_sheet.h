@@ -32,7 +32,8 @@ constexpr double analysis_row_height = 16.0;
 QString analysis_sheet_name();
 QString analysis_chart_title();
 
-// Lays the analysis out, each block under its heading in column A:
-// 全班概况 (a label and its value per row), 分数段 (ranges and counts) and
+// Lays the analysis out: a bold title row naming the class and the exam
+// where the files name them, then each block under its heading in column A:
+// 全班概况 (a label and its value per row; 缺考人数 only where someone was absent), 分数段 (ranges and counts) and
 // 各题分析 (a header row, then one row per question), and the printed pages.
 AnalysisSheet analysis_sheet(const ClassAnalysis &a);

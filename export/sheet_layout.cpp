@@ -61,9 +61,11 @@ QVector<double> column_widths(const ScoreSheet &sheet)
     QVector<int> need(columns, 0);
     for (int c = 0; c < sheet.headers.size(); ++c)
         need[c] = text_width(sheet.headers.at(c));
+    // A title runs on into the columns beside it rather than widen its own.
     for (const QVector<SheetCell> &row : sheet.rows)
         for (int c = 0; c < row.size(); ++c)
-            need[c] = std::max(need[c], text_width(row.at(c).text));
+            if (!row.at(c).title)
+                need[c] = std::max(need[c], text_width(row.at(c).text));
 
     QVector<double> widths(columns, 0.0);
     for (int c = 0; c < columns; ++c)

@@ -22,5 +22,5 @@ int text_width(const QString &text);
 // For each column of the sheet, the width in characters that shows every
 // text of the column, header included, whole ("%.2f" texts for scores), with
 // a little room to spare, at most max_column_width; 0 for a column that holds
-// no text, which keeps the default width.
+// no text, which keeps the default width. Title cells widen nothing.
 QVector<double> column_widths(const ScoreSheet &sheet);

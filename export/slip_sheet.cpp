@@ -24,6 +24,14 @@ SheetCell number(double v, NumberFormat format)
     return SheetCell{shown, true, v, format};
 }
 
+// A 缺考 student has no rank: the slip says why.
+SheetCell rank_cell(const StudentResult &r)
+{
+    if (r.absent)
+        return text(QCoreApplication::translate("velora", "缺考"));
+    return number(r.rank, NumberFormat::count);
+}
+
 // Characters a column needs for its texts, one to spare.
 double width_of(const QVector<SheetCell> &cells)
 {
@@ -119,7 +127,7 @@ Slips::Slips(const ClassAnalysis &a) : title(a.exam_name.isEmpty() ? tr("成绩�
     for (const StudentResult &r : a.roster) {
         fixed[0].append(text(r.name));
         fixed[1].append(number(r.total, NumberFormat::score));
-        fixed[2].append(number(r.rank, NumberFormat::count));
+        fixed[2].append(rank_cell(r));
         for (int q = 0; q < r.scores.size() && q < by_question.size(); ++q)
             by_question[q].append(number(r.scores.at(q), NumberFormat::score));
     }
@@ -175,7 +183,7 @@ void Slips::add_slip(const ClassAnalysis &a, const StudentResult &r)
         if (line == 0) {
             header = {text(tr("学生信息")), text(tr("总分")), text(tr("名次"))};
             maxima[1] = number(a.full_marks, NumberFormat::score);
-            scores = {text(r.name), number(r.total, NumberFormat::score), number(r.rank, NumberFormat::count)};
+            scores = {text(r.name), number(r.total, NumberFormat::score), rank_cell(r)};
         }
         for (int q = line * fit.per_line; q < (line + 1) * fit.per_line && q < a.questions.size(); ++q) {
             header.append(text(a.questions.at(q).label));

@@ -34,7 +34,7 @@ QString slip_sheet_name();
 // (bold), then for each line of questions a header row ("学生信息", "总分",
 // "名次" and the question headers), a row of maxima ("满分", the full marks,
 // every question's maximum) and the student's row (the name as text; 总分,
-// 名次 as a whole number and every score as numbers); further lines name
+// 名次 as a whole number, "缺考" for an absent student, and every score as numbers); further lines name
 // their 满分 and student rows again but leave 总分 and 名次 out. Between slips on a page a low row whose
 // dashed bottom border is the cutting line. A slip too wide for the page goes on in further
 // lines under the first. The orientation, the questions a line and the scale

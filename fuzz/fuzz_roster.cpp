@@ -47,6 +47,7 @@ struct Student {
     QByteArray path;  // empty: the name cannot name a file
     QByteArray choice;
     std::vector<QByteArray> text;
+    bool absent = false;  // 缺考: a usable name whose sheet is not there
 };
 
 // What the load must do, by a plain reading of the roster and the sheets.
@@ -155,6 +156,7 @@ void model_sheets(const QMap<QByteArray, QByteArray> &files, Counts counts, Mode
     for (Student &stu : m.students) {
         stu.choice = QByteArray(counts.choice, '\0');
         stu.text.assign(static_cast<std::size_t>(counts.written), QByteArray());
+        stu.absent = !stu.path.isEmpty() && !files.contains(stu.path);
         if (stu.path.isEmpty() || !files.contains(stu.path))
             m.gaps = true;
         else
@@ -175,6 +177,7 @@ void check_store(const ExamStore &st, const Model &m, Counts counts, const QStri
         FUZZ_CHECK(fuzz::terminated(st.stu_name[s], sizeof st.stu_name[s]), QString::number(s));
         FUZZ_CHECK(QByteArray(st.stu_name[s], stu.name.size() + 1) == stu.name + '\0', QString::number(s));
         FUZZ_CHECK(QByteArray(st.stu_xuan[s], counts.choice) == stu.choice, QString::number(s));
+        FUZZ_CHECK(st.stu_absent[s] == stu.absent, QString::number(s));
         for (int q = 1; q <= counts.written; ++q) {
             fuzz::check_cell(st.stu_text[s][q], st.stu_len[s][q]);
             FUZZ_CHECK(fuzz::cell_bytes(st.stu_text[s][q], st.stu_len[s][q])
@@ -212,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const LoadReport r = load_roster_file(st, roster_path);
 
     FUZZ_CHECK(r.ok() == m.ok, load_error_message(r.error));
-    static const QStringList owned = {"stu_count", "stu_name", "stu_xuan", "stu_text", "stu_len", "stu_path"};
+    static const QStringList owned = {"stu_count", "stu_name", "stu_xuan", "stu_text", "stu_len", "stu_path", "stu_absent"};
     const fuzz::Outcome o = fuzz::check_outcome(r.error, counts.choice, counts.written, owned);
     if (!o.ok)
         return fuzz::finish(o), 0;

@@ -155,11 +155,11 @@ inline ScoreSheet sheet_of(Bytes &in, uint8_t flags)
 // A class analysis over the sheet, so the writers lay out every sheet: the
 // headers are the questions, each row a student (its first cell the name,
 // the rest the total and the scores), texts cut to the store's 100 bytes,
-// a surrogate pair possibly in half.
+// a surrogate pair possibly in half; every third student 缺考, the first
+// two headers the class and the exam of the title row.
 inline ClassAnalysis analysis_of(const ScoreSheet &sheet)
 {
     ClassAnalysis a;
-    a.students = sheet.rows.size();
     a.letters = QStringLiteral("ABCD");
     for (const QString &h : sheet.headers) {
         QuestionAnalysis q;
@@ -176,10 +176,16 @@ inline ClassAnalysis analysis_of(const ScoreSheet &sheet)
         r.name = row.value(0).text.left(100);
         r.total = row.value(1).value;
         r.rank = ++rank / 2 + 1;  // ties
+        r.absent = rank % 3 == 0;  // 缺考 now and then
+        a.absent += r.absent;
         for (int c = 2; c < row.size(); ++c)
             r.scores.append(row.at(c).value);
         a.roster.append(r);
     }
+    a.students = sheet.rows.size() - a.absent;
+    // The title row's names, from the awkward texts too.
+    a.class_name = sheet.headers.value(0).left(100);
+    a.exam_name = sheet.headers.value(1).left(100);
     a.mean = a.deviation = a.reliability = sheet.rows.value(0).value(1).value;
     return a;
 }

@@ -55,20 +55,24 @@ double variance_of(const QVector<double> &values)
     return squares / values.size();
 }
 
-// Scores for every student, roster order, as the table shows them.
+// Scores of the students who sat the exam, roster order, as the table shows them.
 struct Scores {
+    QVector<int> present;  // their student numbers
     QVector<double> totals;
-    QVector<QVector<double>> by_question;  // [question][student]
+    QVector<QVector<double>> by_question;  // [question][present student]
 };
 
 Scores table_scores(const ExamStore &st, int questions)
 {
     Scores s;
-    s.totals.reserve(st.stu_count);
     s.by_question.resize(questions);
+    for (int k = 1; k <= st.stu_count; ++k)
+        if (!st.stu_absent[k])
+            s.present.append(k);
+    s.totals.reserve(s.present.size());
     for (QVector<double> &q : s.by_question)
-        q.reserve(st.stu_count);
-    for (int k = 1; k <= st.stu_count; ++k) {
+        q.reserve(s.present.size());
+    for (int k : s.present) {
         s.totals.append(table_value(st.stu_total[k]));
         for (int p = 1; p <= questions; ++p)
             s.by_question[p - 1].append(table_value(st.stu_score[k][p]));
@@ -146,7 +150,7 @@ QVector<int> ranks_of(const QVector<double> &totals)
     return ranks;
 }
 
-QVector<StudentResult> roster_of(const ExamStore &st, const Scores &s)
+QVector<StudentResult> roster_of(const ExamStore &st, const Scores &s, int questions)
 {
     const QVector<int> ranks = ranks_of(s.totals);
     QVector<StudentResult> roster(st.stu_count);
@@ -155,12 +159,15 @@ QVector<StudentResult> roster_of(const ExamStore &st, const Scores &s)
         const char *name = st.stu_name[k + 1];
         // Decoded as the score table decodes it.
         r.name = utf8_text(name, sizeof st.stu_name[k + 1]);
-        r.total = s.totals.at(k);
-        r.rank = ranks.at(k);
-        r.scores.reserve(s.by_question.size());
-        for (const QVector<double> &q : s.by_question)
-            r.scores.append(q.at(k));
+        r.total = table_value(st.stu_total[k + 1]);
+        r.scores.reserve(questions);
+        for (int p = 1; p <= questions; ++p)
+            r.scores.append(table_value(st.stu_score[k + 1][p]));
     }
+    for (int i = 0; i < s.present.size(); ++i)
+        roster[s.present.at(i) - 1].rank = ranks.at(i);
+    for (int k = 0; k < st.stu_count; ++k)
+        roster[k].absent = st.stu_absent[k + 1];
     return roster;
 }
 
@@ -217,7 +224,7 @@ QString answer_letters(const ExamStore &st, size_t key_len)
         if (size_t(i) < key_len && is_letter(st.ans_key[i]))
             seen[st.ans_key[i] - 'A'] = true;
         for (int k = 1; k <= st.stu_count; ++k)
-            if (is_letter(st.stu_xuan[k][i]))
+            if (!st.stu_absent[k] && is_letter(st.stu_xuan[k][i]))
                 seen[st.stu_xuan[k][i] - 'A'] = true;
     }
     QString letters;
@@ -231,6 +238,8 @@ void count_answers(QuestionAnalysis &q, const ExamStore &st, int i, const QStrin
 {
     q.letter_counts.fill(0, letters.size());
     for (int k = 1; k <= st.stu_count; ++k) {
+        if (st.stu_absent[k])
+            continue;
         const char c = st.stu_xuan[k][i];
         const int at = is_letter(c) ? letters.indexOf(QLatin1Char(c)) : -1;
         if (at >= 0)
@@ -275,16 +284,21 @@ ClassAnalysis analyse_class(const ExamStore &st)
     ClassAnalysis a;
     const QByteArray problem(st.pro_path, int(strnlen(st.pro_path, sizeof st.pro_path)));
     a.exam_name = QFileInfo(QDir::fromNativeSeparators(QFile::decodeName(problem))).completeBaseName();
+    // A sheet's path or the roster's: the same folder either way.
+    const QByteArray roster(st.stu_path, int(strnlen(st.stu_path, sizeof st.stu_path)));
+    if (!roster.isEmpty())
+        a.class_name = QFileInfo(QDir::fromNativeSeparators(QFile::decodeName(roster))).absoluteDir().dirName();
     const int questions = st.xuan_count + st.unxuan_count;
     const QStringList labels = question_labels(st);
     const Scores scores = table_scores(st, questions);
-    a.students = st.stu_count;
+    a.students = scores.present.size();
+    a.absent = st.stu_count - a.students;
     for (int p = 1; p <= questions; ++p)
         a.full_marks += table_value(st.pro_score[p]);
     a.full_marks = table_value(a.full_marks);
     analyse_totals(a, scores.totals);
     a.reliability = reliability_of(scores);
-    a.roster = roster_of(st, scores);
+    a.roster = roster_of(st, scores, questions);
 
     const size_t key_len = strnlen(st.ans_key, sizeof st.ans_key);
     a.letters = answer_letters(st, key_len);

@@ -1,5 +1,6 @@
 // The class and per-question analysis of one "统计分数" press, free of widgets:
-// figures over the scores as the score table shows them (two decimals), the
+// figures over the scores as the score table shows them (two decimals) of the
+// students who sat it (缺考 ones are left out of every figure), the
 // maximum scores, the key and the choice answers as they stood at the press.
 #pragma once
 
@@ -35,12 +36,15 @@ struct StudentResult {
     QString name;            // as the table shows it
     double total = 0.0;      // as the table shows it (two decimals)
     QVector<double> scores;  // every question's, in the table's column order
-    int rank = 0;            // 1 + the students with a higher total, in whole hundredths
+    int rank = 0;            // 1 + the students with a higher total, in whole hundredths; 0 when absent
+    bool absent = false;     // 缺考: in no figure and no rank
 };
 
 struct ClassAnalysis {
     QString exam_name;  // the problem file's name without its suffix: "2026秋季期中物理"
-    int students = 0;
+    QString class_name;  // the roster's folder: "高一（3）班物理"
+    int students = 0;  // those who sat the exam: the roster but the absent
+    int absent = 0;    // 缺考
     double full_marks = 0.0;  // the sum of every question's maximum
     // Empty without students; the rates and bands also when full_marks is 0.
     std::optional<double> mean, high, low, median, deviation;
@@ -51,7 +55,7 @@ struct ClassAnalysis {
     std::optional<QVector<int>> bands;                          // analysis_bands counts, lowest first
     QString letters;                      // A-D, then every other capital letter the key or an answer holds
     QVector<QuestionAnalysis> questions;  // in the table's column order
-    QVector<StudentResult> roster;        // roster order
+    QVector<StudentResult> roster;        // roster order, the absent included
 };
 
 // The score table's header texts of the questions: "选择题1" …, "非选择题1" ….

@@ -54,6 +54,7 @@ CREATE TABLE student (
   name    TEXT NOT NULL,
   repeat  INTEGER NOT NULL,
   exported_total REAL,
+  exported_absent INTEGER,
   UNIQUE (exam_id, name, repeat)
 );
 CREATE TABLE mark (
@@ -711,25 +712,25 @@ LibraryError MarkLibrary::record_mark(int s, int q, double value)
     return e;
 }
 
-LibraryError MarkLibrary::record_export(const QString &path, const QVector<double> &totals)
+LibraryError MarkLibrary::record_export(const QString &path, const QVector<double> &totals, const QVector<bool> &absent)
 {
     if (!exam_)
         return {};
     return transact([&]() -> int {
         // Only the students of this workbook are in it.
-        Stmt none(db_, "UPDATE student SET exported_total = NULL WHERE exam_id = ?");
+        Stmt none(db_, "UPDATE student SET exported_total = NULL, exported_absent = NULL WHERE exam_id = ?");
         int rc = none.bind(1, exam_).run();
         if (!done(rc))
             return rc;
         Stmt up(db_, "UPDATE mark SET exported = value WHERE student_id = ? AND question <= ?");
-        Stmt total(db_, "UPDATE student SET exported_total = ? WHERE id = ?");
+        Stmt total(db_, "UPDATE student SET exported_total = ?, exported_absent = ? WHERE id = ?");
         for (int s = 0; s < students_.size(); ++s) {
             up.reset();
             rc = up.bind(1, students_[s]).bind(2, written_).run();
             if (!done(rc))
                 return rc;
             total.reset();
-            rc = total.bind(1, totals.value(s)).bind(2, students_[s]).run();
+            rc = total.bind(1, totals.value(s)).bind(2, absent.value(s) ? 1 : 0).bind(3, students_[s]).run();
             if (!done(rc))
                 return rc;
         }

@@ -115,8 +115,8 @@ public:
     // committed before it returns. The same value again writes nothing.
     LibraryError record_mark(int s, int q, double value);
     // Every mark of the roster's students is in the workbook written to `path`
-    // now, with their totals (by roster position).
-    LibraryError record_export(const QString &path, const QVector<double> &totals);
+    // now, with their totals and whether each was 缺考 (by roster position).
+    LibraryError record_export(const QString &path, const QVector<double> &totals, const QVector<bool> &absent = {});
     // Sets every mark back to what the last exported workbook holds (none where nothing was).
     LibraryError revert_to_exported();
     // Adds marks read elsewhere (a 1.0.0 journal) to the open exam, over any it holds.

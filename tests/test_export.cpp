@@ -298,6 +298,7 @@ ClassAnalysis class_analysis(const QString &kind)
         maxima.insert(maxima.end(), 4, 15.0);
         ExamStorePtr st = store_with("ABCDABCDAB", maxima, 10, students);
         std::strcpy(st->pro_path, "/考试/2026秋季期中物理.txt");
+        std::strcpy(st->stu_path, "/考试/高一（3）班物理/学生40");
         compute_scores(*st);
         return analyse_class(*st);
     }
@@ -312,6 +313,10 @@ ClassAnalysis class_analysis(const QString &kind)
     }
     if (kind == QLatin1String("class")) {
         students = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
+    } else if (kind == QLatin1String("absent")) {
+        // 己 missed the exam: her 0 stays on the score sheet only.
+        students = {{"甲", "AB", {8}}, {"己", "", {0}, true}, {"乙", "AE", {4}}, {"丙", "aB", {4}},
+                    {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
     } else if (kind == QLatin1String("hundred")) {
         names.clear();
         for (int i = 0; i < 100; ++i)
@@ -650,6 +655,8 @@ void TestExport::contents_data()
     for (const QString &suffix : {QStringLiteral(".xlsx"), QStringLiteral(".xls")}) {
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis of a class")))
             << suffix << chinese_sheet() << QStringLiteral("class") << QList<int>{1, 2, 2, 4, 4};
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": a 缺考 student without a rank")))
+            << suffix << chinese_sheet() << QStringLiteral("absent") << QList<int>{1, 2, 2, 4, 4};
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis without students")))
             << suffix << sheet_of({QStringLiteral("学生信息"), QStringLiteral("总分")}, {}) << QStringLiteral("empty")
             << QList<int>();
@@ -694,6 +701,12 @@ void TestExport::contents()
     QCOMPARE(wb.second_name, QStringLiteral("成绩分析"));
     const AnalysisSheet laid = analysis_sheet(a);
     QVERIFY2(same_cells(wb.second, expected_rows(laid.rows), &why), qPrintable(why));
+    // The class and the exam by name in a bold title row, where the files name them.
+    const Cell title_cell = wb.second.value({1, 1});
+    if (analysis == QLatin1String("forty"))
+        QCOMPARE(title_cell.text, QStringLiteral("高一（3）班物理　2026秋季期中物理　成绩分析"));
+    else
+        QCOMPARE(title_cell.text, QStringLiteral("全班概况"));
     // The key stands centred, clear of the 区分度 number before it.
     int key_col = 0, keys = 0;
     for (auto it = wb.second.begin(); it != wb.second.end(); ++it) {
@@ -722,6 +735,10 @@ void TestExport::contents()
     const SlipSheet slips = slip_sheet(a);
     QVERIFY2(same_cells(wb.third, expected_rows(slips.rows), &why), qPrintable(why));
     QCOMPARE(ranks_of(wb.third), ranks);
+    int absent_slips = 0;
+    for (auto it = wb.third.begin(); it != wb.third.end(); ++it)
+        absent_slips += it.key().second == 3 && it.value().text == QStringLiteral("缺考");
+    QCOMPARE(absent_slips, analysis == QLatin1String("absent") ? 1 : 0);
     const QString title = a.exam_name.isEmpty() ? QStringLiteral("成绩条") : a.exam_name;
     QVERIFY2(slips_print(wb.slips, slips, wb.third, title, &why), qPrintable(why));
     // 11-point text printed at no less than 10 points, but where a slip of
@@ -730,9 +747,9 @@ void TestExport::contents()
     double slip = slip_gap_height;
     for (double h : slips.heights)
         slip += h;
-    QVERIFY2(pages_hold(slips.heights, slips.breaks, slips.scale, slips.landscape, slip / std::max(1, a.students), &why),
+    QVERIFY2(pages_hold(slips.heights, slips.breaks, slips.scale, slips.landscape, slip / std::max(1, int(a.roster.size())), &why),
              qPrintable(why));
-    QCOMPARE(slips.breaks.isEmpty(), a.students <= 5 && a.questions.size() < 100);
+    QCOMPARE(slips.breaks.isEmpty(), a.roster.size() <= 6 && a.questions.size() < 100);
     if (analysis == QLatin1String("forty"))  // two lines of questions a slip, three slips a page
         QVERIFY(slips.lines == 2 && slips.breaks.size() == 13);
     if (analysis == QLatin1String("wide"))  // the question table goes on over pages, its header on each

@@ -196,8 +196,26 @@ void TestMarkLibrary::export_and_revert()
     QVERIFY(lib.open(tmp.path()).ok());
     QVERIFY(open_exam(lib, id, QStringLiteral("1 1 3|1 2 0")));
     QCOMPARE(lib.marks().unexported, 1);  // a 0 never exported is no mark to lose
-    QVERIFY(lib.record_export(tmp.filePath(QStringLiteral("成绩.xlsx")), {5, 0}).ok());
+    QVERIFY(lib.record_export(tmp.filePath(QStringLiteral("成绩.xlsx")), {5, 0}, {false, true}).ok());
     QCOMPARE(lib.marks().unexported, 0);
+    {
+        // Each student's total and 缺考 as the workbook has them.
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open_v2(QDir(tmp.path()).filePath(QStringLiteral("velora.sqlite3")).toUtf8().constData(), &db,
+                                 SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        sqlite3_stmt *q = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db,
+                                    "SELECT group_concat(name || '=' || exported_total || '/' || exported_absent, ' ') "
+                                    "FROM (SELECT * FROM student ORDER BY id)",
+                                    -1, &q, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_step(q), SQLITE_ROW);
+        const QString got = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(q, 0)));
+        sqlite3_finalize(q);
+        sqlite3_close(db);
+        QCOMPARE(got, QStringLiteral("张三=5.0/0 李四=0.0/1"));
+    }
     QVERIFY(lib.record_mark(1, 1, 4).ok());
     QVERIFY(lib.record_mark(2, 3, 1.5).ok());
     QCOMPARE(lib.marks().unexported, 2);

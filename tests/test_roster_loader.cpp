@@ -307,6 +307,16 @@ void TestRosterLoader::sheets()
     QCOMPARE(told(r), expected_told);
     const QString expected_path = last_path.isEmpty() ? path : dir + QLatin1Char('/') + last_path;
     QCOMPARE(QByteArray(st->stu_path), expected_path.toLocal8Bit());  // the store keeps the local bytes
+    // 缺考: exactly the students told "找不到答卷文件", not those whose sheets fell short.
+    QStringList absent, want_absent;
+    for (int s = 1; s <= st->stu_count; ++s)
+        if (st->stu_absent[s])
+            absent << QString::fromUtf8(st->stu_name[s]);
+    const QString not_found = QStringLiteral("：找不到答卷文件");
+    for (const QString &line : gaps)
+        if (line.endsWith(not_found))
+            want_absent << line.chopped(not_found.size());
+    QCOMPARE(absent, want_absent);
 }
 
 void TestRosterLoader::separators_data()

@@ -72,6 +72,7 @@ ExamStorePtr store_with(const char *key, const std::vector<double> &maxima, int 
         std::memcpy(st->stu_xuan[s], students[i].choices, std::min(size_t(choice), std::strlen(students[i].choices)));
         for (size_t q = 0; q < students[i].marks.size(); ++q)
             st->stu_score[s][choice + int(q) + 1] = students[i].marks[q];
+        st->stu_absent[s] = students[i].absent;
     }
     return st;
 }

@@ -30,6 +30,7 @@ struct FixtureStudent {
     const char *name;
     const char *choices;        // one byte per choice question; '\0' = missing
     std::vector<double> marks;  // written questions
+    bool absent = false;        // 缺考: no sheet at the roster load
 };
 
 // A store set directly with the given key, maxima (choice first) and students.
