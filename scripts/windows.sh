@@ -40,7 +40,7 @@ stage() {
   "$@"
   t=$(($(date +%s) - t0))
   echo "=== $name: ${t} s"
-  TIMES+=("$(printf '%-16s %5d s' "$name" "$t")")
+  TIMES+=("$(printf '%-26s %5d s' "$name" "$t")")
 }
 
 # --- packages -----------------------------------------------------------------------------------
@@ -423,13 +423,13 @@ if [ "$want_test" = 1 ]; then
   echo "=== wine-test"
   env VELORA_WIN_BUILD="$BUILD" VELORA_WIN_TESTS="$TESTBUILD" VELORA_WIN_PREFIX="$PREFIX" \
     VELORA_WIN_DIST="$DIST" VELORA_VERSION="$VERSION" bash "$ROOT/scripts/windows-test.sh" || test_rc=$?
-  TIMES+=("$(printf '%-16s %5d s' wine-test $(($(date +%s) - t0)))")
+  TIMES+=("$(printf '%-26s %5d s' wine-test $(($(date +%s) - t0)))")
 fi
 
 echo
 echo "Stage times (a stage missing here was reused from $CACHE):"
 printf '  %s\n' "${TIMES[@]}"
-echo "  total            $(($(date +%s) - t_all)) s"
+printf '  %-26s %5d s\n' total "$(($(date +%s) - t_all))"
 echo "Zip:       $DIST/$NAME.zip"
 echo "Installer: $DIST/velora-$VERSION-setup.exe"
 exit $test_rc
