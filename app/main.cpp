@@ -1,4 +1,5 @@
 // Process entry: application, window, title, event loop.
+#include "app/qt_translation.h"
 #include "app/velora.h"
 #include "app/window_fit.h"
 
@@ -13,8 +14,10 @@ int main(int argc, char *argv[])
 #endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication a(argc, argv);
-    // The per-user data folder, where the mark journals live, is named for it.
+    // The per-user data folder, where the mark library lives, is named for it.
     QCoreApplication::setApplicationName(QStringLiteral("velora"));
+    // Qt's own dialogs and menus in Chinese too, whatever the system's language.
+    install_qt_translation();
     settle_start_folder();
     velora w;
     show_main_window(w);

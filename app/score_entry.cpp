@@ -89,6 +89,11 @@ bool ScoreEntry::eventFilter(QObject *watched, QEvent *event)
             on_shift_enter();
             return true;
         }
+        if (mods == Qt::ControlModifier && on_ctrl_enter) {
+            box_->interpretText();
+            on_ctrl_enter();
+            return true;
+        }
         return false;
     case Qt::Key_Up:
     case Qt::Key_Down:

@@ -19,6 +19,7 @@ public:
 
     std::function<void()> on_enter;        // Return or the keypad's Enter
     std::function<void()> on_shift_enter;  // the same with Shift
+    std::function<void()> on_ctrl_enter;   // the same with Ctrl
     // A keystroke was refused; `typed` is the text it would have made.
     std::function<void(const QString &typed)> on_refused;
 

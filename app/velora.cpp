@@ -12,20 +12,27 @@
 #include "exam/problem_loader.h"
 #include "exam/roster_loader.h"
 #include "exam/utf8_text.h"
+#include "export/lock_files.h"
 #include "export/workbook_export.h"
 #include "marking/analysis.h"
-#include "marking/mark_journal.h"
+#include "marking/legacy_journal.h"
+#include "marking/mark_library.h"
 #include "marking/marking_cursor.h"
 #include "marking/scoring.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QToolTip>
 
@@ -56,6 +63,9 @@ void show_double(QLCDNumber *lcd, double value)
         lcd->setDigitCount(text.size());
     lcd->display(value);
 }
+
+// The teacher's choices, kept between runs (~/.config/velora/velora.conf, HKCU\Software\velora).
+const QString kSettingsOwner = QStringLiteral("velora");
 
 // Enough lines to name the students; the rest goes into the box's details.
 constexpr int kListedStudents = 15;
@@ -98,7 +108,7 @@ velora::velora(ExamStore &store, QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui_velora),
       st(store),
-      journal_folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+      library_folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
 {
     ui->setupUi(this);
     // The keys press the same buttons a mouse would.
@@ -106,7 +116,21 @@ velora::velora(ExamStore &store, QWidget *parent)
     score_entry->on_enter = [this] { ui->next->click(); };
     score_entry->on_shift_enter = [this] { ui->last->click(); };
     score_entry->on_refused = [this](const QString &typed) { tell_refused(typed); };
+    score_entry->on_ctrl_enter = [this] { to_next_unmarked(); };
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, [this] { focus_score(); });
+    ui->next->setToolTip(tr("保存评分，评下一个答案（Enter）。Ctrl+Enter：跳到下一个还没有评分的答案"));
+    ui->last->setToolTip(tr("保存评分，回到上一个答案（Shift+Enter）。Ctrl+Enter：跳到下一个还没有评分的答案"));
+    // Enter in a path field loads it, as its button does.
+    connect(ui->problemfile_input, &QLineEdit::returnPressed, ui->problemfile_button, &QPushButton::click);
+    connect(ui->ansfile_input, &QLineEdit::returnPressed, ui->ansfile_button, &QPushButton::click);
+    connect(ui->stufile_input, &QLineEdit::returnPressed, ui->stufile_button, &QPushButton::click);
+    // The order marked in last time.
+    ui->marking_order->setCurrentIndex(QSettings(kSettingsOwner, kSettingsOwner).value(QStringLiteral("marking/order")).toString()
+                                               == QLatin1String("by_question")
+                                           ? 1
+                                           : 0);
+    order = ui->marking_order->currentIndex() == 1 ? MarkingOrder::by_question : MarkingOrder::by_student;
+    connect(ui->marking_order, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &velora::change_order);
 }
 
 velora::~velora()
@@ -114,9 +138,10 @@ velora::~velora()
     delete ui;
 }
 
-void velora::keep_journals_in(const QString &folder)
+void velora::keep_library_in(const QString &folder)
 {
-    journal_folder = folder;
+    library_folder = folder;
+    library.reset();
 }
 
 void show_main_window(velora &window)
@@ -153,11 +178,15 @@ void velora::show_notices(const QString &title, const QVector<LoadNotice> &notic
         show_warning(title, texts.join(QStringLiteral("\n\n")));
 }
 
-void velora::store_mark_on_screen()
+void velora::store_mark_on_screen(bool even_unchanged)
 {
     // As every marking press does first; a refused load never gets here. A
-    // field whose text is not what the teacher typed stores nothing.
-    if (cursor_on_item(st) && !score_entry->refused())
+    // field whose text is not what the teacher typed stores nothing, and an
+    // answer never marked is not marked by a load or a close passing it.
+    if (!cursor_on_item(st) || score_entry->refused())
+        return;
+    if (even_unchanged || st.stu_marked[st.cur_stu][st.cur_pro]
+        || ui->pin_fen->value() != st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro])
         store_current_mark();
 }
 
@@ -181,136 +210,250 @@ LoadOptions velora::load_options(std::function<void()> again)
     options.accept_exam = [this, again](const ExamIdentity &next) { return accept_exam(next, again); };
     options.before_commit = [this] {
         store_mark_on_screen();
-        if (!next_exam)
-            return;
-        // The marks stay in the old exam's journal (removed when a workbook holds them all), never in the new exam.
-        if (journal && journal->unexported() == 0)
-            journal->remove();
-        journal.reset();
-        clear_marks(st);
+        kept_stu = st.cur_stu;
+        kept_pro = st.cur_pro;
+        // The marks stay in the library with the exam they were given in.
+        if (pending && pending->switching && library)
+            library->close_exam();
     };
     return options;
 }
 
+namespace {
+
+// "选择题2、非选择题1", for the teacher to look at.
+QString question_names(const QVector<int> &questions, int choice)
+{
+    QStringList names;
+    for (int p : questions)
+        names << (p <= choice ? QCoreApplication::translate("velora", "选择题%1").arg(p)
+                              : QCoreApplication::translate("velora", "非选择题%1").arg(p - choice));
+    return names.join(QStringLiteral("、"));
+}
+
+QString when_text(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace
+
+MarkLibrary &velora::open_library()
+{
+    if (!library) {
+        library = std::make_unique<MarkLibrary>();
+        const LibraryError e = library->open(library_folder);
+        if (e.fault == LibraryFault::damaged)
+            show_warning(tr("成绩库已损坏"), library_error_message(e));
+        else
+            tell_library_trouble(e);
+    }
+    return *library;
+}
+
+void velora::ask_same_exam(const QString &title, const QString &text, Answer &slot, const std::function<void()> &again)
+{
+    // Enter, Escape and closing the box mean another exam: no mark moves to another paper unasked.
+    const auto retry = [this, &slot, again](Answer a) {
+        slot = a;
+        ++retrying;
+        again();
+        --retrying;
+    };
+    ask(title, text, tr("另一场考试（从头评分）"), [retry] { retry(Answer::other); }, tr("同一场考试（保留评分）"),
+        [retry] { retry(Answer::same); });
+}
+
 bool velora::accept_exam(const ExamIdentity &next, const std::function<void()> &again)
 {
-    next_exam.reset();
-    if (next == exam_identity(st))
-        return true;  // the same exam: its marks and journal stay
-    if (!carry_on && marks_would_be_lost()) {
+    pending.reset();
+    if (retrying == 0) {  // a new press: no answer given yet
+        mended_answer = legacy_answer = Answer::unasked;
+        carry_on = false;
+    }
+    ExamMatch m;
+    if (!next.names.isEmpty() && next.unxuan_count > 0)
+        m = open_library().match(next);
+    const qint64 current = library ? library->exam() : 0;
+    if (m.kind == ExamMatchKind::mended) {
+        if (mended_answer == Answer::unasked) {
+            ask_same_exam(tr("试题文件有改动"),
+                          tr("这份试题文件和成绩库中这个班级的考试“%1”题目数量、分值都相同，但下列题目的内容不同：\n%2\n\n"
+                             "如果只是改正了题目的文字，请选“同一场考试（保留评分）”，评分全部保留；"
+                             "如果这是另一份试卷，请选“另一场考试（从头评分）”，那场考试的评分仍保留在成绩库中。")
+                              .arg(m.paper_name, question_names(m.changed, next.xuan_count)),
+                          mended_answer, again);
+            return false;
+        }
+        if (mended_answer == Answer::other)
+            m = ExamMatch{ExamMatchKind::other, 0, {}, {}};
+    }
+    auto next_exam = std::make_unique<PendingExam>();
+    next_exam->switching = m.kind == ExamMatchKind::none ? current != 0 : m.exam == 0 || m.exam != current;
+    if (m.kind != ExamMatchKind::none && next_exam->switching) {
+        next_exam->legacy = read_legacy_journal(library_folder, next);
+        if (next_exam->legacy.state == LegacyState::found) {
+            if (legacy_answer == Answer::unasked) {
+                qint64 last = 0;
+                for (const LegacyMark &lm : next_exam->legacy.marks)
+                    last = qMax(last, lm.given_ms);
+                ask_same_exam(
+                    tr("找到旧版的评分记录"),
+                    tr("velora 1.0.0 为学生名单相同、题目数量和分值相同的一场考试留下了 %1 个评分（最后一个给出于 %2）。"
+                       "旧版的评分记录没有记下题目的内容，不能确定是不是这份试卷。\n\n"
+                       "是同一份试卷，请选“同一场考试（保留评分）”，这些评分会放进成绩库；"
+                       "否则请选“另一场考试（从头评分）”，旧的评分记录不会用到这场考试上。")
+                        .arg(next_exam->legacy.marks.size())
+                        .arg(when_text(last)),
+                    legacy_answer, again);
+                return false;
+            }
+            next_exam->import_legacy = legacy_answer == Answer::same;
+        }
+    }
+    if (next_exam->switching && !carry_on && marks_would_be_lost()) {
         ask(tr("评分尚未导出"),
-            tr("这次导入的文件属于另一场考试（学生名单或题目的数量、分值不同），而当前考试有评分还没有导出到表格文件。"
-               "\n"
-               "继续导入后，新的考试从头开始评分；当前考试的评分保留在评分记录中，再次导入它的文件时可以恢复。\n"
+            tr("这次导入的文件属于另一场考试，而当前考试有评分还没有导出到表格文件。\n"
+               "当前考试的评分都保存在成绩库中，再次导入它的文件时会全部恢复；继续导入后，改为评另一场考试。\n"
                "要先导出，请取消，在“分数”页按“统计分数”后导出。"),
             tr("继续"), [this, again] {
                 carry_on = true;
+                ++retrying;
                 again();
-                carry_on = false;
+                --retrying;
             });
         return false;
     }
-    next_exam = std::make_unique<NextExam>();
-    if (next.names.isEmpty() || next.unxuan_count <= 0)
-        return true;  // nothing to mark yet, nothing to record
-    // Opened before the commit: an exam marked in another window is not loaded here.
-    auto opened = std::make_unique<MarkJournal>();
-    next_exam->opened = opened->open(journal_folder, next);
-    if (next_exam->opened.fault == JournalFault::locked) {
-        show_warning(tr("这场考试正在另一个窗口中评分"), journal_error_message(next_exam->opened));
-        next_exam.reset();
-        return false;
+    if (next_exam->switching && m.exam != 0) {
+        // Claimed before the commit: an exam marked in another window is not loaded here.
+        const LibraryError e = library->claim(m.exam);
+        if (e.fault == LibraryFault::locked) {
+            show_warning(tr("这场考试正在另一个窗口中评分"), library_error_message(e));
+            return false;
+        }
     }
-    if (opened->is_open())
-        next_exam->journal = std::move(opened);
+    next_exam->match = m;
+    pending = std::move(next_exam);
     return true;
 }
 
 void velora::begin_next_exam()
 {
-    if (!next_exam)
+    if (!pending)
         return;
-    const std::unique_ptr<NextExam> next = std::move(next_exam);
-    // The table and analysis on screen were of the other exam.
-    ui->score_show->setRowCount(0);
-    analysis.reset();
-    table_marks = exported_marks = snapshot_marks(st);
-    journal = std::move(next->journal);
-    switch (next->opened.fault) {
-    case JournalFault::none:
-        break;
-    case JournalFault::damaged:
-    case JournalFault::other_exam:
-        show_warning(tr("评分记录已损坏"), journal_error_message(next->opened));
-        break;
-    default:
-        tell_journal_trouble(next->opened);
-        break;
+    const std::unique_ptr<PendingExam> next = std::move(pending);
+    if (next->switching) {
+        // The table and analysis on screen were of the other exam.
+        ui->score_show->setRowCount(0);
+        analysis.reset();
+        table_marks = MarkSnapshot();
     }
-    offer_recovery();
-}
-
-void velora::offer_recovery()
-{
-    if (!journal || journal->replay().marks.isEmpty())
-        return;
-    const JournalReplay &r = journal->replay();
-    if (r.unexported == 0) {
-        // Every one of them is in a workbook already: nothing to ask.
-        restore_from_journal();
+    if (next->match.kind == ExamMatchKind::none) {
+        if (next->switching)
+            clear_marks(st);
         exported_marks = snapshot_marks(st);
         return;
     }
-    const QString when = QDateTime::fromMSecsSinceEpoch(r.last_mark_ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    tell_library_trouble(library->begin(exam_identity(st), next->match));
+    LegacyJournal legacy = next->legacy;
+    if (legacy.state == LegacyState::found) {
+        if (next->import_legacy)
+            tell_library_trouble(library->import_marks(legacy.marks));
+        set_aside_legacy_journal(legacy);
+    } else if (legacy.state == LegacyState::damaged) {
+        show_warning(tr("旧版的评分记录已损坏"),
+                     tr("velora 1.0.0 留下的这场考试的评分记录已损坏，其中的分数没有使用；原文件已另存为“%1”。")
+                         .arg(QDir::toNativeSeparators(legacy.path)));
+    }
+    const ExamMarks marks = library->marks();
+    apply_marks(marks, true);
+    exported_marks = snapshot_marks(st);
+    // A reload of the exam open, or marks the teacher just took over: no question.
+    if (!next->switching || next->import_legacy || marks.unexported == 0) {
+        apply_marks(marks, false);
+        if (next->switching) {
+            place_cursor(marks);
+        } else if (kept_stu >= 1 && kept_stu <= st.stu_count && kept_pro >= 1 && kept_pro <= st.unxuan_count) {
+            // A reload of the same exam leaves the teacher where she was.
+            st.cur_stu = kept_stu;
+            st.cur_pro = kept_pro;
+        }
+        refresh_marking_view();
+        return;
+    }
+    offer_recovery(marks);
+}
+
+void velora::apply_marks(const ExamMarks &marks, bool as_exported)
+{
+    clear_marks(st);
+    for (const LibraryMark &m : marks.marks) {
+        if (m.student < 1 || m.student > st.stu_count || m.question < 1 || m.question > st.unxuan_count)
+            continue;
+        if (!as_exported || m.exported) {
+            st.stu_score[m.student][st.xuan_count + m.question] = as_exported ? m.exported_value : m.value;
+            st.stu_marked[m.student][m.question] = true;
+        }
+    }
+}
+
+void velora::place_cursor(const ExamMarks &marks)
+{
+    if (check_cursor(st) == CursorState::no_items)
+        return;
+    int s = 0, q = 0;
+    if (first_unmarked(st, order, &s, &q)) {
+        st.cur_stu = s;
+        st.cur_pro = q;
+    } else if (marks.last_student >= 1 && marks.last_student <= st.stu_count && marks.last_question >= 1
+               && marks.last_question <= st.unxuan_count) {
+        st.cur_stu = marks.last_student;
+        st.cur_pro = marks.last_question;
+    }
+}
+
+void velora::offer_recovery(const ExamMarks &marks)
+{
+    // Meanwhile the store holds what the last export holds.
+    refresh_marking_view();
     // Enter and Escape recover: neither key can lose a mark.
     recovery_box = ask(
         tr("恢复上次的评分"),
-        tr("评分记录里有这场考试 %1 个还没有导出到表格文件的评分，最后一个评分给出于 %2。\n"
-           "（上次评分时 velora 没有正常关闭，例如程序被结束、电脑断电或重启；或者中途导入了另一场考试。）\n"
-           "按“恢复”取回这些评分，回到最后评分的一题；按“不恢复”将它们丢弃。")
-            .arg(r.unexported)
-            .arg(when),
-        tr("恢复"), [this] { restore_from_journal(); }, tr("不恢复"),
+        tr("成绩库里有这场考试 %1 个还没有导出到表格文件的评分，最后一个评分给出于 %2。\n"
+           "（上次评分后没有导出，例如程序被结束、电脑断电或重启，或者没有导出就关闭了。）\n"
+           "按“恢复”取回全部评分；按“不恢复”只保留上次导出的表格文件里的评分，其余的从成绩库中删除。")
+            .arg(marks.unexported)
+            .arg(when_text(marks.last_mark_ms)),
+        tr("恢复"),
+        [this, marks] {
+            apply_marks(marks, false);
+            place_cursor(marks);
+            refresh_marking_view();
+        },
+        tr("不恢复"),
         [this] {
-            if (journal)
-                tell_journal_trouble(journal->discard());
+            tell_library_trouble(library->revert_to_exported());
+            const ExamMarks kept = library->marks();
+            apply_marks(kept, false);
+            place_cursor(kept);
+            refresh_marking_view();
         });
-}
-
-void velora::restore_from_journal()
-{
-    if (!journal)
-        return;
-    restore_marks(st, journal->replay());
-    refresh_marking_view();
 }
 
 void velora::record_mark()
 {
-    if (!journal || !journal->is_open())
+    if (!library || !library->exam())
         return;
-    tell_journal_trouble(
-        journal->record_mark(st.cur_stu, st.cur_pro, st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro]));
+    tell_library_trouble(
+        library->record_mark(st.cur_stu, st.cur_pro, st.stu_score[st.cur_stu][st.xuan_count + st.cur_pro]));
 }
 
-void velora::tell_journal_trouble(const JournalError &e)
+void velora::tell_library_trouble(const LibraryError &e)
 {
-    if (e.ok() || journal_trouble_told)
+    if (e.ok() || library_trouble_told)
         return;
-    journal_trouble_told = true;
-    show_warning(tr("评分无法随时保存"), journal_error_message(e));
-}
-
-void velora::end_journal()
-{
-    if (!journal)
-        return;
-    // Unanswered, the recovery question keeps the marks for the next start.
-    if (recovery_box && recovery_box->isVisible())
-        journal->close();
-    else
-        journal->remove();
-    journal.reset();
+    library_trouble_told = true;
+    show_warning(tr("评分无法随时保存"), library_error_message(e));
 }
 
 bool velora::accepted(const LoadReport &report, const QString &failure_title)
@@ -322,6 +465,7 @@ bool velora::accepted(const LoadReport &report, const QString &failure_title)
 
 void velora::on_problemfile_button_clicked()
 {
+    const int choice = st.xuan_count, written = st.unxuan_count;
     const LoadReport r = load_problem_file(st, ui->problemfile_input->text(),
                                            load_options([this] { on_problemfile_button_clicked(); }));
     if (!accepted(r, tr("导入试题文件失败")))
@@ -331,24 +475,90 @@ void velora::on_problemfile_button_clicked()
     refresh_marking_view();
     show_notices(tr("试题文件已导入，但请注意"), r.notices);
     begin_next_exam();
+    focus_after_load(ui->ansfile_input);
+    if (choice != st.xuan_count || written != st.unxuan_count)
+        reread_for_new_counts();
+}
+
+void velora::reread_for_new_counts()
+{
+    // The answers and sheets were read for the old counts: read them again, or show none of them.
+    const bool answers = st.ans_path[0] != 0, sheets = st.stu_path[0] != 0;
+    if (!answers && !sheets)
+        return;
+    rereading = true;
+    if (answers) {
+        ensure_field(ui->ansfile_input, st.ans_path);
+        if (!load_answers())
+            forget_answers(st);
+    }
+    if (sheets) {
+        ensure_field(ui->stufile_input, st.stu_path);
+        if (!load_roster())
+            forget_sheets(st);
+    }
+    rereading = false;
+    refresh_marking_view();
+}
+
+void velora::focus_after_load(QLineEdit *next)
+{
+    // On to the next path field while the teacher loads the files at the keyboard.
+    if (rereading)
+        return;
+    if (ui->tabWidget->currentWidget() == ui->problem)
+        next->setFocus(Qt::OtherFocusReason);
+    else
+        focus_score();
+}
+
+void velora::ensure_field(QLineEdit *field, const char *stored)
+{
+    if (field->text().isEmpty())
+        field->setText(QFile::decodeName(QByteArray(stored)));
+}
+
+bool velora::problem_loaded()
+{
+    if (st.pro_path[0] != 0)
+        return true;
+    show_warning(tr("请先导入试题文件"),
+                 tr("请先导入试题文件，再导入答案文件和学生文件：答案和答卷都要按试题的题数来读。\n这次导入没有进行。"));
+    return false;
 }
 
 void velora::on_ansfile_button_clicked()
 {
+    if (!problem_loaded())
+        return;
+    if (load_answers())
+        focus_after_load(ui->stufile_input);
+}
+
+bool velora::load_answers()
+{
     const LoadReport r
         = load_answer_file(st, ui->ansfile_input->text(), load_options([this] { on_ansfile_button_clicked(); }));
     if (!accepted(r, tr("导入答案文件失败")))
-        return;
+        return false;
     refresh_marking_view();
     show_notices(tr("答案文件已导入，但请注意"), r.notices);
+    begin_next_exam();
+    return true;
 }
 
 void velora::on_stufile_button_clicked()
 {
+    if (problem_loaded())
+        load_roster();
+}
+
+bool velora::load_roster()
+{
     const LoadReport r
         = load_roster_file(st, ui->stufile_input->text(), load_options([this] { on_stufile_button_clicked(); }));
     if (!accepted(r, tr("导入学生文件失败")))
-        return;
+        return false;
     show_int(ui->student_number, st.stu_count);
     start_marking();
     QStringList notices, lines;
@@ -359,6 +569,7 @@ void velora::on_stufile_button_clicked()
     if (!notices.isEmpty() || !lines.isEmpty())
         show_roster_report(notices, lines);
     begin_next_exam();
+    return true;
 }
 
 void velora::show_roster_report(const QStringList &notices, const QStringList &lines)
@@ -421,6 +632,7 @@ bool velora::score_refused()
 void velora::clear_marking_view()
 {
     ui->had_num->display(0);
+    show_marked_count();
     ui->jindu->setValue(0);
     ui->pro_out->clear();
     ui->ans_out->clear();
@@ -444,13 +656,45 @@ void velora::show_current_item()
     ui->ans_out->setText(standard);
     // A student's answer is shown literally: markup in it must neither render nor hide anything.
     ui->stu_out->setPlainText(answer);
-    ui->jindu->setValue(progress_percent(st));
+    ui->jindu->setValue(progress_percent(st, order));
     ui->pin_fen->setMaximum(st.pro_score[p]);
     ui->pin_fen->setMinimum(0.0);
     ui->pin_fen->setValue(st.stu_score[st.cur_stu][p]);
     score_entry->reset();
     QToolTip::hideText();
-    show_int(ui->had_num, current_item(st));
+    show_int(ui->had_num, current_item(st, order));
+    show_marked_count();
+}
+
+void velora::show_marked_count()
+{
+    ui->marked_count->setText(tr("已评 %1 / %2").arg(marked_count(st)).arg(qMax(0, int(st.mark_steps))));
+}
+
+void velora::change_order(int index)
+{
+    order = index == 1 ? MarkingOrder::by_question : MarkingOrder::by_student;
+    QSettings(kSettingsOwner, kSettingsOwner).setValue(QStringLiteral("marking/order"),
+                         order == MarkingOrder::by_question ? QStringLiteral("by_question") : QStringLiteral("by_student"));
+    // The same answer stays on screen, its number in the new order.
+    if (cursor_on_item(st)) {
+        show_int(ui->had_num, current_item(st, order));
+        ui->jindu->setValue(progress_percent(st, order));
+    }
+    focus_score();
+}
+
+void velora::to_next_unmarked()
+{
+    if (!cursor_ready() || score_refused())
+        return;
+    store_current_mark();
+    QToolTip::hideText();
+    if (step_to_unmarked(st, order))
+        show_current_item();
+    else
+        statusBar()->showMessage(tr("所有答案都已评分。"), 5000);
+    focus_score();
 }
 
 bool velora::cursor_ready()
@@ -483,14 +727,16 @@ void velora::on_next_clicked()
     store_and_step(step_forward);
 }
 
-void velora::store_and_step(bool (*step)(ExamStore &))
+void velora::store_and_step(bool (*step)(ExamStore &, MarkingOrder))
 {
     if (!cursor_ready() || score_refused())
         return;
     store_current_mark();
     QToolTip::hideText();
-    if (step(st))
+    if (step(st, order))
         show_current_item();
+    else
+        show_marked_count();
     focus_score();
 }
 
@@ -498,7 +744,7 @@ void velora::on_tongji_button_clicked()
 {
     // Every press rebuilds from what the store holds now, so corrected marks
     // reach the table, the one still on screen included.
-    store_mark_on_screen();
+    store_mark_on_screen(true);
     st.tongji_done = true;
     compute_scores(st);
     fill_score_table(*ui->score_show, st);
@@ -540,6 +786,34 @@ void velora::on_print_button_clicked()
         return;
     // Made absolute here, so the message names the file that was meant, not a bare name.
     const QString path = QDir::current().absoluteFilePath(ui->input_file->text());
+    int s = 0, q = 0;
+    const int unmarked = cursor_on_item(st) ? st.mark_steps - marked_count(st) : 0;
+    if (unmarked > 0 && first_unmarked(st, order, &s, &q)) {
+        // An answer never marked would go out as a 0 the teacher never gave.
+        ask(tr("还有答案没有评分"),
+            tr("还有 %1 个非选择题答案没有评分，导出时按 0 分计。第一个是学生“%2”的非选择题%3。\n"
+               "按“去评分”回到这个答案；按“仍然导出”照样导出。")
+                .arg(unmarked)
+                .arg(utf8_text(st.stu_name[s], sizeof st.stu_name[s]))
+                .arg(q),
+            tr("去评分"),
+            [this, s, q] {
+                if (s > st.stu_count || q > st.unxuan_count)
+                    return;
+                st.cur_stu = s;
+                st.cur_pro = q;
+                show_current_item();
+                ui->tabWidget->setCurrentWidget(ui->test);
+                focus_score();
+            },
+            tr("仍然导出"), [this, path] { export_checked(path); });
+        return;
+    }
+    export_checked(path);
+}
+
+void velora::export_checked(const QString &path)
+{
     if (!marks_differ(table_marks, marks_now())) {
         export_table(path);
         return;
@@ -554,16 +828,37 @@ void velora::on_print_button_clicked()
         });
 }
 
-void velora::export_table(const QString &path)
+void velora::export_table(const QString &path, bool despite_locks)
 {
-    const ExportError e = export_workbook(path, table_contents(*ui->score_show), analysis.get());
+    // A workbook open in a spreadsheet would go on showing the old table there, and be saved over again.
+    const QStringList locks = despite_locks ? QStringList() : lock_files_beside(path);
+    if (!locks.isEmpty()) {
+        ask(tr("文件可能正被打开"),
+            tr("该文件可能正被其他程序打开（LibreOffice、WPS 或 Excel 在它旁边留下了锁定文件 %1）：\n%2\n"
+               "导出会替换这个文件，而那个程序仍然显示旧的表格；在那里再保存，会把旧的分数写回去。\n"
+               "请先在那个程序中关闭它再导出；按“仍然导出”立即替换它。")
+                .arg(QDir::toNativeSeparators(QFileInfo(locks.first()).fileName()),
+                     QDir::toNativeSeparators(workbook_target(path))),
+            tr("仍然导出"), [this, path] { export_table(path, true); });
+        return;
+    }
+    const ScoreSheet sheet = table_contents(*ui->score_show);
+    const ExportError e = export_workbook(path, sheet, analysis.get());
     if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));
         return;
     }
+    statusBar()->showMessage(tr("已导出 %1 名学生的成绩到 %2")
+                                 .arg(sheet.rows.size())
+                                 .arg(QDir::toNativeSeparators(workbook_target(path))),
+                             10000);
     exported_marks = table_marks;
-    if (journal && journal->is_open())
-        tell_journal_trouble(journal->record_export());
+    if (library) {
+        QVector<double> totals;
+        for (int s = 1; s <= st.stu_count; ++s)
+            totals << st.stu_total[s];
+        tell_library_trouble(library->record_export(workbook_target(path), totals));
+    }
 }
 
 QMessageBox *velora::ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go)
@@ -609,7 +904,13 @@ bool velora::marks_would_be_lost() const
 void velora::closeEvent(QCloseEvent *event)
 {
     if (close_confirmed || !marks_would_be_lost()) {
-        end_journal();
+        // The mark typed last goes into the library too (not while the store
+        // shows the exported marks under an unanswered recovery question);
+        // the exam's lock goes with the window.
+        if (!recovery_box || !recovery_box->isVisible())
+            store_mark_on_screen();
+        if (library)
+            library->close_exam();
         event->accept();
         return;
     }
@@ -625,8 +926,9 @@ void velora::ask_before_closing()
         return;
     }
     close_prompt = ask(tr("评分尚未导出"),
-                       tr("有评分还没有导出到表格文件，退出后这些评分将会丢失。\n"
-                          "要保留它们，请取消，在“分数”页按“统计分数”后导出。"),
+                       tr("有评分还没有导出到表格文件。评分都保存在成绩库中，再次导入这场考试的文件时会全部恢复，"
+                          "但表格文件里还没有它们。\n"
+                          "要现在导出，请取消，在“分数”页按“统计分数”后导出。"),
                        tr("退出"), [this] {
                            close_confirmed = true;
                            close();

@@ -15,15 +15,19 @@
 // they use the store; a load then shows the item the cursor names, so the
 // marking tab is never stale.
 //
-// Every mark stored is also recorded in the exam's mark journal (marking/) in
-// the per-user data folder, so a roster load after a crash offers the marks
-// back. A load that would begin another exam while marks are in no workbook
-// asks first; the new exam starts with no marks, and the old one's journal
-// stays for when it is loaded again. A clean end removes the journal.
+// Every mark stored is also committed to the 成绩库 (marking/mark_library),
+// in the per-user data folder, which keeps every exam's marks for good: a load
+// asks the library which exam it gives, and brings that exam's marks back
+// (asking first where some are in no exported workbook, as after a crash). A
+// load that would begin another exam while marks are in no workbook asks
+// first, as a reminder to export; a mended paper asks whether it is still the
+// same exam.
 #pragma once
 
-#include "marking/mark_journal.h"
+#include "marking/legacy_journal.h"
+#include "marking/mark_library.h"
 #include "marking/mark_snapshot.h"
+#include "marking/marking_cursor.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -52,9 +56,9 @@ public:
     explicit velora(ExamStore &store, QWidget *parent = nullptr);
     ~velora() override;
 
-    // Where the journals of the exams are kept; by default the per-user data
-    // folder. Tests give their own.
-    void keep_journals_in(const QString &folder);
+    // Where the mark library is kept; by default the per-user data folder.
+    // Tests give their own.
+    void keep_library_in(const QString &folder);
 
 protected:
     // Asks first when closing would lose marks that no exported workbook holds.
@@ -80,21 +84,33 @@ private:
     void show_current_item();
     void clear_marking_view();
     bool cursor_ready();
-    void store_and_step(bool (*step)(ExamStore &));
-    void store_mark_on_screen();
+    void store_and_step(bool (*step)(ExamStore &, MarkingOrder));
+    // Stores the mark on screen and goes to the next answer with no mark.
+    void to_next_unmarked();
+    void show_marked_count();
+    // The order chosen on the marking tab, remembered for the next start.
+    void change_order(int index);
+    void store_mark_on_screen(bool even_unchanged = false);
     // Options of a load: whether it may begin another exam is asked first,
     // `again` repeating it once the teacher agreed; the mark on screen is
     // stored just before the store changes.
     LoadOptions load_options(std::function<void()> again);
     bool accept_exam(const ExamIdentity &next, const std::function<void()> &again);
-    // A committed load that began another exam: its table, journal and recovery.
+    MarkLibrary &open_library();
+    // After a committed load: the exam's marks from the library, its table and recovery.
     void begin_next_exam();
-    void offer_recovery();
-    void restore_from_journal();
+    // The store's marks as the library holds them, or as the last export holds them.
+    void apply_marks(const ExamMarks &marks, bool as_exported);
+    // The first written answer with no mark, else the one marked last.
+    void place_cursor(const ExamMarks &marks);
+    void offer_recovery(const ExamMarks &marks);
     void record_mark();
     // Tells once that marks are kept only until velora ends.
-    void tell_journal_trouble(const JournalError &e);
-    void end_journal();
+    void tell_library_trouble(const LibraryError &e);
+    enum class Answer { unasked, same, other };
+    // Asks whether a load is of the same exam (the mended paper, or marks of
+    // velora 1.0.0); `again` repeats the load with the answer in `slot`.
+    void ask_same_exam(const QString &title, const QString &text, Answer &slot, const std::function<void()> &again);
     // Tells a refused load in a message box; whether the load went through.
     bool accepted(const LoadReport &report, const QString &failure_title);
     void refresh_marking_view();
@@ -108,7 +124,19 @@ private:
     void tell_refused(const QString &typed);
     // Whether a press must store nothing and stay, the field not saying what was typed.
     bool score_refused();
-    void export_table(const QString &path);
+    // Export after the check that the table on screen holds every mark given.
+    void export_checked(const QString &path);
+    // Asks first where a spreadsheet seems to have the workbook open, unless told to go on despite it.
+    void export_table(const QString &path, bool despite_locks = false);
+    // The loads behind the buttons; whether the load went through.
+    bool load_answers();
+    bool load_roster();
+    // Refuses, saying why, an answer or roster load before any problem file.
+    bool problem_loaded();
+    // After a problem load with other counts: the answer file and roster read again.
+    void reread_for_new_counts();
+    void ensure_field(QLineEdit *field, const char *stored);
+    void focus_after_load(QLineEdit *next);
     // A non-blocking question whose Enter and Escape choose 取消; `on_go` runs for the other button.
     QMessageBox *ask(const QString &title, const QString &text, const QString &go, std::function<void()> on_go);
     // The same with the safe button (Enter, Escape) named and acting too.
@@ -126,17 +154,27 @@ private:
     ScoreEntry *score_entry;  // owned by the score field
     QPointer<QMessageBox> close_prompt;
     bool close_confirmed = false;
-    QString journal_folder;
-    std::unique_ptr<MarkJournal> journal;  // none without items, or when it could not be opened
-    // Set while a load that begins another exam runs: that exam's journal, opened before the commit.
-    struct NextExam {
-        std::unique_ptr<MarkJournal> journal;
-        JournalError opened;
+    QString library_folder;
+    std::unique_ptr<MarkLibrary> library;  // opened with the first exam that has items
+    // Set while a load runs that the library has placed: the exam it gives.
+    struct PendingExam {
+        ExamMatch match;
+        bool switching = false;  // another exam than the one open
+        LegacyJournal legacy;    // a 1.0.0 journal of it
+        bool import_legacy = false;
     };
-    std::unique_ptr<NextExam> next_exam;
+    std::unique_ptr<PendingExam> pending;
+    // The teacher's answers while one press's load asks its questions.
+    int retrying = 0;
+    Answer mended_answer = Answer::unasked;
+    Answer legacy_answer = Answer::unasked;
     bool carry_on = false;  // the teacher agreed to leave unexported marks for another exam
     QPointer<QMessageBox> recovery_box;
-    bool journal_trouble_told = false;
+    bool library_trouble_told = false;
+    MarkingOrder order = MarkingOrder::by_student;
+    bool rereading = false;  // the answers and roster read again after a problem load
+    int kept_stu = 0;  // the cursor just before a load commits
+    int kept_pro = 0;
 };
 
 // Start-up after construction: show the window, then give it its final title.

@@ -14,8 +14,9 @@ class QWidget;
 // frame and all, inside `available` wherever the size allows.
 QRect fitted_window_geometry(const QRect &available, const QMargins &frame, const QSize &wanted, const QSize &minimum);
 
-// Before the first show: on Windows, places the window with fitted_window_geometry()
-// on its screen; elsewhere the window manager places it and nothing happens.
+// Before the first show: places the window with fitted_window_geometry() on
+// its screen. Where the window manager draws the frame (X11, Wayland), it is
+// fitted again once framed if the frame then overhangs the free area.
 void fit_window_to_screen(QWidget &window);
 
 // On Windows, a program started in its own folder (the Start-menu shortcut of

@@ -114,6 +114,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velora.example.org")
 # Runtime libraries (Qt 5 Widgets, libxlsxwriter) are found from the binary itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own dialogs and menus in Chinese (qtbase_zh_CN.qm); shlibdeps cannot see it.
+if(VELORA_QT STREQUAL "6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qttranslations5-l10n")
+endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 include(CPack)

@@ -62,6 +62,15 @@ void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local
         put_staged_text(st.ans_text[q], st.ans_len[q], a.text[q]);
 }
 
+void forget_answers(ExamStore &st)
+{
+    st.ans_key[0] = 0;
+    for (int q = 1; q <= qBound(0, st.unxuan_count, limits::written); ++q) {
+        st.ans_text[q][0] = 0;
+        st.ans_len[q] = 0;
+    }
+}
+
 LoadReport load_answer_file(ExamStore &st, const QString &path, const LoadOptions &options)
 {
     return run_load(st, InputKind::answer, path, std::nullopt, AnswerSteps(st.unxuan_count), options);

@@ -23,5 +23,7 @@ void commit_answer(ExamStore &st, const ParsedAnswer &a, const QByteArray &local
 
 // Tells a notice when the key or the standard answers are not UTF-8.
 LoadReport load_answer_file(ExamStore &st, const QString &path, const LoadOptions &options = {});
+// Empties the key and the standard answers (read for other question counts), keeping the path.
+void forget_answers(ExamStore &st);
 // Exactly what load_answer_file does had the file named `path` held `content`.
 LoadReport load_answer(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options = {});

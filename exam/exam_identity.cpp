@@ -2,6 +2,9 @@
 #include "exam/exam_identity.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <cstring>
@@ -74,11 +77,25 @@ ExamIdentity exam_identity(const ExamStore &st)
     id.unxuan_count = clamp(st.unxuan_count, limits::written);
     const int questions = id.xuan_count + id.unxuan_count;
     id.max_scores.reserve(questions);
-    for (int p = 1; p <= questions; ++p)
+    for (int p = 1; p <= questions; ++p) {
         id.max_scores << st.pro_score[p];
+        id.texts << QByteArray(st.pro_text[p], clamp(st.pro_len[p], limits::text_bytes));
+    }
+    id.paper_name = paper_name_of(QFile::decodeName(QByteArray(st.pro_path, int(strnlen(st.pro_path, limits::path_bytes)))));
+    id.class_name = class_name_of(QFile::decodeName(QByteArray(st.stu_path, int(strnlen(st.stu_path, limits::path_bytes)))));
     const int students = clamp(st.stu_count, limits::students);
     id.names.reserve(students);
     for (int s = 1; s <= students; ++s)
         id.names << identity_name(st.stu_name[s]);
     return id;
+}
+
+QString paper_name_of(const QString &problem_path)
+{
+    return problem_path.isEmpty() ? QString() : QFileInfo(problem_path).completeBaseName();
+}
+
+QString class_name_of(const QString &roster_path)
+{
+    return roster_path.isEmpty() ? QString() : QFileInfo(roster_path).absoluteDir().dirName();
 }

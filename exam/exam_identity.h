@@ -1,7 +1,8 @@
-// The exam a set of marks belongs to: the roster's student names in roster
-// order and the problem's question counts and maximum scores. Texts, answers
-// and paths are not part of it, so reloading the same roster or the same
-// problem file with a mended text keeps the exam, and its marks.
+// What a load would make of the exam: the roster's student names in roster
+// order, the problem's question counts, maximum scores and texts, and the
+// names the files give the class and the paper. The mark library decides from
+// it which exam the marks belong to; canonical() and key() cover the names,
+// counts and maxima only, as the journals of velora 1.0.0 were named by them.
 #pragma once
 
 #include "exam/exam_store.h"
@@ -16,6 +17,9 @@ struct ExamIdentity {
     int xuan_count = 0;          // choice questions
     int unxuan_count = 0;        // written questions
     QVector<double> max_scores;  // pro_score[1 .. xuan_count + unxuan_count]
+    QByteArrayList texts;        // pro_text[1 .. xuan_count + unxuan_count], raw bytes
+    QString paper_name;          // the problem file's base name
+    QString class_name;          // the roster's folder name
 
     // One byte string per identity, the same on every platform: a version
     // tag, then little-endian 32-bit counts, each maximum as its IEEE 754
@@ -37,3 +41,8 @@ ExamIdentity exam_identity(const ExamStore &st);
 
 // The bytes of a stored name: up to its first 0 byte, at most limits::name_bytes.
 QByteArray identity_name(const char *name);
+
+// The name a problem file gives its paper (its base name, "2026秋季期中物理")
+// and a roster its class (its folder's name, "高一（3）班物理").
+QString paper_name_of(const QString &problem_path);
+QString class_name_of(const QString &roster_path);

@@ -13,6 +13,7 @@
 //   tongji   统计 (tǒngjì), statistics: tongji_done says the score table was built
 //   jindu    进度 (jìndù), progress: the form's marking progress bar
 //   pin_fen  the form's score input, the mark given to the item on screen
+//   marked   a written answer whose mark was given (stored), told apart from one never marked, even at 0
 #pragma once
 
 #include <cstddef>
@@ -53,6 +54,7 @@ struct ExamStore {
     int32_t stu_len[limits::students + 1][limits::written + 1];
     double stu_score[limits::students + 1][limits::questions + 1];
     double stu_total[limits::students + 1];
+    bool stu_marked[limits::students + 1][limits::written + 1];
 
     int32_t cur_stu;
     int32_t cur_pro;

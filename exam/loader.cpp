@@ -30,6 +30,10 @@ LoadReport run_load(ExamStore &st, InputKind kind, const QString &typed, const s
     if (options.accept_exam) {
         ExamIdentity next = exam_identity(st);
         steps.staged_identity(next);
+        if (kind == InputKind::problem)
+            next.paper_name = paper_name_of(typed);
+        else if (kind == InputKind::roster)
+            next.class_name = class_name_of(typed);
         if (!options.accept_exam(next)) {
             out.held = true;
             return out;

@@ -40,8 +40,11 @@ public:
         id.xuan_count = parsed_->choice;
         id.unxuan_count = parsed_->written;
         id.max_scores.clear();
-        for (int p = 1; p <= parsed_->choice + parsed_->written; ++p)
+        id.texts.clear();
+        for (int p = 1; p <= parsed_->choice + parsed_->written; ++p) {
             id.max_scores << parsed_->score[p];
+            id.texts << QByteArray(parsed_->text[p].bytes, parsed_->text[p].len);
+        }
     }
     void commit(ExamStore &st, const QByteArray &local) override { commit_problem(st, *parsed_, local); }
     void tell(LoadReport &report, const QString &typed) const override

@@ -151,6 +151,18 @@ void commit_roster(ExamStore &st, const ParsedRoster &r)
     store_path(st.stu_path, r.last_path);
 }
 
+void forget_sheets(ExamStore &st)
+{
+    const int written = qBound(0, st.unxuan_count, limits::written);
+    for (int s = 1; s <= qBound(0, st.stu_count, limits::students); ++s) {
+        std::memset(st.stu_xuan[s], 0, sizeof st.stu_xuan[s]);
+        for (int q = 1; q <= written; ++q) {
+            st.stu_text[s][q][0] = 0;
+            st.stu_len[s][q] = 0;
+        }
+    }
+}
+
 namespace {
 
 // Each student's sheet path in the roster's directory: as local 8-bit bytes

@@ -51,5 +51,7 @@ void commit_roster(ExamStore &st, const ParsedRoster &r);
 // sheets not in UTF-8. Leaves cur_stu, cur_pro and mark_steps to the window,
 // which restarts marking after a successful load.
 LoadReport load_roster_file(ExamStore &st, const QString &path, const LoadOptions &options = {});
+// Empties every student's answers (read for other question counts), keeping the names and marks.
+void forget_sheets(ExamStore &st);
 // Exactly what load_roster_file does had the file named `path` held `content`.
 LoadReport load_roster(ExamStore &st, const QByteArray &content, const QString &path, const LoadOptions &options = {});

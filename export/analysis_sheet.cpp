@@ -2,7 +2,12 @@
 // by reading column A, numbers as numbers with the formats a reader expects.
 #include "export/analysis_sheet.h"
 
+#include "export/sheet_layout.h"
+
 #include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -97,6 +102,46 @@ void Blocks::add_questions(AnalysisSheet &s, const ClassAnalysis &a)
     }
 }
 
+// The chart beside the bands, from column D: libxlsxwriter's 480 pixels and its offset.
+constexpr double chart_points = (480 + 8) * 0.75;
+
+// The scale that brings the sheet (its chart included) onto one page's
+// width, and the breaks: a block that would be cut but fits a page begins
+// one; the question table goes on over pages with its header row on each.
+void lay_out_pages(AnalysisSheet &s, const QVector<QPair<int, int>> &blocks, int table)
+{
+    ScoreSheet cells;
+    cells.rows = s.rows;
+    const QVector<double> widths = column_widths(cells);
+    double wide = columns_points(widths);
+    if (s.chart) {
+        QVector<double> before_chart = widths.mid(0, 3);
+        before_chart.resize(3);
+        wide = std::max(wide, columns_points(before_chart) + chart_points);
+    }
+    s.scale = std::clamp(int(std::floor(100.0 * page_width(s.landscape) / wide)), least_print_scale, 100);
+    const int per_page = int(page_height(s.landscape) * 100.0 / s.scale / analysis_row_height);
+    int page = 0;  // the row the page being filled begins with
+    auto break_before = [&](int row) {
+        if (row > page) {
+            s.breaks.append(row);
+            page = row;
+        }
+    };
+    for (const QPair<int, int> &b : blocks)
+        if (b.second - page > per_page)
+            break_before(b.first);
+    const int table_rows = s.rows.size() - table;
+    if (s.rows.size() - page > per_page && (table_rows <= per_page || table + 3 - page > per_page))
+        break_before(table);
+    const QVector<SheetCell> header = s.rows.at(table + 1);
+    while (s.rows.size() - page > per_page) {
+        const int row = page + per_page;
+        s.rows.insert(row, header);
+        break_before(row);
+    }
+}
+
 }  // namespace
 
 QString analysis_sheet_name()
@@ -113,9 +158,13 @@ AnalysisSheet analysis_sheet(const ClassAnalysis &a)
 {
     AnalysisSheet s;
     Blocks::add_overview(s, a);
+    const int overview_end = s.rows.size();
     s.rows.append(QVector<SheetCell>());
     Blocks::add_bands(s, a);
+    const int bands_end = s.rows.size();
     s.rows.append(QVector<SheetCell>());
+    const int table = s.rows.size();
     Blocks::add_questions(s, a);
+    lay_out_pages(s, {{0, overview_end}, {s.bands_header_row, bands_end}}, table);
     return s;
 }

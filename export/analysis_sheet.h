@@ -2,6 +2,7 @@
 // laid out as rows of cells, the same for both workbook writers.
 #pragma once
 
+#include "export/page_layout.h"
 #include "export/score_sheet.h"
 #include "marking/analysis.h"
 
@@ -15,7 +16,17 @@ struct AnalysisSheet {
     // chart is set (there are students to count).
     int bands_header_row = 0;  // 0-based
     bool chart = false;
+    // Printed across A4 pages one page wide, at this scale, every row
+    // analysis_row_height high. The rows (0-based, ascending) that begin a
+    // page: before a block that would be cut but fits a page, and inside a
+    // question table longer than a page, whose header row is repeated there.
+    bool landscape = true;
+    int scale = 100;
+    QVector<int> breaks;
 };
+
+// The height of every row of the analysis sheet, in points.
+constexpr double analysis_row_height = 16.0;
 
 // The sheet's name and the chart's title, as the teacher reads them.
 QString analysis_sheet_name();
@@ -23,5 +34,5 @@ QString analysis_chart_title();
 
 // Lays the analysis out, each block under its heading in column A:
 // 全班概况 (a label and its value per row), 分数段 (ranges and counts) and
-// 各题分析 (a header row, then one row per question).
+// 各题分析 (a header row, then one row per question), and the printed pages.
 AnalysisSheet analysis_sheet(const ClassAnalysis &a);

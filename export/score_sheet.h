@@ -11,7 +11,7 @@
 enum class NumberFormat {
     score,  // "0.00"
     rate,   // "0.0%"
-    count,  // general: a whole number as it is
+    count,  // "0": a whole number (a rank, a number of students)
 };
 
 struct SheetCell {
@@ -20,6 +20,8 @@ struct SheetCell {
     double value = 0.0;
     NumberFormat format = NumberFormat::score;
     bool centred = false;  // a short text that must not touch the number beside it
+    bool title = false;    // bold
+    bool cut = false;      // a dashed bottom border: the cutting line between slips
 };
 
 struct ScoreSheet {

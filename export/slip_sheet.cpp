@@ -1,5 +1,5 @@
-// Lays out the "成绩条" sheet and where its printed pages break, from the
-// column widths a spreadsheet gives the slips.
+// Lays out the "成绩条" sheet: slips in lines of questions as wide as the page
+// allows, and the pages as full as whole slips make them.
 #include "export/slip_sheet.h"
 
 #include "export/sheet_layout.h"
@@ -7,34 +7,11 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cmath>
+#include <optional>
 
 namespace {
 
-// A4 in points.
-constexpr double a4_short = 595.3, a4_long = 841.9;
-constexpr double side_margins = 2 * slip_side_margin * 72, end_margins = 2 * slip_end_margin * 72;
-
-// Taller than the row any spreadsheet draws for one line of 11-point text,
-// CJK fallback fonts included (about 16 pt), so a page is never overfilled.
-constexpr double row_points = 20.0;
-
-// The narrowest print scale spreadsheets take, in percent.
-constexpr int least_scale = 10;
-
-constexpr int rows_per_slip = 3;  // header, scores, blank
-
-// Excel's default column, in characters, for a column velora leaves alone.
-constexpr double default_width = 8.43;
-
-// A column of `chars` characters as wide as any default font draws it:
-// ten pixels a character (Excel's Calibri takes seven; LibreOffice, where
-// neither Calibri nor a font of its metrics is installed, about 9.5) and
-// five of padding, at 96 pixels to the inch.
-double column_points(double chars)
-{
-    return (chars * 10.0 + 5.0) * 0.75;
-}
+constexpr int fixed_columns = 3;  // 学生信息, 总分, 名次
 
 SheetCell text(const QString &t)
 {
@@ -47,22 +24,174 @@ SheetCell number(double v, NumberFormat format)
     return SheetCell{shown, true, v, format};
 }
 
-// The scale that brings the slips' width onto one page, and page breaks
-// after as many whole slips as a page holds at that scale.
-void set_pages(SlipSheet &s)
+// Characters a column needs for its texts, one to spare.
+double width_of(const QVector<SheetCell> &cells)
+{
+    int need = 0;
+    for (const SheetCell &c : cells)
+        need = std::max(need, text_width(c.text));
+    return std::min(max_column_width, double(need + 1));
+}
+
+double slip_height(int lines)
+{
+    return slip_title_height + lines * (2 * slip_row_height + slip_score_height);
+}
+
+// The printed width of the question columns with `per_line` questions a
+// line: column j holds questions j, j + per_line, j + 2 · per_line, …
+double questions_points(const QVector<double> &widths, int per_line)
 {
     double wide = 0.0;
-    for (double w : s.widths)
-        wide += column_points(w > 0 ? w : default_width);
-    s.landscape = wide > a4_short - side_margins;
-    const double across = (s.landscape ? a4_long : a4_short) - side_margins;
-    const double down = (s.landscape ? a4_short : a4_long) - end_margins;
-    s.scale = std::clamp(int(std::floor(100.0 * across / std::max(wide, 1.0))), least_scale, 100);
-    const int rows_per_page = int(down / (row_points * s.scale / 100.0));
-    const int slips_per_page = std::max(1, rows_per_page / rows_per_slip);
-    for (int row = slips_per_page * rows_per_slip; row < s.rows.size() && s.breaks.size() < max_page_breaks;
-         row += slips_per_page * rows_per_slip)
-        s.breaks.append(row);
+    for (int j = 0; j < per_line; ++j) {
+        double w = 0.0;
+        for (int q = j; q < widths.size(); q += per_line)
+            w = std::max(w, widths.at(q));
+        wide += column_points(w);
+    }
+    return wide;
+}
+
+struct Fit {
+    bool landscape = false;
+    int scale = 100;
+    int per_line = 0;
+    int lines = 1;
+    int per_page = 1;
+    bool better_than(const Fit &o) const
+    {
+        if (scale != o.scale)
+            return scale > o.scale;
+        if (per_page != o.per_page)
+            return per_page > o.per_page;
+        return lines < o.lines;
+    }
+};
+
+// The largest scale at which a slip fits a page this way up, with as many questions a line as fit across.
+std::optional<Fit> fit_on(bool landscape, double fixed, const QVector<double> &questions)
+{
+    const int n = questions.size();
+    for (int scale = 100; scale >= least_print_scale; scale -= 5) {
+        const double across = page_width(landscape) * 100.0 / scale;
+        const double down = page_height(landscape) * 100.0 / scale;
+        int per_line = n;
+        while (per_line > 1 && fixed + questions_points(questions, per_line) > across)
+            --per_line;
+        if (fixed + questions_points(questions, per_line) > across)
+            continue;
+        Fit f;
+        f.landscape = landscape;
+        f.scale = scale;
+        f.per_line = per_line;
+        f.lines = n > 0 ? (n + per_line - 1) / per_line : 1;
+        f.per_page = int((down + slip_gap_height) / (slip_height(f.lines) + slip_gap_height));
+        if (f.per_page >= 1)
+            return f;
+    }
+    return std::nullopt;
+}
+
+class Slips {
+    Q_DECLARE_TR_FUNCTIONS(velora)
+
+public:
+    explicit Slips(const ClassAnalysis &a);
+    SlipSheet sheet;
+
+private:
+    void add_slip(const ClassAnalysis &a, const StudentResult &r);
+    void add_row(const QVector<SheetCell> &row, double height);
+
+    Fit fit;
+    QString title;
+};
+
+Slips::Slips(const ClassAnalysis &a) : title(a.exam_name.isEmpty() ? tr("成绩条") : a.exam_name)
+{
+    // Column widths of the first three columns and of every question, over every slip.
+    QVector<SheetCell> fixed[fixed_columns] = {{text(tr("学生信息")), text(tr("满分"))},
+                                               {text(tr("总分")), number(a.full_marks, NumberFormat::score)},
+                                               {text(tr("名次"))}};
+    QVector<QVector<SheetCell>> by_question;
+    for (const QuestionAnalysis &q : a.questions)
+        by_question.append({text(q.label), number(q.max, NumberFormat::score)});
+    for (const StudentResult &r : a.roster) {
+        fixed[0].append(text(r.name));
+        fixed[1].append(number(r.total, NumberFormat::score));
+        fixed[2].append(number(r.rank, NumberFormat::count));
+        for (int q = 0; q < r.scores.size() && q < by_question.size(); ++q)
+            by_question[q].append(number(r.scores.at(q), NumberFormat::score));
+    }
+    double fixed_points = 0.0;
+    for (const QVector<SheetCell> &column : fixed) {
+        sheet.widths.append(width_of(column));
+        fixed_points += column_points(sheet.widths.last());
+    }
+    QVector<double> question_widths;
+    for (const QVector<SheetCell> &column : by_question)
+        question_widths.append(width_of(column));
+
+    // Upright first: across the page only where that puts more on it.
+    const std::optional<Fit> upright = fit_on(false, fixed_points, question_widths);
+    const std::optional<Fit> across = fit_on(true, fixed_points, question_widths);
+    fit = upright.value_or(Fit{false, least_print_scale, 1, std::max(1, int(question_widths.size())), 1});
+    if (across && (!upright || across->better_than(*upright)))
+        fit = *across;
+    for (int j = 0; j < fit.per_line; ++j) {
+        double w = 0.0;
+        for (int q = j; q < question_widths.size(); q += fit.per_line)
+            w = std::max(w, question_widths.at(q));
+        sheet.widths.append(w);
+    }
+    sheet.landscape = fit.landscape;
+    sheet.scale = fit.scale;
+    sheet.lines = fit.lines;
+
+    // The cutting line goes between slips on a page; a page's edge needs none.
+    for (int k = 0; k < a.roster.size(); ++k) {
+        if (k > 0 && k % fit.per_page == 0 && sheet.breaks.size() < max_page_breaks) {
+            sheet.breaks.append(sheet.rows.size());
+        } else if (k > 0) {
+            QVector<SheetCell> gap(sheet.widths.size());
+            for (SheetCell &c : gap)
+                c.cut = true;
+            add_row(gap, slip_gap_height);
+        }
+        add_slip(a, a.roster.at(k));
+    }
+}
+
+void Slips::add_slip(const ClassAnalysis &a, const StudentResult &r)
+{
+    SheetCell heading = text(title);
+    heading.title = true;
+    add_row({heading}, slip_title_height);
+    for (int line = 0; line < fit.lines; ++line) {
+        QVector<SheetCell> header(fixed_columns), maxima(fixed_columns), scores(fixed_columns);
+        // Further lines name their rows again, not the totals.
+        maxima[0] = text(tr("满分"));
+        scores[0] = text(r.name);
+        if (line == 0) {
+            header = {text(tr("学生信息")), text(tr("总分")), text(tr("名次"))};
+            maxima[1] = number(a.full_marks, NumberFormat::score);
+            scores = {text(r.name), number(r.total, NumberFormat::score), number(r.rank, NumberFormat::count)};
+        }
+        for (int q = line * fit.per_line; q < (line + 1) * fit.per_line && q < a.questions.size(); ++q) {
+            header.append(text(a.questions.at(q).label));
+            maxima.append(number(a.questions.at(q).max, NumberFormat::score));
+            scores.append(number(r.scores.value(q), NumberFormat::score));
+        }
+        add_row(header, slip_row_height);
+        add_row(maxima, slip_row_height);
+        add_row(scores, slip_score_height);
+    }
+}
+
+void Slips::add_row(const QVector<SheetCell> &row, double height)
+{
+    sheet.rows.append(row);
+    sheet.heights.append(height);
 }
 
 }  // namespace
@@ -74,25 +203,5 @@ QString slip_sheet_name()
 
 SlipSheet slip_sheet(const ClassAnalysis &a)
 {
-    SlipSheet s;
-    QVector<SheetCell> header
-        = {text(QCoreApplication::translate("velora", "学生信息")), text(QCoreApplication::translate("velora", "总分")),
-           text(QCoreApplication::translate("velora", "名次"))};
-    for (const QuestionAnalysis &q : a.questions)
-        header.append(text(q.label));
-    for (const StudentResult &r : a.roster) {
-        if (!s.rows.isEmpty())
-            s.rows.append(QVector<SheetCell>());
-        s.rows.append(header);
-        QVector<SheetCell> row
-            = {text(r.name), number(r.total, NumberFormat::score), number(r.rank, NumberFormat::count)};
-        for (double v : r.scores)
-            row.append(number(v, NumberFormat::score));
-        s.rows.append(row);
-    }
-    ScoreSheet cells;
-    cells.rows = s.rows;
-    s.widths = column_widths(cells);
-    set_pages(s);
-    return s;
+    return Slips(a).sheet;
 }

@@ -12,22 +12,6 @@
 
 namespace {
 
-// The name the workbook is written under: one ending in .xlsx or .xls (any
-// letter case) as it is, any other with ".xlsx" appended, so a dot inside the
-// name ("高一.3班") or another suffix ("名单.txt") never leaves a workbook
-// that will not open by its name. Trailing dots go first ("成绩." gives
-// "成绩.xlsx"); Windows would drop them anyway.
-QString workbook_path(const QString &path)
-{
-    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive))
-        return path;
-    QString target = path;
-    while (target.endsWith(QLatin1Char('.')))
-        target.chop(1);
-    return target + QStringLiteral(".xlsx");
-}
-
 // The file the export goes to, or why the path cannot be one.
 ExportError settle_target(const QString &path, QString *target)
 {
@@ -44,7 +28,7 @@ ExportError settle_target(const QString &path, QString *target)
         const bool folder = file_name.size() <= 2 && QFileInfo(path).isDir();
         return ExportError::of(folder ? ExportFault::is_folder : ExportFault::no_file_name);
     }
-    *target = workbook_path(path);
+    *target = workbook_target(path);
     const ExportError refused = check_file_name(QFileInfo(*target).fileName());
     if (!refused.ok())
         return refused;
@@ -60,6 +44,20 @@ ExportError settle_target(const QString &path, QString *target)
 }
 
 }  // namespace
+
+// A dot inside the name ("高一.3班") or another suffix ("名单.txt") must never
+// leave a workbook that will not open by its name. Trailing dots go first
+// ("成绩." gives "成绩.xlsx"); Windows would drop them anyway.
+QString workbook_target(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)
+        || path.endsWith(QLatin1String(".xls"), Qt::CaseInsensitive))
+        return path;
+    QString target = path;
+    while (target.endsWith(QLatin1Char('.')))
+        target.chop(1);
+    return target + QStringLiteral(".xlsx");
+}
 
 ExportError export_workbook(const QString &path, const ScoreSheet &sheet, const ClassAnalysis *analysis)
 {

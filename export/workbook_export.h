@@ -8,6 +8,10 @@
 
 class QString;
 
+// The file export_workbook() writes for `path`: `path` itself when it ends in
+// ".xlsx" or ".xls" (any letter case), else `path` with ".xlsx" appended.
+QString workbook_target(const QString &path);
+
 // Writes `sheet` to `path`. An empty path does nothing and succeeds. A file
 // name that does not end in ".xlsx" or ".xls" (any letter case) gets ".xlsx"
 // appended, after any trailing dots are dropped; a ".xls" suffix gives the old

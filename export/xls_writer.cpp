@@ -23,11 +23,16 @@ constexpr int max_cols = 256;
 constexpr int max_record_data = 8224;  // longest record body; longer data goes on in CONTINUE records
 constexpr int rows_per_block = 32;     // rows per DBCELL block
 
-constexpr quint16 xf_text = 15;     // the default cell format, general: texts and counts
+constexpr quint16 xf_text = 15;     // the default cell format, general: texts
 constexpr quint16 xf_score = 16;    // general cell format with number format "0.00"
 constexpr quint16 xf_rate = 17;     // ... with number format "0.0%"
 constexpr quint16 xf_centred = 18;  // general, centred: a short text beside a number
+constexpr quint16 xf_count = 19;    // ... with number format "0": a whole number
+constexpr quint16 xf_title = 20;    // general, bold
+constexpr quint16 xf_cut = 21;      // general, a thin dashed bottom border
+constexpr quint16 fmt_count = 1;    // built-in number format "0"
 constexpr quint16 fmt_score = 2;    // built-in number format "0.00"
+constexpr quint16 font_bold = 6;    // the sixth FONT record: readers skip index 4
 constexpr quint16 fmt_rate = 164;   // the first number format a workbook defines itself
 
 enum Rec : quint16 {
@@ -91,6 +96,7 @@ enum Rec : quint16 {
     rec_refreshall = 0x01B7,
     rec_prot4revpass = 0x01BC,
     rec_dimensions = 0x0200,
+    rec_blank = 0x0201,
     rec_number = 0x0203,
     rec_row = 0x0208,
     rec_index = 0x020B,
@@ -208,6 +214,7 @@ struct Cell {
     quint32 isst;  // text: index into the shared strings
     double value;  // number
     quint16 xf;
+    bool blank = false;  // no value, only its format
 };
 
 struct Grid {
@@ -218,7 +225,9 @@ struct Grid {
     bool landscape = true;
     int scale = 100;       // print scale in percent, when not fitted
     QVector<int> breaks;   // rows that begin a printed page
-    bool margins = false;  // the slips' margins, not the spreadsheet's own
+    bool margins = false;  // velora's print margins, not the spreadsheet's own
+    QVector<double> heights;    // per row, in points; none keeps the spreadsheet's
+    double default_height = 0;  // of rows without cells, in points; 0 keeps the spreadsheet's
 };
 
 struct Layout {
@@ -248,12 +257,14 @@ void add_cells(Layout &l, QVector<Cell> &row, const QVector<SheetCell> &src)
         const SheetCell &cell = src.at(c);
         const quint16 xf = cell.format == NumberFormat::score ? xf_score
             : cell.format == NumberFormat::rate               ? xf_rate
-                                                              : xf_text;
+                                                              : xf_count;
         // A non-finite number has no spreadsheet form; keep what the table shows instead.
         if (cell.numeric && std::isfinite(cell.value))
             row.append(Cell{quint16(c), true, 0, cell.value, xf});
+        else if (cell.cut && cell.text.isEmpty())
+            row.append(Cell{quint16(c), false, 0, 0.0, xf_cut, true});
         else
-            add_text(l, row, c, cell.text, cell.centred ? xf_centred : xf_text);
+            add_text(l, row, c, cell.text, cell.centred ? xf_centred : cell.title ? xf_title : xf_text);
     }
 }
 
@@ -283,16 +294,22 @@ Layout lay_out(const ScoreSheet &sheet, const AnalysisSheet *analysis, const Sli
     l.sheets.append(scores);
     if (analysis) {
         Grid g = grid_of(l, analysis->rows);
-        // Its blocks are read down, not across.
-        g.fit = true;
+        g.landscape = analysis->landscape;
+        g.scale = analysis->scale;
+        g.breaks = analysis->breaks;
+        g.margins = true;
+        g.heights = QVector<double>(analysis->rows.size(), analysis_row_height);
+        g.default_height = analysis_row_height;
         l.sheets.append(g);
     }
     if (analysis && slips) {
         Grid g = grid_of(l, slips->rows);
+        g.widths = slips->widths;  // the title overflows into the next columns, it does not widen its own
         g.landscape = slips->landscape;
         g.scale = slips->scale;
         g.breaks = slips->breaks;
         g.margins = true;
+        g.heights = slips->heights;
         l.sheets.append(g);
     }
     return l;
@@ -363,14 +380,15 @@ void write_shared_strings(Bytes &out, const Layout &l)
     record(out, rec_extsst, ext.data);
 }
 
-QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used, quint8 align = 0x20)
+QByteArray xf(quint16 font, quint16 format, quint16 type, quint8 used, quint8 align = 0x20, bool dashed_bottom = false)
 {
     Bytes b;
     b.u16(font).u16(format).u16(type);
     b.u8(align);  // 0x20: general alignment, bottom
     b.u8(0).u8(0).u8(used);
-    b.u32(0).u32(0);  // no borders
-    b.u16(0x20C0);    // default pattern colours
+    // Line styles, then colours: a dashed bottom line (style 3) in the window text colour (64).
+    b.u32(dashed_bottom ? 0x3000 : 0).u32(dashed_bottom ? 64 << 7 : 0);
+    b.u16(0x20C0);  // default pattern colours
     return b.data;
 }
 
@@ -407,23 +425,27 @@ void write_book_settings(Bytes &out, int sheets)
 
 void write_styles(Bytes &out)
 {
-    // Five fonts; readers number them 0-3 and 5.
+    // Six fonts; readers number them 0-3, 5 and 6.
     const QByteArray font_name = short_string(QStringLiteral("宋体"));
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         Bytes f;
-        f.u16(220).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(0x86).u8(0).bytes(font_name);
+        const quint16 weight = i == 5 ? 700 : 400;  // the last is font_bold
+        f.u16(220).u16(0).u16(0x7FFF).u16(weight).u16(0).u8(0).u8(0).u8(0x86).u8(0).bytes(font_name);
         record(out, rec_font, f.data);
     }
     record(out, rec_format, Bytes().u16(fmt_rate).bytes(long_string(QStringLiteral("0.0%"))).data);
 
-    // Fifteen style formats, the default cell format, the score and rate formats.
+    // Fifteen style formats, the default cell format, then velora's own.
     record(out, rec_xf, xf(0, 0, 0xFFF5, 0x00));
     for (quint16 i = 1; i < 15; ++i)
         record(out, rec_xf, xf(i <= 2 ? 1 : i <= 4 ? 2 : 0, 0, 0xFFF5, 0xF4));
     record(out, rec_xf, xf(0, 0, 0x0001, 0x00));
     record(out, rec_xf, xf(0, fmt_score, 0x0001, 0x04));
     record(out, rec_xf, xf(0, fmt_rate, 0x0001, 0x04));
-    record(out, rec_xf, xf(0, 0, 0x0001, 0x10, 0x22));                // centred, bottom
+    record(out, rec_xf, xf(0, 0, 0x0001, 0x10, 0x22));  // centred, bottom
+    record(out, rec_xf, xf(0, fmt_count, 0x0001, 0x04));
+    record(out, rec_xf, xf(font_bold, 0, 0x0001, 0x08));
+    record(out, rec_xf, xf(0, 0, 0x0001, 0x20, 0x20, true));
     record(out, rec_style, Bytes().u16(0x8000).u8(0).u8(0xFF).data);  // built-in "Normal"
     record(out, rec_useselfs, Bytes().u16(0).data);
 }
@@ -545,7 +567,11 @@ void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
     record(out, rec_printgridlines, Bytes().u16(0).data);
     record(out, rec_gridset, Bytes().u16(1).data);
     record(out, rec_guts, Bytes().u16(0).u16(0).u16(0).u16(0).data);
-    record(out, rec_defaultrowheight, Bytes().u16(0).u16(0x00FF).data);
+    // Rows without cells as high as the rest where velora sets the heights (flag: not the font's).
+    if (l.default_height > 0)
+        record(out, rec_defaultrowheight, Bytes().u16(1).u16(quint16(std::lround(l.default_height * 20))).data);
+    else
+        record(out, rec_defaultrowheight, Bytes().u16(0).u16(0x00FF).data);
     record(out, rec_wsbool, Bytes().u16(l.fit ? 0x05C1 : 0x04C1).data);
     if (!l.breaks.isEmpty()) {
         // Each break spans every column, above its row.
@@ -560,10 +586,10 @@ void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
     record(out, rec_hcenter, Bytes().u16(0).data);
     record(out, rec_vcenter, Bytes().u16(0).data);
     if (l.margins) {
-        record(out, rec_leftmargin, Bytes().f64(slip_side_margin).data);
-        record(out, rec_rightmargin, Bytes().f64(slip_side_margin).data);
-        record(out, rec_topmargin, Bytes().f64(slip_end_margin).data);
-        record(out, rec_bottommargin, Bytes().f64(slip_end_margin).data);
+        record(out, rec_leftmargin, Bytes().f64(print_side_margin).data);
+        record(out, rec_rightmargin, Bytes().f64(print_side_margin).data);
+        record(out, rec_topmargin, Bytes().f64(print_end_margin).data);
+        record(out, rec_bottommargin, Bytes().f64(print_end_margin).data);
     }
     record(out, rec_setup,
            Bytes()
@@ -595,17 +621,18 @@ void write_fixed_records(SheetStream &s, const Grid &l, const Extent &x)
     record(out, rec_dimensions, Bytes().u32(x.rw_mic).u32(x.rw_mac).u16(x.col_mic).u16(x.col_mac).u16(0).data);
 }
 
-void write_row_record(Bytes &out, int i, const QVector<Cell> &row)
+// A height of velora's own is in twips and flagged as not the font's.
+void write_row_record(Bytes &out, int i, const QVector<Cell> &row, double height)
 {
     record(out, rec_row,
            Bytes()
                .u16(quint16(i))
                .u16(row.first().col)
                .u16(quint16(row.last().col + 1))
-               .u16(0x00FF)
+               .u16(height > 0 ? quint16(std::lround(height * 20)) : 0x00FF)
                .u16(0)
                .u16(0)
-               .u16(0x0100)
+               .u16(height > 0 ? 0x0140 : 0x0100)
                .u16(xf_text)
                .data);
 }
@@ -624,13 +651,15 @@ void write_cell_block(SheetStream &s, const Grid &l, int block, int nth)
         if (used.isEmpty())
             first_row_pos = s.pos();
         used.append(i);
-        write_row_record(s.out, i, l.rows.at(i));
+        write_row_record(s.out, i, l.rows.at(i), l.heights.value(i));
     }
     QVector<quint32> first_cell_pos;
     for (int i : used) {
         first_cell_pos.append(s.pos());
         for (const Cell &c : l.rows.at(i)) {
-            if (c.number)
+            if (c.blank)
+                record(s.out, rec_blank, Bytes().u16(quint16(i)).u16(c.col).u16(c.xf).data);
+            else if (c.number)
                 record(s.out, rec_number, Bytes().u16(quint16(i)).u16(c.col).u16(c.xf).f64(c.value).data);
             else
                 record(s.out, rec_labelsst, Bytes().u16(quint16(i)).u16(c.col).u16(c.xf).u32(c.isst).data);

@@ -126,24 +126,32 @@ ExportError put_text(lxw_worksheet *ws, int row, int col, const QString &text, l
     return error_of(rc);
 }
 
-// The cell formats by NumberFormat; a count keeps the general format.
+// The cell formats by NumberFormat, and those of texts.
 struct Formats {
     lxw_format *score = nullptr;
     lxw_format *rate = nullptr;
+    lxw_format *count = nullptr;
     lxw_format *centred = nullptr;  // a text
+    lxw_format *title = nullptr;    // a text
+    lxw_format *cut = nullptr;      // an empty cell
     lxw_format *of(NumberFormat f) const
     {
-        return f == NumberFormat::score ? score : f == NumberFormat::rate ? rate : nullptr;
+        return f == NumberFormat::score ? score : f == NumberFormat::rate ? rate : count;
     }
 };
 
 ExportError put_cell(lxw_worksheet *ws, int row, int col, const SheetCell &cell, const Formats &formats)
 {
+    if (cell.cut && !cell.numeric && cell.text.isEmpty())
+        return error_of(worksheet_write_blank(ws, lxw_row_t(row), lxw_col_t(col), formats.cut));
     // A non-finite number has no spreadsheet form, and one beyond Excel's largest
     // is written with 16 digits that may round past the largest double; keep
     // what the table shows instead.
     if (!cell.numeric || !std::isfinite(cell.value) || std::fabs(cell.value) > max_cell_number)
-        return put_text(ws, row, col, cell.text, cell.centred ? formats.centred : nullptr);
+        return put_text(ws, row, col, cell.text,
+                        cell.centred ? formats.centred
+                            : cell.title ? formats.title
+                                         : nullptr);
     return error_of(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), cell.value, formats.of(cell.format)));
 }
 
@@ -241,6 +249,33 @@ ExportError put_rows(lxw_worksheet *ws, const QVector<QVector<SheetCell>> &rows,
     return ExportError();
 }
 
+// A4 at velora's own scale, with its margins and breaks: a sheet fitted to
+// pages would lose its page breaks. Every row as high as given.
+ExportError set_pages(lxw_worksheet *ws, bool landscape, int scale, const QVector<int> &breaks,
+                      const QVector<double> &heights)
+{
+    for (int r = 0; r < heights.size(); ++r) {
+        const ExportError e = error_of(worksheet_set_row(ws, lxw_row_t(r), heights.at(r), nullptr));
+        if (!e.ok())
+            return e;
+    }
+    worksheet_set_paper(ws, 9);
+    if (landscape)
+        worksheet_set_landscape(ws);
+    else
+        worksheet_set_portrait(ws);
+    worksheet_set_margins(ws, print_side_margin, print_side_margin, print_end_margin, print_end_margin);
+    worksheet_set_print_scale(ws, uint16_t(scale));
+    if (breaks.isEmpty())
+        return ExportError();
+    // The library keeps its own copy; a 0 ends the list.
+    QVector<lxw_row_t> rows;
+    for (int row : breaks)
+        rows.append(lxw_row_t(row));
+    rows.append(0);
+    return error_of(worksheet_set_h_pagebreaks(ws, rows.data()));
+}
+
 ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, const Formats &formats, ChartTexts &texts)
 {
     texts.sheet = analysis_sheet_name().toUtf8();
@@ -254,14 +289,15 @@ ExportError put_analysis(lxw_workbook *book, const AnalysisSheet &analysis, cons
     cells.rows = analysis.rows;
     ExportError e = set_widths(ws, cells);
     // Printed as wide as one page: its blocks are read down, not across.
-    worksheet_fit_to_pages(ws, 1, 0);
+    if (e.ok())
+        e = set_pages(ws, analysis.landscape, analysis.scale, analysis.breaks,
+                      QVector<double>(analysis.rows.size(), analysis_row_height));
     if (e.ok() && analysis.chart)
         e = add_chart(book, ws, analysis, texts);
     return e;
 }
 
-// The slips, A4 at velora's own scale: a sheet fitted to pages would lose its
-// page breaks.
+// The slips, as wide as their texts, on the pages laid out.
 ExportError put_slips(lxw_workbook *book, const SlipSheet &slips, const Formats &formats, QByteArray &name)
 {
     name = slip_sheet_name().toUtf8();
@@ -272,23 +308,7 @@ ExportError put_slips(lxw_workbook *book, const SlipSheet &slips, const Formats 
     for (int c = 0; e.ok() && c < slips.widths.size(); ++c)
         if (slips.widths.at(c) > 0)
             e = error_of(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), slips.widths.at(c), nullptr));
-    if (!e.ok())
-        return e;
-    worksheet_set_paper(ws, 9);
-    if (slips.landscape)
-        worksheet_set_landscape(ws);
-    else
-        worksheet_set_portrait(ws);
-    worksheet_set_margins(ws, slip_side_margin, slip_side_margin, slip_end_margin, slip_end_margin);
-    worksheet_set_print_scale(ws, uint16_t(slips.scale));
-    if (slips.breaks.isEmpty())
-        return ExportError();
-    // The library keeps its own copy; a 0 ends the list.
-    QVector<lxw_row_t> breaks;
-    for (int row : slips.breaks)
-        breaks.append(lxw_row_t(row));
-    breaks.append(0);
-    return error_of(worksheet_set_h_pagebreaks(ws, breaks.data()));
+    return e.ok() ? set_pages(ws, slips.landscape, slips.scale, slips.breaks, slips.heights) : e;
 }
 
 }  // namespace
@@ -316,12 +336,18 @@ ExportError write_xlsx(const QString &path, const ScoreSheet &sheet, const Analy
     Formats formats;
     formats.score = workbook_add_format(book.get());
     formats.rate = workbook_add_format(book.get());
+    formats.count = workbook_add_format(book.get());
     formats.centred = workbook_add_format(book.get());
-    if (!ws || !formats.score || !formats.rate || !formats.centred)
+    formats.title = workbook_add_format(book.get());
+    formats.cut = workbook_add_format(book.get());
+    if (!ws || !formats.score || !formats.rate || !formats.count || !formats.centred || !formats.title || !formats.cut)
         return ExportError::of(ExportFault::out_of_memory).at(path);
     format_set_num_format(formats.score, "0.00");
     format_set_num_format(formats.rate, "0.0%");
+    format_set_num_format(formats.count, "0");
     format_set_align(formats.centred, LXW_ALIGN_CENTER);
+    format_set_bold(formats.title);
+    format_set_bottom(formats.cut, LXW_BORDER_DASHED);
 
     ExportError e = put_cells(ws, sheet, formats);
     if (e.ok())

@@ -52,7 +52,7 @@ inline const FieldSpan spans[] = {
     VELORA_SPAN(xuan_count), VELORA_SPAN(unxuan_count), VELORA_SPAN(stu_count), VELORA_SPAN(pro_score),
     VELORA_SPAN(pro_text),   VELORA_SPAN(pro_len),      VELORA_SPAN(ans_key),   VELORA_SPAN(ans_text),
     VELORA_SPAN(ans_len),    VELORA_SPAN(stu_name),     VELORA_SPAN(stu_xuan),  VELORA_SPAN(stu_text),
-    VELORA_SPAN(stu_len),    VELORA_SPAN(stu_score),    VELORA_SPAN(stu_total), VELORA_SPAN(cur_stu),
+    VELORA_SPAN(stu_len),    VELORA_SPAN(stu_score),    VELORA_SPAN(stu_total), VELORA_SPAN(stu_marked), VELORA_SPAN(cur_stu),
     VELORA_SPAN(cur_pro),    VELORA_SPAN(mark_steps),   VELORA_SPAN(pro_path),  VELORA_SPAN(ans_path),
     VELORA_SPAN(stu_path),   VELORA_SPAN(tongji_done),
 };

@@ -123,6 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (route != 0) {
         FUZZ_CHECK(book.sheets.at(1).size() == fuzz::cells_in(second.rows), QString());
         FUZZ_CHECK(book.sheets.at(2).size() == fuzz::cells_in(third.rows), QString());
+        FUZZ_CHECK(book.row_breaks.at(1) == second.breaks, QString::number(second.breaks.size()));
         FUZZ_CHECK(book.row_breaks.at(2) == third.breaks, QString::number(third.breaks.size()));
     }
     FUZZ_CHECK(book.cells.size() == want.size(),

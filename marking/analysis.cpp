@@ -6,6 +6,9 @@
 #include "exam/utf8_text.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
@@ -270,6 +273,8 @@ QStringList question_labels(const ExamStore &st)
 ClassAnalysis analyse_class(const ExamStore &st)
 {
     ClassAnalysis a;
+    const QByteArray problem(st.pro_path, int(strnlen(st.pro_path, sizeof st.pro_path)));
+    a.exam_name = QFileInfo(QDir::fromNativeSeparators(QFile::decodeName(problem))).completeBaseName();
     const int questions = st.xuan_count + st.unxuan_count;
     const QStringList labels = question_labels(st);
     const Scores scores = table_scores(st, questions);

@@ -39,6 +39,7 @@ struct StudentResult {
 };
 
 struct ClassAnalysis {
+    QString exam_name;  // the problem file's name without its suffix: "2026秋季期中物理"
     int students = 0;
     double full_marks = 0.0;  // the sum of every question's maximum
     // Empty without students; the rates and bands also when full_marks is 0.

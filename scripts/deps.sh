@@ -8,7 +8,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   qtbase5-dev qtbase5-dev-tools
-  libxlsxwriter-dev zlib1g-dev
+  qttranslations5-l10n
+  libxlsxwriter-dev zlib1g-dev libsqlite3-dev sqlite3
   python3 python3-openpyxl python3-xlrd
   fonts-wqy-microhei
   clang
@@ -16,7 +17,7 @@ packages=(
   appstream desktop-file-utils man-db lintian
 )
 if [ "${1:-}" = qt6 ]; then
-  packages+=(qt6-base-dev qt6-base-dev-tools)
+  packages+=(qt6-base-dev qt6-base-dev-tools qt6-translations-l10n)
 fi
 # The printed proofs in docs/ (workbooks printed to PDF and PNG, read by a
 # second spreadsheet), only when asked for: VELORA_PROOF=1 scripts/deps.sh

@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     if (args.size() < 5)
         return 2;
     velora w(exam_store);
-    w.keep_journals_in(args[1]);
+    w.keep_library_in(args[1]);
     w.show();
     const char *const fields[3][2] = {{"problemfile_input", "problemfile_button"},
                                       {"ansfile_input", "ansfile_button"},

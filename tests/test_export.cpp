@@ -2,6 +2,7 @@
 // reader (openpyxl or xlrd, through tests/support/read_workbook.py) and compared
 // cell by cell; refused exports must leave files and directories as they were.
 #include "export/analysis_sheet.h"
+#include "export/lock_files.h"
 #include "export/slip_sheet.h"
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
@@ -22,6 +23,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #ifdef Q_OS_WIN
 #include "support/biff_reader.h"
@@ -74,7 +76,7 @@ struct Chart {
     int from_row = 0, to_row = 0, from_col = 0;  // anchor, 0-based
 };
 
-// How the third sheet prints, as the reader saw it.
+// How the second or third sheet prints, as the reader saw it.
 struct SlipPrint {
     QVector<int> breaks;  // 0-based rows beginning a page; -1 for a break not across every column
     bool landscape = false;
@@ -83,6 +85,8 @@ struct SlipPrint {
     bool fit = false;  // fitted to pages, which drops the breaks
     QVector<double> margins;
     QMap<int, double> widths;
+    QMap<int, double> heights;  // 0-based rows set high, in points
+    QMap<int, int> cuts;        // 0-based rows: cells with a dashed bottom border
 };
 
 struct Workbook {
@@ -93,6 +97,7 @@ struct Workbook {
     QString second_name;  // the second sheet, when there is one
     Grid second;
     QVector<Chart> charts;
+    SlipPrint analysis_print;
     QString third_name;  // the third sheet, when there is one
     Grid third;
     SlipPrint slips;
@@ -121,6 +126,29 @@ QString from_utf16le_hex(const QString &hex)
 }
 
 Grid grid_of(const QJsonArray &rows);
+
+SlipPrint print_of(const QJsonObject &print)
+{
+    SlipPrint p;
+    for (const QJsonValue &v : print.value(QLatin1String("breaks")).toArray())
+        p.breaks.append(v.toInt());
+    p.landscape = print.value(QLatin1String("landscape")).toBool();
+    p.paper = print.value(QLatin1String("paper")).toInt();
+    p.scale = print.value(QLatin1String("scale")).toInt();
+    p.fit = print.value(QLatin1String("fit")).toBool();
+    for (const QJsonValue &v : print.value(QLatin1String("margins")).toArray())
+        p.margins.append(v.toDouble(-1));
+    const QJsonObject widths = print.value(QLatin1String("widths")).toObject();
+    for (auto it = widths.begin(); it != widths.end(); ++it)
+        p.widths.insert(it.key().toInt(), it.value().toDouble());
+    const QJsonObject heights = print.value(QLatin1String("heights")).toObject();
+    for (auto it = heights.begin(); it != heights.end(); ++it)
+        p.heights.insert(it.key().toInt(), it.value().toDouble());
+    const QJsonObject cuts = print.value(QLatin1String("cuts")).toObject();
+    for (auto it = cuts.begin(); it != cuts.end(); ++it)
+        p.cuts.insert(it.key().toInt(), it.value().toInt());
+    return p;
+}
 
 // Runs the reader; on failure *why says why.
 Workbook read_back(const QString &path, QString *why)
@@ -173,18 +201,8 @@ Workbook read_back(const QString &path, QString *why)
     const QJsonObject third = doc.value(QLatin1String("third")).toObject();
     wb.third_name = third.value(QLatin1String("name")).toString();
     wb.third = grid_of(third.value(QLatin1String("cells")).toArray());
-    const QJsonObject print = third.value(QLatin1String("print")).toObject();
-    for (const QJsonValue &v : print.value(QLatin1String("breaks")).toArray())
-        wb.slips.breaks.append(v.toInt());
-    wb.slips.landscape = print.value(QLatin1String("landscape")).toBool();
-    wb.slips.paper = print.value(QLatin1String("paper")).toInt();
-    wb.slips.scale = print.value(QLatin1String("scale")).toInt();
-    wb.slips.fit = print.value(QLatin1String("fit")).toBool();
-    for (const QJsonValue &v : print.value(QLatin1String("margins")).toArray())
-        wb.slips.margins.append(v.toDouble(-1));
-    const QJsonObject slip_widths = print.value(QLatin1String("widths")).toObject();
-    for (auto it = slip_widths.begin(); it != slip_widths.end(); ++it)
-        wb.slips.widths.insert(it.key().toInt(), it.value().toDouble());
+    wb.slips = print_of(third.value(QLatin1String("print")).toObject());
+    wb.analysis_print = print_of(second.value(QLatin1String("print")).toObject());
     return wb;
 }
 
@@ -247,7 +265,7 @@ Grid expected_rows(const QVector<QVector<SheetCell>> &rows)
             const SheetCell &sc = rows.at(r).at(c);
             const QString format = sc.format == NumberFormat::score ? QStringLiteral("0.00")
                 : sc.format == NumberFormat::rate                   ? QStringLiteral("0.0%")
-                                                                    : QStringLiteral("General");
+                                                                    : QStringLiteral("0");
             if (sc.numeric)
                 g.insert({r + 1, c + 1}, Cell{QStringLiteral("n"), QString(), sc.value, format, QString()});
             else if (!sc.text.isEmpty())
@@ -261,11 +279,37 @@ Grid expected_rows(const QVector<QVector<SheetCell>> &rows)
 // The class an export row analyses: "class", five students with totals 12,
 // 6, 6, 4.8 and 4.8; "hundred", a hundred students, ten on each total from
 // 13 down to 4, a third of them a thousandth above it, which the table does
-// not show; anything else, none.
+// not show; "forty", forty students ranked in roster order, of an exam of
+// 14 questions named by its problem file; "wide", three students of an exam of
+// 200 questions; anything else, none.
 ClassAnalysis class_analysis(const QString &kind)
 {
     std::vector<FixtureStudent> students;
     static std::vector<QByteArray> names;
+    if (kind == QLatin1String("forty")) {
+        names.clear();
+        for (int i = 0; i < 40; ++i)
+            names.push_back(QStringLiteral("学生%1").arg(i + 1).toUtf8());
+        for (int i = 0; i < 40; ++i) {
+            const double m = (40 - i) / 4.0;
+            students.push_back({names[size_t(i)].constData(), "", {m, m, m, m}});
+        }
+        std::vector<double> maxima(10, 4.0);
+        maxima.insert(maxima.end(), 4, 15.0);
+        ExamStorePtr st = store_with("ABCDABCDAB", maxima, 10, students);
+        std::strcpy(st->pro_path, "/考试/2026秋季期中物理.txt");
+        compute_scores(*st);
+        return analyse_class(*st);
+    }
+    if (kind == QLatin1String("wide")) {
+        std::vector<double> maxima(200, 1.0);
+        ExamStorePtr st = store_with(QByteArray(100, 'A').constData(), maxima, 100,
+                                     {{"甲", "", std::vector<double>(100, 1.0)},
+                                      {"乙", "", std::vector<double>(100, 0.5)},
+                                      {"丙", "", std::vector<double>(100, 0.0)}});
+        compute_scores(*st);
+        return analyse_class(*st);
+    }
     if (kind == QLatin1String("class")) {
         students = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
     } else if (kind == QLatin1String("hundred")) {
@@ -282,27 +326,36 @@ ClassAnalysis class_analysis(const QString &kind)
 
 // The slips must print as laid out: A4, velora's own scale (a sheet fitted
 // to pages loses its breaks), the margins the scale was worked out for,
-// columns as wide as their texts, every page beginning with a slip's header
-// after a blank row.
-bool slips_print(const SlipPrint &got, const SlipSheet &want, const Grid &cells, QString *mismatch)
+// columns as wide as their texts, rows as high, a dashed line across every
+// gap between slips, every page beginning with a slip's title.
+bool slips_print(const SlipPrint &got, const SlipSheet &want, const Grid &cells, const QString &title, QString *mismatch)
 {
-    const QVector<double> margins = {slip_side_margin, slip_side_margin, slip_end_margin, slip_end_margin};
+    const QVector<double> margins = {print_side_margin, print_side_margin, print_end_margin, print_end_margin};
+    QMap<int, double> heights;
+    QMap<int, int> cuts;
+    for (int r = 0; r < want.heights.size(); ++r) {
+        heights.insert(r, want.heights.at(r));
+        if (want.heights.at(r) == slip_gap_height)
+            cuts.insert(r, want.widths.size());
+    }
     if (got.paper != 9 || got.fit || got.landscape != want.landscape || got.scale != want.scale
-        || got.margins != margins || got.breaks != want.breaks) {
+        || got.margins != margins || got.breaks != want.breaks || got.heights != heights || got.cuts != cuts) {
         QStringList breaks;
         for (int b : got.breaks)
             breaks << QString::number(b);
-        *mismatch = QStringLiteral("paper %1, fit %2, landscape %3, scale %4, %5 margins, breaks %6")
+        *mismatch = QStringLiteral("paper %1, fit %2, landscape %3, scale %4, %5 margins, breaks %6, %7 heights, %8 cuts")
                         .arg(got.paper)
                         .arg(got.fit)
                         .arg(got.landscape)
                         .arg(got.scale)
                         .arg(got.margins.size())
-                        .arg(breaks.join(QLatin1Char(' ')));
+                        .arg(breaks.join(QLatin1Char(' ')))
+                        .arg(got.heights.size())
+                        .arg(got.cuts.size());
         return false;
     }
     for (int b : got.breaks)
-        if (cells.value({b + 1, 1}).text != QStringLiteral("学生信息") || cells.contains({b, 1})) {
+        if (cells.value({b + 1, 1}).text != title || cuts.contains(b - 1)) {
             *mismatch = QStringLiteral("the page beginning at row %1 does not begin a slip").arg(b + 1);
             return false;
         }
@@ -318,12 +371,38 @@ bool slips_print(const SlipPrint &got, const SlipSheet &want, const Grid &cells,
     return true;
 }
 
-// 名次 as the third sheet holds it, slip by slip.
+// The printed pages of rows `heights` high, broken at `breaks`: every page
+// within A4 at the scale, and less left blank at a page's foot (the last
+// page's aside) than `unit` would fill.
+bool pages_hold(const QVector<double> &heights, const QVector<int> &breaks, int scale, bool landscape, double unit,
+                QString *mismatch)
+{
+    QVector<int> starts = {0};
+    starts += breaks;
+    starts.append(heights.size());
+    for (int p = 0; p + 1 < starts.size(); ++p) {
+        double used = 0.0;
+        for (int r = starts.at(p); r < starts.at(p + 1); ++r)
+            used += heights.at(r) * scale / 100.0;
+        const double left = page_height(landscape) - used;
+        if (left < 0 || (p + 2 < starts.size() && left >= unit * scale / 100.0)) {
+            *mismatch = QStringLiteral("page %1 (rows %2 on) fills %3 of %4 pt")
+                            .arg(p + 1)
+                            .arg(starts.at(p))
+                            .arg(used)
+                            .arg(page_height(landscape));
+            return false;
+        }
+    }
+    return true;
+}
+
+// 名次 as the third sheet holds it, slip by slip: whole numbers ("0").
 QList<int> ranks_of(const Grid &slips)
 {
     QList<int> ranks;
     for (auto it = slips.begin(); it != slips.end(); ++it)
-        if (it.key().second == 3 && it.value().type == QLatin1String("n"))
+        if (it.key().second == 3 && it.value().type == QLatin1String("n") && it.value().format == QLatin1String("0"))
             ranks << int(it.value().number);
     return ranks;
 }
@@ -475,6 +554,8 @@ private slots:
     void every_fault_has_a_message();
     void locked_target_data();
     void locked_target();
+    void lock_files_data();
+    void lock_files();
 };
 
 void TestExport::initTestCase()
@@ -561,9 +642,11 @@ void TestExport::contents_data()
 
     // The analysis as a second sheet, its chart in the .xlsx only, and only
     // with students; the slips as a third, tied totals sharing a rank.
-    QList<int> hundred;
+    QList<int> hundred, forty;
     for (int i = 0; i < 100; ++i)
         hundred << 1 + 10 * (i % 10);
+    for (int i = 0; i < 40; ++i)
+        forty << i + 1;
     for (const QString &suffix : {QStringLiteral(".xlsx"), QStringLiteral(".xls")}) {
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis of a class")))
             << suffix << chinese_sheet() << QStringLiteral("class") << QList<int>{1, 2, 2, 4, 4};
@@ -572,6 +655,10 @@ void TestExport::contents_data()
             << QList<int>();
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": slips of a hundred over pages")))
             << suffix << chinese_sheet() << QStringLiteral("hundred") << hundred;
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": forty, 14 questions, in lines, named")))
+            << suffix << chinese_sheet() << QStringLiteral("forty") << forty;
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": 200 questions over pages")))
+            << suffix << chinese_sheet() << QStringLiteral("wide") << QList<int>{1, 2, 3};
     }
 }
 
@@ -615,15 +702,43 @@ void TestExport::contents()
         else if (key_col > 0 && it.key().second == key_col && ++keys)
             QCOMPARE(it.value().align, QStringLiteral("center"));
     }
-    QCOMPARE(keys, 2);  // the key "AB"
+    int keyed = 0;
+    for (const QuestionAnalysis &q : a.questions)
+        keyed += !q.key.isEmpty();
+    QCOMPARE(keys, keyed);  // "AB", or ten for the forty
+
+    // One page wide, every page within A4, a page broken only before a
+    // block's heading or, inside the question table, before its header row.
+    const SlipPrint &printed = wb.analysis_print;
+    QVERIFY(!printed.fit && printed.landscape && printed.scale == laid.scale && printed.breaks == laid.breaks);
+    QCOMPARE(printed.heights.value(0), analysis_row_height);
+    const QVector<double> heights(laid.rows.size(), analysis_row_height);
+    QVERIFY2(pages_hold(heights, laid.breaks, laid.scale, true, 1e9, &why), qPrintable(why));
+    for (int b : laid.breaks)
+        QVERIFY2(QStringList({"全班概况", "分数段", "各题分析", "题目"}).contains(laid.rows.at(b).value(0).text),
+                 qPrintable(QString::number(b)));
 
     QCOMPARE(wb.third_name, QStringLiteral("成绩条"));
     const SlipSheet slips = slip_sheet(a);
     QVERIFY2(same_cells(wb.third, expected_rows(slips.rows), &why), qPrintable(why));
     QCOMPARE(ranks_of(wb.third), ranks);
-    QVERIFY2(slips_print(wb.slips, slips, wb.third, &why), qPrintable(why));
-    // A hundred slips do not fit one page.
-    QCOMPARE(slips.breaks.isEmpty(), a.students < 100);
+    const QString title = a.exam_name.isEmpty() ? QStringLiteral("成绩条") : a.exam_name;
+    QVERIFY2(slips_print(wb.slips, slips, wb.third, title, &why), qPrintable(why));
+    // 11-point text printed at no less than 10 points, but where a slip of
+    // 200 questions must shrink to fit a page; pages full of whole slips.
+    QVERIFY(slips.scale * 11 >= 1000 || a.questions.size() > 100);
+    double slip = slip_gap_height;
+    for (double h : slips.heights)
+        slip += h;
+    QVERIFY2(pages_hold(slips.heights, slips.breaks, slips.scale, slips.landscape, slip / std::max(1, a.students), &why),
+             qPrintable(why));
+    QCOMPARE(slips.breaks.isEmpty(), a.students <= 5 && a.questions.size() < 100);
+    if (analysis == QLatin1String("forty"))  // two lines of questions a slip, three slips a page
+        QVERIFY(slips.lines == 2 && slips.breaks.size() == 13);
+    if (analysis == QLatin1String("wide"))  // the question table goes on over pages, its header on each
+        QVERIFY(std::count_if(laid.breaks.begin(), laid.breaks.end(),
+                              [&](int b) { return laid.rows.at(b).value(0).text == QStringLiteral("题目"); })
+                >= 2);
 
     const bool charted = suffix == QLatin1String(".xlsx") && analysis != QLatin1String("empty");
     QCOMPARE(wb.charts.size(), charted ? 1 : 0);
@@ -1214,3 +1329,36 @@ void TestExport::locked_target()
 
 QTEST_GUILESS_MAIN(TestExport)
 #include "test_export.moc"
+
+// The lock files that make an export ask first: those of the very workbook
+// the path names, and only while it is there.
+void TestExport::lock_files_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("found");
+    const QString book = QStringLiteral("物理期中成绩.xlsx");
+    QTest::newRow("LibreOffice") << book << QStringList{book, ".~lock." + book + "#"}
+                                 << QStringList{".~lock." + book + "#"};
+    QTest::newRow("Excel or WPS") << book << QStringList{book, "~$" + book} << QStringList{"~$" + book};
+    QTest::newRow("both, a name without its suffix")
+        << QStringLiteral("物理期中成绩") << QStringList{book, "~$" + book, ".~lock." + book + "#"}
+        << QStringList{".~lock." + book + "#", "~$" + book};
+    QTest::newRow("another workbook's lock") << QStringLiteral("物理期中成绩.xls")
+                                             << QStringList{"物理期中成绩.xls", ".~lock." + book + "#"} << QStringList();
+    QTest::newRow("a lock without its workbook") << book << QStringList{"~$" + book} << QStringList();
+}
+
+void TestExport::lock_files()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, found);
+    QTemporaryDir dir;
+    for (const QString &name : present)
+        QVERIFY(write_file(dir.filePath(name), "x"));
+    QStringList got;
+    for (const QString &lock : lock_files_beside(dir.filePath(path)))
+        got << QFileInfo(lock).fileName();
+    QCOMPARE(got, found);
+}

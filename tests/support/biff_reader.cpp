@@ -661,7 +661,8 @@ private:
                 break;
             }
             case 0x00FD:
-            case 0x0203: {
+            case 0x0203:
+            case 0x0201: {
                 BiffCell cell;
                 cell.row = c.u16();
                 cell.col = c.u16();
@@ -672,7 +673,7 @@ private:
                         return fail("LABELSST refers past the SST");
                     cell.text = out->sst.at(int(isst));
                     ++*label_cells;
-                } else {
+                } else if (r.id == 0x0203) {
                     cell.numeric = true;
                     cell.value = c.f64();
                 }
@@ -689,7 +690,7 @@ private:
                 cell_keys.insert(key);
                 if (!first_cell_at.contains(cell.row))
                     first_cell_at.insert(cell.row, r.pos);
-                sheet->cells.append(cell);
+                (r.id == 0x0201 ? sheet->blanks : sheet->cells).append(cell);
                 break;
             }
             case 0x00D7:
@@ -702,7 +703,6 @@ private:
             case 0x0204:
             case 0x027E:
             case 0x00BD:
-            case 0x0201:
             case 0x00BE:
             case 0x0205:
                 return fail(QStringLiteral("unexpected cell record 0x%1").arg(r.id, 4, 16, QChar('0')));
@@ -713,16 +713,20 @@ private:
         if (!have_index || !have_dims || !have_window2)
             return fail("sheet lacks INDEX, DIMENSIONS or WINDOW2");
 
-        std::sort(sheet->cells.begin(), sheet->cells.end(),
-                  [](const BiffCell &a, const BiffCell &b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
-        // DIMENSIONS must be exactly the cells' extent.
+        const auto in_order = [](const BiffCell &a, const BiffCell &b) {
+            return a.row != b.row ? a.row < b.row : a.col < b.col;
+        };
+        std::sort(sheet->cells.begin(), sheet->cells.end(), in_order);
+        // DIMENSIONS must be exactly the extent of the cells, blank ones included.
+        QVector<BiffCell> all = sheet->cells + sheet->blanks;
+        std::sort(all.begin(), all.end(), in_order);
         quint32 fr = 0, er = 0;
         quint16 fc = 0, ec = 0;
-        if (!sheet->cells.isEmpty()) {
-            fr = quint32(sheet->cells.first().row);
-            er = quint32(sheet->cells.last().row) + 1;
+        if (!all.isEmpty()) {
+            fr = quint32(all.first().row);
+            er = quint32(all.last().row) + 1;
             fc = 255;
-            for (const BiffCell &cell : sheet->cells) {
+            for (const BiffCell &cell : all) {
                 fc = std::min<quint16>(fc, quint16(cell.col));
                 ec = std::max<quint16>(ec, quint16(cell.col + 1));
             }
@@ -736,7 +740,7 @@ private:
 
         // Every row with cells has a ROW record spanning exactly its cells.
         QMap<int, QPair<int, int>> spans;
-        for (const BiffCell &cell : sheet->cells) {
+        for (const BiffCell &cell : all) {
             auto it = spans.find(cell.row);
             if (it == spans.end())
                 spans.insert(cell.row, {cell.col, cell.col + 1});

@@ -37,6 +37,7 @@ struct BiffSheet {
     quint32 first_row = 0, end_row = 0;  // DIMENSIONS: rows [first, end)
     quint16 first_col = 0, end_col = 0;  // columns [first, end)
     QVector<BiffCell> cells;             // ordered by row, then column
+    QVector<BiffCell> blanks;            // BLANK: a format without a value, in the file's order
     QVector<int> page_breaks;            // HORIZONTALPAGEBREAKS: the rows that begin a printed page
 };
 
@@ -59,7 +60,7 @@ struct BiffBook {
 // DBCELL against the records they point at, XF and font references, the
 // shared-string reference count, and page breaks (one record before
 // DIMENSIONS, rows ascending inside the sheet, each across every column).
-// Only NUMBER and LABELSST cells are accepted.
+// Only NUMBER, LABELSST and BLANK cells are accepted.
 bool read_xls(const QByteArray &file, BiffBook *out, QString *error);
 
 // A text as an .xls holds it: UTF-16 cannot keep a surrogate without its

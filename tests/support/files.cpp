@@ -6,7 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QtEndian>
+
+#include <zlib.h>
+
+#include <cstring>
 
 bool write_file(const QString &path, const QByteArray &bytes)
 {
@@ -33,8 +39,36 @@ QByteArray drain(TextInput &in)
     return out;
 }
 
-void isolate_journals()
+void isolate_user_data()
 {
     QStandardPaths::setTestModeEnabled(true);
     QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)).removeRecursively();
+    // The teacher's settings too: each test begins with none.
+    const QString settings = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath(QStringLiteral("velora-tests"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
+    QSettings(QStringLiteral("velora"), QStringLiteral("velora")).clear();
+}
+
+QByteArray journal_record(char type, const QByteArray &payload)
+{
+    QByteArray r(4, '\0');
+    qToLittleEndian(quint32(payload.size()), r.data());
+    r += type;
+    r += payload;
+    char crc[4];
+    qToLittleEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(r.constData()), uInt(r.size()))), crc);
+    return r + QByteArray(crc, 4);
+}
+
+QByteArray journal_mark(int s, int q, double value)
+{
+    QByteArray p(24, '\0');
+    qToLittleEndian(qint32(s), p.data());
+    qToLittleEndian(qint32(q), p.data() + 4);
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    qToLittleEndian(bits, p.data() + 8);
+    qToLittleEndian(qint64(1700000000000), p.data() + 16);
+    return journal_record('M', p);
 }

@@ -19,6 +19,11 @@ QByteArray utf16_file(const QString &text, bool big_endian = false);
 // Every byte the input still delivers.
 QByteArray drain(TextInput &in);
 
-// Puts the per-user data folder, where windows keep their mark journals, in
-// Qt's test location and empties it: each test function starts with none.
-void isolate_journals();
+// Puts the per-user data folder, where windows keep their mark library, and
+// the teacher's settings in test locations, and empties both.
+void isolate_user_data();
+
+// A record of a velora 1.0.0 journal (checksummed with zlib's crc32()), and
+// its mark record for student s's written question q.
+QByteArray journal_record(char type, const QByteArray &payload);
+QByteArray journal_mark(int s, int q, double value);

@@ -17,13 +17,15 @@
 #   "second": {"name": its name, "cells": its grid as above,
 #              "charts": [{"type": "col", "title": text, "categories": ref,
 #                          "values": ref, "from": [row, col], "to": [row, col]}]}
-# (charts from the .xlsx only; anchors 0-based); a text cell set centred
-# carries "h": "center". When there is a third sheet,
+# (charts from the .xlsx only; anchors 0-based), "print": as below; a text
+# cell set centred carries "h": "center". When there is a third sheet,
 #   "third": {"name": its name, "cells": its grid,
 #             "print": {"breaks": [0-based row beginning a page, ...],
 #                       "landscape": bool, "paper": n, "scale": percent,
 #                       "fit": bool (fitted to pages), "margins": [l, r, t, b],
-#                       "widths": {"1": width, ...}}}
+#                       "widths": {"1": width, ...},
+#                       "heights": {"0": points, ...} (0-based rows set high),
+#                       "cuts": {"0": cells with a dashed bottom border, ...}}}
 import json
 import re
 import struct
@@ -75,15 +77,24 @@ def xlsx_widths(sheet):
     return widths
 
 
-def xlsx_third(ws):
+def xlsx_print(ws):
     setup, margins = ws.page_setup, ws.page_margins
     fit = ws.sheet_properties.pageSetUpPr
-    return {"name": ws.title, "cells": grid_of(xlsx_cells(ws)),
-            "print": {"breaks": [b.id for b in ws.row_breaks.brk],
-                      "landscape": setup.orientation == "landscape", "paper": int(setup.paperSize or 0),
-                      "scale": int(setup.scale or 100), "fit": bool(fit is not None and fit.fitToPage),
-                      "margins": [margins.left, margins.right, margins.top, margins.bottom],
-                      "widths": xlsx_widths(ws)}}
+    cuts = {}
+    for (r, _), cell in ws._cells.items():
+        if cell.border.bottom.style == "dashed":
+            cuts[str(r - 1)] = cuts.get(str(r - 1), 0) + 1
+    return {"breaks": [b.id for b in ws.row_breaks.brk],
+            "landscape": setup.orientation == "landscape", "paper": int(setup.paperSize or 0),
+            "scale": int(setup.scale or 100), "fit": bool(fit is not None and fit.fitToPage),
+            "margins": [margins.left, margins.right, margins.top, margins.bottom],
+            "widths": xlsx_widths(ws),
+            "heights": {str(r - 1): d.height for r, d in ws.row_dimensions.items() if d.customHeight},
+            "cuts": cuts}
+
+
+def xlsx_third(ws):
+    return {"name": ws.title, "cells": grid_of(xlsx_cells(ws)), "print": xlsx_print(ws)}
 
 
 def read_xlsx(path):
@@ -114,7 +125,8 @@ def read_xlsx(path):
     second = None
     if len(book.worksheets) > 1:
         ws = book.worksheets[1]
-        second = {"name": ws.title, "cells": grid_of(xlsx_cells(ws)), "charts": [xlsx_chart(c) for c in ws._charts]}
+        second = {"name": ws.title, "cells": grid_of(xlsx_cells(ws)), "charts": [xlsx_chart(c) for c in ws._charts],
+                  "print": xlsx_print(ws)}
     if len(book.worksheets) > 2:
         second["third"] = xlsx_third(book.worksheets[2])
     widths = xlsx_widths(sheet)
@@ -173,16 +185,27 @@ def xls_print(path, index):
     return fit, [margins[k] for k in (0x26, 0x27, 0x28, 0x29)]
 
 
-def xls_third(book, path):
-    ws = book.sheet_by_index(2)
-    landscape, paper, scale = xls_page_setup(path, 2)
-    fit, margins = xls_print(path, 2)
+def xls_print_of(book, path, index):
+    ws = book.sheet_by_index(index)
+    landscape, paper, scale = xls_page_setup(path, index)
+    fit, margins = xls_print(path, index)
     # Every break must span the whole row of columns.
     breaks = [r if (c1, c2) == (0, 255) else -1 for r, c1, c2 in ws.horizontal_page_breaks]
-    return {"name": ws.name, "cells": grid_of(xls_cells(book, ws)),
-            "print": {"breaks": breaks, "landscape": landscape, "paper": paper, "scale": scale, "fit": fit,
-                      "margins": margins,
-                      "widths": {str(c + 1): info.width / 256.0 for c, info in ws.colinfo_map.items()}}}
+    cuts = {}
+    for r in range(ws.nrows):
+        for c in range(ws.row_len(r)):
+            if book.xf_list[ws.cell_xf_index(r, c)].border.bottom_line_style == 3:  # dashed
+                cuts[str(r)] = cuts.get(str(r), 0) + 1
+    return {"breaks": breaks, "landscape": landscape, "paper": paper, "scale": scale, "fit": fit,
+            "margins": margins,
+            "widths": {str(c + 1): info.width / 256.0 for c, info in ws.colinfo_map.items()},
+            "heights": {str(r): info.height / 20.0 for r, info in ws.rowinfo_map.items() if info.height_mismatch},
+            "cuts": cuts}
+
+
+def xls_third(book, path):
+    ws = book.sheet_by_index(2)
+    return {"name": ws.name, "cells": grid_of(xls_cells(book, ws)), "print": xls_print_of(book, path, 2)}
 
 
 def xls_print_titles(book):
@@ -237,7 +260,8 @@ def read_xls(path):
     second = None
     if book.nsheets > 1:
         ws = book.sheet_by_index(1)
-        second = {"name": ws.name, "cells": grid_of(xls_cells(book, ws)), "charts": []}
+        second = {"name": ws.name, "cells": grid_of(xls_cells(book, ws)), "charts": [],
+                  "print": xls_print_of(book, path, 1)}
     if book.nsheets > 2:
         second["third"] = xls_third(book, path)
     freeze = None

@@ -152,6 +152,7 @@ StoreFingerprint store_fingerprint(const ExamStore &st)
     VELORA_FIELD(stu_len);
     VELORA_FIELD(stu_score);
     VELORA_FIELD(stu_total);
+    VELORA_FIELD(stu_marked);
     VELORA_FIELD(cur_stu);
     VELORA_FIELD(cur_pro);
     VELORA_FIELD(mark_steps);

@@ -167,6 +167,8 @@ bool read_sheet(const QByteArray &xml, const QVector<QString> &shared, QVector<X
                 x.skipCurrentElement();
             }
         }
+        if (!has_v && type.isEmpty() && a.hasAttribute(QLatin1String("s")))
+            continue;  // blank: a format without a value
         if (!has_v)
             return fail(error, QStringLiteral("sheet: cell without value"));
         if (type == QLatin1String("s")) {

@@ -35,6 +35,6 @@ struct XlsxBook {
 };
 
 // Reads the workbook's shared strings and the cells and page breaks of every
-// sheet. Only shared-string and number cells are accepted; cells and breaks
-// must come in order.
+// sheet. Only shared-string and number cells are accepted, and blank ones
+// with a format, which are passed over; cells and breaks must come in order.
 bool read_xlsx(const QByteArray &file, XlsxBook *out, QString *error);
