@@ -233,18 +233,19 @@ type_text() {
 # Exam files with Windows line ends, reached through a drive letter (V:) and backslashes.
 EXAM=$OUT/exam
 mkdir -p "$EXAM" "$OUT/out"
-for f in "$ROOT"/examples/*; do sed 's/\r*$/\r/' "$f" >"$EXAM/$(basename "$f")"; done
+for f in "$ROOT"/examples/*; do [ -f "$f" ] && sed 's/\r*$/\r/' "$f" >"$EXAM/$(basename "$f")"; done
 check "exam files have CR LF line ends" grep -q $'\r$' "$EXAM/problem.txt"
 ln -sfn "$OUT" "$WINEPREFIX/dosdevices/v:"
 VEXAM='V:\exam' VOUT='V:\out'
 
 # Keyboard only, as a teacher without a mouse would: focus starts on the tab bar, Tab walks each
 # page's widgets in form order, Ctrl+Tab turns the page.
-load_exam() { # from the tab bar: the three paths and their import buttons on the page "题目"
+load_exam() { # from the tab bar: the three paths on the page "题目", each loaded with Enter in its field,
+  # which then hands the focus to the next path field
   key Tab Tab Tab
-  key ctrl+a; type_text "$VEXAM\\problem.txt"; key shift+Tab shift+Tab space
-  key Tab Tab Tab Tab Tab; key ctrl+a; type_text "$VEXAM\\answer.txt"; key shift+Tab shift+Tab space
-  key Tab Tab Tab Tab Tab; key ctrl+a; type_text "$VEXAM\\roster.txt"; key shift+Tab shift+Tab space
+  key ctrl+a; type_text "$VEXAM\\problem.txt"; key Return
+  key ctrl+a; type_text "$VEXAM\\answer.txt"; key Return
+  key ctrl+a; type_text "$VEXAM\\roster.txt"; key Return
   sleep 2
 }
 MARKS=(5 7 3 8 6 6.5 2 0)  # the written answers of the four students, in marking order
