@@ -1,5 +1,5 @@
 # Cross toolchain for x86_64 Windows with Debian's MinGW-w64 (posix threads).
-# The prefix holding the cross-built Qt, zlib and libxlsxwriter comes from
+# The prefix holding the cross-built Qt, zlib, libxlsxwriter and SQLite comes from
 # VELORA_WIN_PREFIX (cache or environment); scripts/windows.sh sets both.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -4,8 +4,9 @@
 #   bash scripts/windows.sh           build and package (build/win-dist/)
 #   bash scripts/windows.sh --test    the same, then prove the build under Wine (scripts/windows-test.sh)
 #
-# Qt 5 (qtbase), zlib and libxlsxwriter for Windows are built from Debian's source packages once per
-# machine into a cache that later runs reuse: VELORA_WIN_CACHE, by default build/windows in this checkout.
+# Qt 5 (qtbase), zlib, libxlsxwriter and SQLite for Windows are built from Debian's source packages once
+# per machine into a cache that later runs reuse: VELORA_WIN_CACHE, by default build/windows in this
+# checkout. Qt's own Chinese texts come from Debian's build of its translations.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -39,19 +40,19 @@ stage() {
   "$@"
   t=$(($(date +%s) - t0))
   echo "=== $name: ${t} s"
-  TIMES+=("$(printf '%-16s %5d s' "$name" "$t")")
+  TIMES+=("$(printf '%-26s %5d s' "$name" "$t")")
 }
 
 # --- packages -----------------------------------------------------------------------------------
 install_missing() {
   local packages=(
-    build-essential cmake pkg-config perl python3 dpkg-dev
+    build-essential cmake pkg-config perl python3 dpkg-dev tcl
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     nsis zip
   )
   if [ "$want_test" = 1 ]; then
     packages+=(wine wine64 xvfb xauth xdotool xclip imagemagick x11-apps x11-utils python3-openpyxl python3-xlrd
-               fonts-wqy-microhei unzip)
+               fonts-wqy-microhei unzip sqlite3)
   fi
   local missing=() p
   for p in "${packages[@]}"; do
@@ -71,9 +72,20 @@ install_missing() {
 APTDIR=$CACHE/apt
 APT_OPTS=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$APTDIR/sources.list.d"
           -o "Dir::State::Lists=$APTDIR/lists" -o "Dir::Cache=$APTDIR/cache" -o DPkg::Lock::Timeout=1800)
-SOURCES=(qtbase-opensource-src zlib libxlsxwriter)
+# Each package is fetched once, with a stamp of its own, so a cache made before a package joined the
+# list fetches only that one.
+SOURCES=(qtbase-opensource-src zlib libxlsxwriter sqlite3)
+# A .qm file is the same on every platform: Debian's arch-all build of Qt's translations is used as it
+# is (qttranslations-opensource-src, the same release as qtbase).
+BINARIES=(qttranslations5-l10n)
+# A cache from before the per-package stamps fetched these three under one stamp.
+if [ -f "$STAMPS/fetch" ]; then
+  for p in qtbase-opensource-src zlib libxlsxwriter; do touch "$STAMPS/fetch-$p"; done
+fi
 
-fetch_sources() {
+APT_READY=0
+apt_ready() { # the private apt configuration and its package lists, once a run
+  [ "$APT_READY" = 1 ] && return
   mkdir -p "$APTDIR/sources.list.d" "$APTDIR/lists/partial" "$APTDIR/cache/archives/partial"
   cat >"$APTDIR/sources.list.d/bookworm-src.sources" <<'EOF'
 Types: deb deb-src
@@ -83,11 +95,34 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
   apt-get "${APT_OPTS[@]}" update
-  local pkg
-  (cd "$CACHE/src" && for pkg in "${SOURCES[@]}"; do
-     apt-get "${APT_OPTS[@]}" source "$pkg"
-   done)
-  touch "$STAMPS/fetch"
+  APT_READY=1
+}
+
+drop_unpacked() { # a tree left half unpacked by a failed fetch would be taken for the package
+  find "$CACHE/src" -maxdepth 1 -type d -name "$1-[0-9]*" -exec rm -rf {} +
+}
+
+fetch_source() { # fetch_source PKG: Debian's source package, unpacked in $CACHE/src
+  apt_ready
+  drop_unpacked "$1"
+  (cd "$CACHE/src" && apt-get "${APT_OPTS[@]}" source "$1")
+  touch "$STAMPS/fetch-$1"
+}
+
+fetch_binary() { # fetch_binary PKG: Debian's binary package, unpacked in $CACHE/src/PKG-VERSION
+  apt_ready
+  local d=$CACHE/src/deb deb ver
+  rm -rf "$d"
+  mkdir -p "$d"
+  (cd "$d" && apt-get "${APT_OPTS[@]}" download "$1")
+  deb=$(find "$d" -maxdepth 1 -name "$1_*.deb" | head -1)
+  [ -n "$deb" ] || { echo "apt-get download $1 left no .deb" >&2; exit 1; }
+  ver=$(dpkg-deb -f "$deb" Version)
+  drop_unpacked "$1"
+  dpkg-deb -x "$deb" "$CACHE/src/$1-$ver"
+  mv "$deb" "$CACHE/src/"
+  rm -rf "$d"
+  touch "$STAMPS/fetch-$1"
 }
 
 src_dir() { # the unpacked source tree of a package
@@ -151,6 +186,48 @@ build_xlsxwriter() {
   nice -n 10 cmake --build "$b" -j"$JOBS" >/dev/null
   cmake --install "$b" >/dev/null
   touch "$STAMPS/xlsxwriter"
+}
+
+# --- SQLite -------------------------------------------------------------------------------------
+# velora's library of marks. Debian's source is made into the one-file amalgamation here (its generators
+# need tclsh, not the target), which is cross-compiled into a static library: like zlib, it goes inside
+# the binaries that use it, so no DLL can be left out of a package. Options as a desktop program's own
+# database wants them; SECURE_DELETE, USE_URI and MAX_SCHEMA_RETRY as Debian's own build has them, so
+# SQL behaves on Windows as it does on Linux.
+SQLITE_DEFINES=(
+  -DSQLITE_THREADSAFE=1
+  -DSQLITE_OMIT_LOAD_EXTENSION
+  -DSQLITE_SECURE_DELETE
+  -DSQLITE_USE_URI=1
+  -DSQLITE_MAX_SCHEMA_RETRY=25
+)
+
+build_sqlite3() {
+  local b=$CACHE/sqlite3-build src ver
+  src=$(src_dir sqlite3)
+  rm -rf "$b"
+  mkdir -p "$b"
+  (cd "$b" && "$src/configure" --disable-tcl && nice -n 10 make sqlite3.c) >"$CACHE/sqlite3-make.log" 2>&1 ||
+    { tail -30 "$CACHE/sqlite3-make.log"; exit 1; }
+  nice -n 10 $TRIPLE-gcc-posix -O2 -fno-strict-aliasing "${SQLITE_DEFINES[@]}" -c "$b/sqlite3.c" -o "$b/sqlite3.o"
+  mkdir -p "$PREFIX/lib/pkgconfig" "$PREFIX/include"
+  rm -f "$PREFIX/lib/libsqlite3.a"
+  $TRIPLE-ar rcs "$PREFIX/lib/libsqlite3.a" "$b/sqlite3.o"
+  cp "$b/sqlite3.h" "$b/sqlite3ext.h" "$PREFIX/include/"
+  ver=$(sed -n 's/^#define SQLITE_VERSION *"\(.*\)"$/\1/p' "$b/sqlite3.h")
+  cat >"$PREFIX/lib/pkgconfig/sqlite3.pc" <<EOF
+prefix=$PREFIX
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: SQLite
+Description: SQL database engine (static, MinGW-w64)
+Version: $ver
+Libs: -L\${libdir} -lsqlite3
+Cflags: -I\${includedir}
+EOF
+  echo "sqlite3 $ver: $PREFIX/lib/libsqlite3.a"
+  echo "${SQLITE_DEFINES[*]}" >"$STAMPS/sqlite3"
 }
 
 # --- velora -------------------------------------------------------------------------------------
@@ -237,7 +314,7 @@ check_imports() {
 stage_files() {
   find_runtime_dirs
   rm -rf "$STAGE"
-  mkdir -p "$STAGE/platforms" "$STAGE/styles" "$STAGE/licenses"
+  mkdir -p "$STAGE/platforms" "$STAGE/styles" "$STAGE/licenses" "$STAGE/translations"
   cp "$BUILD/velora.exe" "$STAGE/"
   cp "$PREFIX/plugins/platforms/qwindows.dll" "$STAGE/platforms/"
   cp "$PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
@@ -245,25 +322,34 @@ stage_files() {
   for f in "$STAGE/velora.exe" "$STAGE/platforms/qwindows.dll" "$STAGE/styles/qwindowsvistastyle.dll"; do
     copy_imports "$f"
   done
-  # Plugins next to the program only, never the build machine's prefix.
-  printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\n' >"$STAGE/qt.conf"
+  # Plugins and Qt's own texts next to the program only, never the build machine's prefix.
+  printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$STAGE/qt.conf"
   find "$STAGE" -name '*.exe' -o -name '*.dll' | xargs $TRIPLE-strip --strip-unneeded
 
-  local qt zl xw
+  local qt zl xw sq tr qtver trver
   qt=$(src_dir qtbase-opensource-src)
   zl=$(src_dir zlib)
   xw=$(src_dir libxlsxwriter)
+  sq=$(src_dir sqlite3)
+  tr=$(src_dir qttranslations5-l10n)
+  qtver=$(dpkg-parsechangelog -l "$qt/debian/changelog" -S Version)
+  trver=${tr##*/qttranslations5-l10n-}
+  # Qt's texts of another release would leave strings of this one untranslated.
+  local qtup=${qtver%%[+-]*} trup=${trver%%[+-]*}
+  [ "$qtup" = "$trup" ] || { echo "Qt's translations are of Qt $trup, qtbase is $qtup" >&2; exit 1; }
+  # Qt's own texts (a text field's menu, Qt's dialogs and buttons) in Chinese, whatever Windows' language.
+  cp "$tr/usr/share/qt5/translations/qtbase_zh_CN.qm" "$STAGE/translations/"
   local L=$STAGE/licenses
   cp "$qt/LICENSE.LGPL3" "$L/Qt-LGPL-3.0.txt"
   cp "$qt/LICENSE.GPL3" "$L/Qt-GPL-3.0.txt"
   cp "$qt/debian/copyright" "$L/Qt-copyright.txt"
-  local qtver
-  qtver=$(dpkg-parsechangelog -l "$qt/debian/changelog" -S Version)
-  sed -e "s|@QTVER@|$qtver|g" -e "s|@QTOPTS@|${QT_CONFIGURE_OPTS[*]}|g" \
+  cp "$tr/usr/share/doc/qttranslations5-l10n/copyright" "$L/Qt-translations-copyright.txt"
+  sed -e "s|@QTVER@|$qtver|g" -e "s|@QTTRVER@|$trver|g" -e "s|@QTOPTS@|${QT_CONFIGURE_OPTS[*]}|g" \
     "$ROOT/packaging/windows/Qt-source.txt" >"$L/Qt-source.txt"
   cp "$xw/License.txt" "$L/libxlsxwriter-License.txt"
   cp "$xw/debian/copyright" "$L/libxlsxwriter-copyright.txt"
   cp "$zl/debian/copyright" "$L/zlib-copyright.txt"
+  cp "$sq/debian/copyright" "$L/SQLite-copyright.txt"
   cp /usr/share/doc/gcc-mingw-w64-base/copyright "$L/MinGW-gcc-runtime-copyright.txt"
   cp /usr/share/doc/mingw-w64-common/copyright "$L/MinGW-w64-copyright.txt"
   # Windows' own editors want CR LF.
@@ -319,11 +405,13 @@ make_installer() {
 # --- run ----------------------------------------------------------------------------------------
 t_all=$(date +%s)
 stage packages install_missing
-[ -f "$STAMPS/fetch" ] || stage fetch fetch_sources
+for p in "${SOURCES[@]}"; do [ -f "$STAMPS/fetch-$p" ] || stage "fetch-$p" fetch_source "$p"; done
+for p in "${BINARIES[@]}"; do [ -f "$STAMPS/fetch-$p" ] || stage "fetch-$p" fetch_binary "$p"; done
 [ "$(cat "$STAMPS/qt-configure" 2>/dev/null)" = "${QT_CONFIGURE_OPTS[*]}" ] || stage qt-configure qt_configure
 [ -f "$STAMPS/qt-build" ] || stage qt-build qt_build
 [ -f "$STAMPS/zlib" ] || stage zlib build_zlib
 [ -f "$STAMPS/xlsxwriter" ] || stage libxlsxwriter build_xlsxwriter
+[ "$(cat "$STAMPS/sqlite3" 2>/dev/null)" = "${SQLITE_DEFINES[*]}" ] || stage sqlite3 build_sqlite3
 stage velora build_velora
 stage stage-files stage_files
 stage zip make_zip
@@ -335,13 +423,13 @@ if [ "$want_test" = 1 ]; then
   echo "=== wine-test"
   env VELORA_WIN_BUILD="$BUILD" VELORA_WIN_TESTS="$TESTBUILD" VELORA_WIN_PREFIX="$PREFIX" \
     VELORA_WIN_DIST="$DIST" VELORA_VERSION="$VERSION" bash "$ROOT/scripts/windows-test.sh" || test_rc=$?
-  TIMES+=("$(printf '%-16s %5d s' wine-test $(($(date +%s) - t0)))")
+  TIMES+=("$(printf '%-26s %5d s' wine-test $(($(date +%s) - t0)))")
 fi
 
 echo
 echo "Stage times (a stage missing here was reused from $CACHE):"
 printf '  %s\n' "${TIMES[@]}"
-echo "  total            $(($(date +%s) - t_all)) s"
+printf '  %-26s %5d s\n' total "$(($(date +%s) - t_all))"
 echo "Zip:       $DIST/$NAME.zip"
 echo "Installer: $DIST/velora-$VERSION-setup.exe"
 exit $test_rc
