@@ -15,6 +15,7 @@
 #include "export/lock_files.h"
 #include "export/workbook_export.h"
 #include "marking/analysis.h"
+#include "marking/exam_comparison.h"
 #include "marking/legacy_journal.h"
 #include "marking/mark_library.h"
 #include "marking/marking_cursor.h"
@@ -859,7 +860,14 @@ void velora::export_table(const QString &path, bool despite_locks)
         return;
     }
     const ScoreSheet sheet = table_contents(*ui->score_show);
-    const ExportError e = export_workbook(path, sheet, analysis.get());
+    // Compared with what the library holds now: another class may have exported since 统计分数.
+    std::optional<ClassAnalysis> compared;
+    if (analysis) {
+        compared = *analysis;
+        if (library)
+            compare_exam(*compared, library->history());
+    }
+    const ExportError e = export_workbook(path, sheet, compared ? &*compared : nullptr);
     if (!e.ok()) {
         show_warning(tr("导出失败"), export_error_message(e));
         return;

@@ -3,8 +3,10 @@
 #include "export/analysis_sheet.h"
 
 #include "export/sheet_layout.h"
+#include "marking/exam_comparison.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <algorithm>
 #include <cmath>
@@ -45,22 +47,36 @@ public:
     static void add_title(AnalysisSheet &s, const ClassAnalysis &a);
     static void add_overview(AnalysisSheet &s, const ClassAnalysis &a);
     static void add_bands(AnalysisSheet &s, const ClassAnalysis &a);
+    static void add_classes(AnalysisSheet &s, const ClassAnalysis &a);
+    static void add_progress(AnalysisSheet &s, const ClassAnalysis &a);
     static void add_questions(AnalysisSheet &s, const ClassAnalysis &a);
+
+private:
+    static void add_movers(AnalysisSheet &s, const ClassAnalysis &a, const QString &heading, const QVector<int> &who);
 };
 
-// The class and the exam by name, where the files gave them; then a blank row.
+// The class and the exam by name, where the files gave them, and the exam
+// 进退步 compares with; then a blank row.
 void Blocks::add_title(AnalysisSheet &s, const ClassAnalysis &a)
 {
     QStringList names;
     for (const QString &n : {a.class_name, a.exam_name})
         if (!n.isEmpty())
             names << n;
-    if (names.isEmpty())
-        return;
-    SheetCell title = text(names.join(QStringLiteral("　")) + QStringLiteral("　") + tr("成绩分析"));
-    title.title = true;
-    s.rows.append({title});
-    s.rows.append(QVector<SheetCell>());
+    if (!names.isEmpty()) {
+        SheetCell title = text(names.join(QStringLiteral("　")) + QStringLiteral("　") + tr("成绩分析"));
+        title.title = true;
+        s.rows.append({title});
+    }
+    if (a.previous) {
+        const QString date = QDateTime::fromMSecsSinceEpoch(a.previous->exported_ms).toString(QStringLiteral("yyyy-MM-dd"));
+        // Part of the heading: it runs on across the columns rather than widen column A.
+        SheetCell compared = text(tr("进退步对比：%1（%2 导出）").arg(a.previous->exam_name, date));
+        compared.title = true;
+        s.rows.append({compared});
+    }
+    if (!s.rows.isEmpty())
+        s.rows.append(QVector<SheetCell>());
 }
 
 void Blocks::add_overview(AnalysisSheet &s, const ClassAnalysis &a)
@@ -88,6 +104,41 @@ void Blocks::add_bands(AnalysisSheet &s, const ClassAnalysis &a)
     for (int k = 0; k < analysis_bands; ++k)
         s.rows.append({text(band_label(a.full_marks, k)), a.bands ? count(a.bands->at(k)) : SheetCell()});
     s.chart = a.bands.has_value();
+}
+
+void Blocks::add_classes(AnalysisSheet &s, const ClassAnalysis &a)
+{
+    s.rows.append({text(tr("班级对比"))});
+    s.rows.append({text(tr("班级")), text(tr("人数")), text(tr("缺考")), text(tr("平均分")), text(tr("最高分")),
+                   text(tr("最低分")), text(tr("优秀率")), text(tr("及格率"))});
+    for (const ClassFigures &c : a.classes)
+        s.rows.append({text(c.name), count(c.students), count(c.absent), score(c.mean), score(c.high), score(c.low),
+                       rate(c.excellent_rate), rate(c.pass_rate)});
+}
+
+void Blocks::add_progress(AnalysisSheet &s, const ClassAnalysis &a)
+{
+    const PreviousExam &p = *a.previous;
+    s.rows.append({text(tr("进退步"))});
+    s.rows.append({SheetCell(), text(tr("上次")), text(tr("本次"))});
+    s.rows.append({text(tr("平均分")), score(p.mean), score(a.mean)});
+    s.rows.append({text(tr("优秀率")), rate(p.excellent_rate), rate(a.excellent_rate)});
+    add_movers(s, a, tr("进步最多"), p.risers);
+    add_movers(s, a, tr("退步最多"), p.fallers);
+}
+
+// A heading row, then a student a row: her ranks then and now and the change; nothing where nobody moved.
+void Blocks::add_movers(AnalysisSheet &s, const ClassAnalysis &a, const QString &heading, const QVector<int> &who)
+{
+    if (who.isEmpty())
+        return;
+    s.rows.append({text(heading), text(tr("上次名次")), text(tr("本次名次")), text(tr("进退"))});
+    for (int k : who) {
+        const StudentResult &r = a.roster.at(k);
+        SheetCell change = text(rank_change_text(r));
+        change.centred = true;
+        s.rows.append({text(r.name), count(r.previous_rank), count(r.rank), change});
+    }
 }
 
 void Blocks::add_questions(AnalysisSheet &s, const ClassAnalysis &a)
@@ -183,8 +234,22 @@ AnalysisSheet analysis_sheet(const ClassAnalysis &a)
     Blocks::add_bands(s, a);
     const int bands_end = s.rows.size();
     s.rows.append(QVector<SheetCell>());
+    QVector<QPair<int, int>> blocks{{overview_begin, overview_end}, {s.bands_header_row, bands_end}};
+    // The comparisons, where there are any, each a block of its own before the question table.
+    if (!a.classes.isEmpty()) {
+        const int begin = s.rows.size();
+        Blocks::add_classes(s, a);
+        blocks.append({begin, s.rows.size()});
+        s.rows.append(QVector<SheetCell>());
+    }
+    if (a.previous) {
+        const int begin = s.rows.size();
+        Blocks::add_progress(s, a);
+        blocks.append({begin, s.rows.size()});
+        s.rows.append(QVector<SheetCell>());
+    }
     const int table = s.rows.size();
     Blocks::add_questions(s, a);
-    lay_out_pages(s, {{overview_begin, overview_end}, {s.bands_header_row, bands_end}}, table);
+    lay_out_pages(s, blocks, table);
     return s;
 }

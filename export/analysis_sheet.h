@@ -33,7 +33,10 @@ QString analysis_sheet_name();
 QString analysis_chart_title();
 
 // Lays the analysis out: a bold title row naming the class and the exam
-// where the files name them, then each block under its heading in column A:
-// 全班概况 (a label and its value per row; 缺考人数 only where someone was absent), 分数段 (ranges and counts) and
+// where the files name them, and the exam 进退步 compares with; then each
+// block under its heading in column A: 全班概况 (a label and its value per
+// row; 缺考人数 only where someone was absent), 分数段 (ranges and counts),
+// where the analysis has them 班级对比 (a row per class, then the 年级) and
+// 进退步 (mean and 优秀率 then and now, those who rose and fell most), and
 // 各题分析 (a header row, then one row per question), and the printed pages.
 AnalysisSheet analysis_sheet(const ClassAnalysis &a);

@@ -3,6 +3,7 @@
 #include "export/slip_sheet.h"
 
 #include "export/sheet_layout.h"
+#include "marking/exam_comparison.h"
 
 #include <QCoreApplication>
 
@@ -10,8 +11,6 @@
 #include <optional>
 
 namespace {
-
-constexpr int fixed_columns = 3;  // 学生信息, 总分, 名次
 
 SheetCell text(const QString &t)
 {
@@ -30,6 +29,31 @@ SheetCell rank_cell(const StudentResult &r)
     if (r.absent)
         return text(QCoreApplication::translate("velora", "缺考"));
     return number(r.rank, NumberFormat::count);
+}
+
+// 上次名次 and 进退 where there is a last exam, 年级名次 where other classes sat the paper.
+QStringList compared_headers(const ClassAnalysis &a)
+{
+    QStringList h;
+    if (a.previous)
+        h << QCoreApplication::translate("velora", "上次名次") << QCoreApplication::translate("velora", "进退");
+    if (!a.classes.isEmpty())
+        h << QCoreApplication::translate("velora", "年级名次");
+    return h;
+}
+
+QVector<SheetCell> compared_cells(const ClassAnalysis &a, const StudentResult &r)
+{
+    QVector<SheetCell> cells;
+    if (a.previous) {
+        cells << (r.previous_rank > 0 ? number(r.previous_rank, NumberFormat::count) : text(QStringLiteral("—")));
+        cells << text(rank_change_text(r));
+        for (SheetCell &c : cells)
+            c.centred = !c.numeric;  // "—" and "↑3" under their headings
+    }
+    if (!a.classes.isEmpty())
+        cells << (r.absent ? text(QCoreApplication::translate("velora", "缺考")) : number(r.grade_rank, NumberFormat::count));
+    return cells;
 }
 
 // Characters a column needs for its texts, one to spare.
@@ -113,21 +137,26 @@ private:
 
     Fit fit;
     QString title;
+    int fixed_columns = 0;
 };
 
 Slips::Slips(const ClassAnalysis &a) : title(a.exam_name.isEmpty() ? tr("成绩条") : a.exam_name)
 {
-    // Column widths of the first three columns and of every question, over every slip.
-    QVector<SheetCell> fixed[fixed_columns] = {{text(tr("学生信息")), text(tr("满分"))},
-                                               {text(tr("总分")), number(a.full_marks, NumberFormat::score)},
-                                               {text(tr("名次"))}};
+    // Column widths of the columns before the questions and of every question, over every slip.
+    QVector<QVector<SheetCell>> fixed = {{text(tr("学生信息")), text(tr("满分"))},
+                                         {text(tr("总分")), number(a.full_marks, NumberFormat::score)},
+                                         {text(tr("名次"))}};
+    for (const QString &h : compared_headers(a))
+        fixed.append({text(h)});
+    fixed_columns = fixed.size();
     QVector<QVector<SheetCell>> by_question;
     for (const QuestionAnalysis &q : a.questions)
         by_question.append({text(q.label), number(q.max, NumberFormat::score)});
     for (const StudentResult &r : a.roster) {
-        fixed[0].append(text(r.name));
-        fixed[1].append(number(r.total, NumberFormat::score));
-        fixed[2].append(rank_cell(r));
+        const QVector<SheetCell> own = QVector<SheetCell>{text(r.name), number(r.total, NumberFormat::score), rank_cell(r)}
+            + compared_cells(a, r);
+        for (int c = 0; c < fixed_columns; ++c)
+            fixed[c].append(own.at(c));
         for (int q = 0; q < r.scores.size() && q < by_question.size(); ++q)
             by_question[q].append(number(r.scores.at(q), NumberFormat::score));
     }
@@ -182,8 +211,11 @@ void Slips::add_slip(const ClassAnalysis &a, const StudentResult &r)
         scores[0] = text(r.name);
         if (line == 0) {
             header = {text(tr("学生信息")), text(tr("总分")), text(tr("名次"))};
+            for (const QString &h : compared_headers(a))
+                header.append(text(h));
             maxima[1] = number(a.full_marks, NumberFormat::score);
-            scores = {text(r.name), number(r.total, NumberFormat::score), rank_cell(r)};
+            scores = QVector<SheetCell>{text(r.name), number(r.total, NumberFormat::score), rank_cell(r)}
+                + compared_cells(a, r);
         }
         for (int q = line * fit.per_line; q < (line + 1) * fit.per_line && q < a.questions.size(); ++q) {
             header.append(text(a.questions.at(q).label));

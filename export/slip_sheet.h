@@ -32,7 +32,8 @@ QString slip_sheet_name();
 
 // For each student in roster order a slip: a title row with the exam's name
 // (bold), then for each line of questions a header row ("学生信息", "总分",
-// "名次" and the question headers), a row of maxima ("满分", the full marks,
+// "名次", "上次名次" and "进退" where there was a last exam, "年级名次" where
+// other classes sat the paper, and the question headers), a row of maxima ("满分", the full marks,
 // every question's maximum) and the student's row (the name as text; 总分,
 // 名次 as a whole number, "缺考" for an absent student, and every score as numbers); further lines name
 // their 满分 and student rows again but leave 总分 and 名次 out. Between slips on a page a low row whose

@@ -156,7 +156,8 @@ inline ScoreSheet sheet_of(Bytes &in, uint8_t flags)
 // headers are the questions, each row a student (its first cell the name,
 // the rest the total and the scores), texts cut to the store's 100 bytes,
 // a surrogate pair possibly in half; every third student 缺考, the first
-// two headers the class and the exam of the title row.
+// two headers the class and the exam of the title row, the further ones the
+// exam 进退步 compares with and the classes of 班级对比.
 inline ClassAnalysis analysis_of(const ScoreSheet &sheet)
 {
     ClassAnalysis a;
@@ -187,6 +188,34 @@ inline ClassAnalysis analysis_of(const ScoreSheet &sheet)
     a.class_name = sheet.headers.value(0).left(100);
     a.exam_name = sheet.headers.value(1).left(100);
     a.mean = a.deviation = a.reliability = sheet.rows.value(0).value(1).value;
+    // 进退步 and 班级对比 from the third header on, with any figures the cells hold.
+    if (sheet.headers.size() > 2) {
+        PreviousExam p;
+        p.exam_name = sheet.headers.at(2).left(100);
+        p.exported_ms = qint64(sheet.rows.value(0).value(0).text.size()) * 86400000 - 86400000;
+        p.mean = sheet.rows.value(0).value(2).value;
+        p.excellent_rate = sheet.rows.value(0).value(3).value;
+        for (int k = 0; k < a.roster.size(); ++k) {
+            a.roster[k].previous_rank = (k * 7) % 5;  // 0: not in the last exam
+            a.roster[k].grade_rank = a.roster[k].absent ? 0 : k + 1;
+            (k % 2 ? p.fallers : p.risers) << k;
+        }
+        p.risers = p.risers.mid(0, 5);
+        p.fallers = p.fallers.mid(0, 5);
+        a.previous = p;
+    }
+    for (int c = 3; c < sheet.headers.size(); ++c) {
+        ClassFigures f;
+        f.name = sheet.headers.at(c).left(100);
+        f.students = c;
+        f.absent = c % 2;
+        const QVector<SheetCell> row = sheet.rows.value(c % sheet.rows.size());
+        f.mean = row.value(1).value;
+        f.high = row.value(2).value;
+        if (c % 3)
+            f.low = f.excellent_rate = f.pass_rate = row.value(3).value;
+        a.classes << f;
+    }
     return a;
 }
 

@@ -85,31 +85,30 @@ void analyse_totals(ClassAnalysis &a, const QVector<double> &totals)
     const int n = totals.size();
     if (n == 0)
         return;
+    const ClassFigures f = class_figures(QString(), totals, 0, a.full_marks);
     QVector<double> sorted = totals;
     std::sort(sorted.begin(), sorted.end());
-    a.mean = mean_of(totals);
-    a.high = sorted.last();
-    a.low = sorted.first();
+    a.mean = f.mean;
+    a.high = f.high;
+    a.low = f.low;
     a.median = n % 2 ? sorted.at(n / 2) : (sorted.at(n / 2 - 1) + sorted.at(n / 2)) / 2.0;
     a.deviation = std::sqrt(variance_of(totals));
 
     const qint64 full = hundredths(a.full_marks);
     if (full <= 0)
         return;
-    int excellent = 0, pass = 0, low = 0;
+    int low = 0;
     QVector<int> bands(analysis_bands, 0);
     for (double t : totals) {
         const qint64 h = hundredths(t);
-        excellent += 100 * h >= 85 * full;
-        pass += 100 * h >= 60 * full;
         low += 100 * h < 40 * full;
         if (h < 0 || h > full)
             continue;  // outside every band
         const int k = h == full ? analysis_bands - 1 : int(qint64(analysis_bands) * h / full);
         ++bands[k];
     }
-    a.excellent_rate = double(excellent) / n;
-    a.pass_rate = double(pass) / n;
+    a.excellent_rate = f.excellent_rate;
+    a.pass_rate = f.pass_rate;
     a.low_rate = double(low) / n;
     a.bands = bands;
 }
@@ -134,25 +133,9 @@ std::optional<double> reliability_of(const Scores &s)
     return alpha;
 }
 
-// 1 + the students whose total is higher in whole hundredths: equal totals
-// share a rank and the next rank skips (1, 2, 2, 4).
-QVector<int> ranks_of(const QVector<double> &totals)
-{
-    QVector<qint64> sorted;
-    sorted.reserve(totals.size());
-    for (double t : totals)
-        sorted.append(hundredths(t));
-    std::sort(sorted.begin(), sorted.end());
-    QVector<int> ranks;
-    ranks.reserve(totals.size());
-    for (double t : totals)
-        ranks.append(1 + int(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), hundredths(t))));
-    return ranks;
-}
-
 QVector<StudentResult> roster_of(const ExamStore &st, const Scores &s, int questions)
 {
-    const QVector<int> ranks = ranks_of(s.totals);
+    const QVector<int> ranks = competition_ranks(s.totals);
     QVector<StudentResult> roster(st.stu_count);
     for (int k = 0; k < st.stu_count; ++k) {
         StudentResult &r = roster[k];
@@ -318,6 +301,51 @@ ClassAnalysis analyse_class(const ExamStore &st)
         a.questions.append(q);
     }
     return a;
+}
+
+ClassFigures class_figures(const QString &name, const QVector<double> &totals, int absent, double full_marks)
+{
+    ClassFigures f;
+    f.name = name;
+    f.students = totals.size();
+    f.absent = absent;
+    if (totals.isEmpty())
+        return f;
+    QVector<double> shown;
+    shown.reserve(totals.size());
+    for (double t : totals)
+        shown.append(table_value(t));
+    f.mean = mean_of(shown);
+    f.high = *std::max_element(shown.begin(), shown.end());
+    f.low = *std::min_element(shown.begin(), shown.end());
+    const qint64 full = hundredths(full_marks);
+    if (full <= 0)
+        return f;
+    int excellent = 0, pass = 0;
+    for (double t : shown) {
+        const qint64 h = hundredths(t);
+        excellent += 100 * h >= 85 * full;
+        pass += 100 * h >= 60 * full;
+    }
+    f.excellent_rate = double(excellent) / f.students;
+    f.pass_rate = double(pass) / f.students;
+    return f;
+}
+
+// 1 + the students whose total is higher in whole hundredths: equal totals
+// share a rank and the next rank skips (1, 2, 2, 4).
+QVector<int> competition_ranks(const QVector<double> &totals)
+{
+    QVector<qint64> sorted;
+    sorted.reserve(totals.size());
+    for (double t : totals)
+        sorted.append(hundredths(table_value(t)));
+    std::sort(sorted.begin(), sorted.end());
+    QVector<int> ranks;
+    ranks.reserve(totals.size());
+    for (double t : totals)
+        ranks.append(1 + int(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), hundredths(table_value(t)))));
+    return ranks;
 }
 
 QString band_label(double full_marks, int k)

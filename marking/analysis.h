@@ -38,6 +38,27 @@ struct StudentResult {
     QVector<double> scores;  // every question's, in the table's column order
     int rank = 0;            // 1 + the students with a higher total, in whole hundredths; 0 when absent
     bool absent = false;     // 缺考: in no figure and no rank
+    // Where the library has them: her rank in the class's last exam (0: not
+    // in it, or 缺考 there) and among every class that sat this paper (0: 缺考).
+    int previous_rank = 0;
+    int grade_rank = 0;
+};
+
+// A class's figures as the 班级对比 table shows them, or the whole 年级's.
+struct ClassFigures {
+    QString name;
+    int students = 0;  // those who sat it
+    int absent = 0;
+    std::optional<double> mean, high, low, excellent_rate, pass_rate;  // empty without students
+};
+
+// The class's last exam, for 进退步.
+struct PreviousExam {
+    QString exam_name;
+    qint64 exported_ms = 0;  // its last export, ms since 1970-01-01 UTC
+    std::optional<double> mean, excellent_rate;
+    // Roster indices of those who rose most and fell most, by rank, at most five each.
+    QVector<int> risers, fallers;
 };
 
 struct ClassAnalysis {
@@ -56,6 +77,9 @@ struct ClassAnalysis {
     QString letters;                      // A-D, then every other capital letter the key or an answer holds
     QVector<QuestionAnalysis> questions;  // in the table's column order
     QVector<StudentResult> roster;        // roster order, the absent included
+    // Comparisons the library makes possible; without them the sheets have neither table.
+    std::optional<PreviousExam> previous;
+    QVector<ClassFigures> classes;  // 班级对比: every class of the paper, then the 年级; empty: this class alone
 };
 
 // The score table's header texts of the questions: "选择题1" …, "非选择题1" ….
@@ -63,6 +87,14 @@ QStringList question_labels(const ExamStore &st);
 
 // The analysis of what the store holds now; compute_scores() must have run.
 ClassAnalysis analyse_class(const ExamStore &st);
+
+// The figures of a class (or a 年级) over the totals of those who sat it,
+// rounded as the table shows them; the rates against full_marks.
+ClassFigures class_figures(const QString &name, const QVector<double> &totals, int absent, double full_marks);
+
+// Competition ranks of the totals as the table shows them: 1 + those higher
+// in whole hundredths, so equal totals share a rank and the next skips (1, 2, 2, 4).
+QVector<int> competition_ranks(const QVector<double> &totals);
 
 // The text of band k's score range, "135–150" for the top band of 150.
 QString band_label(double full_marks, int k);

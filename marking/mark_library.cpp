@@ -15,6 +15,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -782,6 +783,71 @@ LibraryError MarkLibrary::import_marks(const QVector<LegacyMark> &marks)
     });
     values_loaded_ = false;
     return e;
+}
+
+ExamHistory MarkLibrary::history() const
+{
+    ExamHistory h;
+    if (!exam_)
+        return h;
+    qint64 paper = 0, created = 0;
+    {
+        Stmt q(db_, "SELECT paper_id, created_ms FROM exam WHERE id = ?");
+        q.bind(1, exam_);
+        if (!q.step())
+            return h;
+        paper = q.int64(0);
+        created = q.int64(1);
+    }
+    QHash<StudentKey, int> roster;  // -> position, from 1
+    {
+        QHash<qint64, int> position;
+        for (int s = 0; s < students_.size(); ++s)
+            position[students_[s]] = s + 1;
+        Stmt q(db_, "SELECT id, name, repeat FROM student WHERE exam_id = ?");
+        q.bind(1, exam_);
+        while (q.step())
+            if (const int at = position.value(q.int64(0)))
+                roster[{q.bytes(1), int(q.int64(2))}] = at;
+    }
+    Stmt exams(db_,
+               "SELECT id, paper_id, paper_name, class_name, exported_ms, created_ms FROM exam"
+               " WHERE id != ? AND exported_ms IS NOT NULL ORDER BY created_ms, id");
+    exams.bind(1, exam_);
+    Stmt students(db_, "SELECT name, repeat, exported_total, exported_absent FROM student"
+                       " WHERE exam_id = ? AND exported_total IS NOT NULL ORDER BY id");
+    Stmt maxima(db_, "SELECT max_score FROM question WHERE paper_id = ?");
+    while (exams.step()) {
+        const qint64 id = exams.int64(0), its_paper = exams.int64(1), its_created = exams.int64(5);
+        PastExam past;
+        past.paper_name = QString::fromUtf8(exams.bytes(2));
+        past.class_name = QString::fromUtf8(exams.bytes(3));
+        past.exported_ms = exams.int64(4);
+        students.reset();
+        students.bind(1, id);
+        int common = 0;
+        while (students.step()) {
+            PastStudent s;
+            s.roster = roster.value({students.bytes(0), int(students.int64(1))});
+            s.total = students.real(2);
+            s.absent = students.int64(3) != 0;
+            common += s.roster > 0;
+            past.students << s;
+        }
+        // At least half of the roster in common is this class; on this paper it would be this exam again.
+        const bool same_class = common > 0 && 2 * common >= students_.size();
+        if (its_paper == paper) {
+            if (!same_class && !past.students.isEmpty())
+                h.classes << past;
+        } else if (same_class && (its_created < created || (its_created == created && id < exam_))) {
+            maxima.reset();
+            maxima.bind(1, its_paper);
+            while (maxima.step())
+                past.full_marks += std::round(maxima.real(0) * 100.0) / 100.0;
+            h.previous = past;  // the latest so far: exams come in the order they began
+        }
+    }
+    return h;
 }
 
 void MarkLibrary::close_exam()

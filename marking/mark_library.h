@@ -22,6 +22,7 @@
 #pragma once
 
 #include "exam/exam_identity.h"
+#include "marking/exam_comparison.h"
 
 #include <QHash>
 #include <QString>
@@ -121,6 +122,11 @@ public:
     LibraryError revert_to_exported();
     // Adds marks read elsewhere (a 1.0.0 journal) to the open exam, over any it holds.
     LibraryError import_marks(const QVector<LegacyMark> &marks);
+    // What the open exam is compared with, from the last export of each exam:
+    // the latest exam begun before it on another paper whose workbook holds at
+    // least half of the roster (进退步), and the exams of other classes on its
+    // paper (班级对比).
+    ExamHistory history() const;
     // Releases the open exam and its lock; its marks stay.
     void close_exam();
 

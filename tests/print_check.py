@@ -15,7 +15,8 @@ import sys
 import xml.etree.ElementTree as ET
 
 # (workbook, exam title, slips a page, lines of questions a slip) as laid out.
-CASES = [("example", "2026秋季期中物理", 4, 1), ("class40", "2026秋季期中数学", 3, 2)]
+CASES = [("monthly", "2026秋季月考物理", 4, 1), ("class4", "2026秋季期中物理", 4, 1),
+         ("example", "2026秋季期中物理", 4, 1), ("class40", "2026秋季期中数学", 3, 2)]
 LEFT = 60  # words starting left of this are in column A
 END_MARGIN = 0.75 * 72
 QUESTION = re.compile(r"^(非)?选择题\d+$")

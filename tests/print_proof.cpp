@@ -1,9 +1,14 @@
-// Exports two classes through the real window, as a teacher would, for
-// tests/print_check.py to print through LibreOffice: the example exam of
-// examples/ (its problem file saved as "2026秋季期中物理.txt") marked 6, 8, 2, 0,
-// 5, 7, 4, 3, and a class of 40 with 14 questions.
+// Exports three classes through the real window, as a teacher would, for
+// tests/print_check.py to print through LibreOffice, all into one library of
+// marks: the example class of examples/ (its folder named "高一（3）班物理")
+// marks its 月考 (the example exam with other question texts, saved as
+// "2026秋季月考物理.txt") 3, 2, 6, 8, 1, 0, 5, 7; a second class of four,
+// "高一（4）班物理", marks the example exam ("2026秋季期中物理.txt")
+// 4, 4, 6, 6, 1, 2, 5, 8; then the example class marks it 6, 8, 2, 0, 5, 7,
+// 4, 3, compared with its 月考 and with the second class; and a class of 40
+// with 14 questions.
 //   print_proof <examples folder> <output folder>
-// writes example.xlsx, example.xls, class40.xlsx and class40.xls there.
+// writes monthly, class4, example and class40, each .xlsx and .xls, there.
 #include "app/velora.h"
 #include "exam/exam_store.h"
 
@@ -37,12 +42,13 @@ bool put(const QString &path, const QString &text)
 }
 
 // Loads the three files, gives every written answer its mark in turn and exports to both formats.
-bool export_class(const QString &folder, const QString &problem, const QVector<double> &marks, const QString &out)
+bool export_class(const QString &library, const QString &folder, const QString &problem, const QVector<double> &marks,
+                  const QString &out)
 {
-    // A store of its own: the second class is another exam, not a load over the first.
+    // A store of its own: the next class is another exam, not a load over the last.
     ExamStorePtr st = make_blank_store();
     velora w(*st);
-    w.keep_library_in(QDir(folder).filePath(QStringLiteral("library")));
+    w.keep_library_in(library);
     w.show();
     get<QLineEdit>(w, "problemfile_input")->setText(QDir(folder).filePath(problem));
     press(w, "problemfile_button");
@@ -96,7 +102,15 @@ bool write_class40(const QString &folder, QVector<double> *marks)
     return ok && put(QDir(folder).filePath(QStringLiteral("roster.txt")), roster);
 }
 
-bool copy_examples(const QString &from, const QString &to)
+QByteArray file_bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The example class, with its 月考 beside the example exam; and a second class of four other
+// students, whose sheets are the example's in turn.
+bool copy_examples(const QString &from, const QString &to, const QString &second)
 {
     const QDir src(from);
     bool ok = true;
@@ -107,7 +121,18 @@ bool copy_examples(const QString &from, const QString &to)
         QFile::remove(target);
         ok = ok && QFile::copy(src.filePath(name), target);
     }
-    return ok;
+    const QString problem = QString::fromUtf8(file_bytes(src.filePath(QStringLiteral("problem.txt"))));
+    ok = ok && !problem.isEmpty()
+        && put(QDir(to).filePath(QStringLiteral("2026秋季月考物理.txt")),
+               QString(problem).replace(QLatin1Char('@'), QStringLiteral("@月考：")));
+    const QStringList own = {QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("王五"), QStringLiteral("赵六")};
+    const QStringList others = {QStringLiteral("孙七"), QStringLiteral("周八"), QStringLiteral("吴九"), QStringLiteral("郑十")};
+    for (int k = 0; k < own.size(); ++k)
+        ok = ok && put(QDir(second).filePath(others[k]), QString::fromUtf8(file_bytes(src.filePath(own[k]))));
+    return ok && put(QDir(second).filePath(QStringLiteral("roster.txt")), QStringLiteral("4\n") + others.join(QLatin1Char('\n')))
+        && QFile::copy(src.filePath(QStringLiteral("answer.txt")), QDir(second).filePath(QStringLiteral("answer.txt")))
+        && QFile::copy(QDir(to).filePath(QStringLiteral("2026秋季期中物理.txt")),
+                       QDir(second).filePath(QStringLiteral("2026秋季期中物理.txt")));
 }
 
 }  // namespace
@@ -120,17 +145,25 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[2]));
-    const QString example = out.filePath(QStringLiteral("example-files"));
+    const QString example = out.filePath(QStringLiteral("高一（3）班物理"));
+    const QString second = out.filePath(QStringLiteral("高一（4）班物理"));
     const QString class40 = out.filePath(QStringLiteral("class40-files"));
+    // Every class in one library, as on a teacher's PC; a run of its own starts it afresh.
+    const QString library = out.filePath(QStringLiteral("library"));
+    QDir(library).removeRecursively();
+    QDir(second).removeRecursively();
     QVector<double> marks40;
-    if (!QDir().mkpath(example) || !QDir().mkpath(class40) || !copy_examples(QString::fromLocal8Bit(argv[1]), example)
-        || !write_class40(class40, &marks40)) {
+    if (!QDir().mkpath(example) || !QDir().mkpath(second) || !QDir().mkpath(class40)
+        || !copy_examples(QString::fromLocal8Bit(argv[1]), example, second) || !write_class40(class40, &marks40)) {
         std::fprintf(stderr, "print_proof: cannot write the input files under %s\n", argv[2]);
         return 1;
     }
-    const bool ok = export_class(example, QStringLiteral("2026秋季期中物理.txt"), {6, 8, 2, 0, 5, 7, 4, 3},
-                                 out.filePath(QStringLiteral("example")))
-        && export_class(class40, QStringLiteral("2026秋季期中数学.txt"), marks40,
+    const QString mid_term = QStringLiteral("2026秋季期中物理.txt");
+    const bool ok = export_class(library, example, QStringLiteral("2026秋季月考物理.txt"), {3, 2, 6, 8, 1, 0, 5, 7},
+                                 out.filePath(QStringLiteral("monthly")))
+        && export_class(library, second, mid_term, {4, 4, 6, 6, 1, 2, 5, 8}, out.filePath(QStringLiteral("class4")))
+        && export_class(library, example, mid_term, {6, 8, 2, 0, 5, 7, 4, 3}, out.filePath(QStringLiteral("example")))
+        && export_class(library, class40, QStringLiteral("2026秋季期中数学.txt"), marks40,
                         out.filePath(QStringLiteral("class40")));
     return ok ? 0 : 1;
 }

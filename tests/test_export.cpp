@@ -6,6 +6,7 @@
 #include "export/slip_sheet.h"
 #include "export/workbook_export.h"
 #include "export/xlsx_writer.h"
+#include "marking/exam_comparison.h"
 #include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
 
@@ -311,7 +312,7 @@ ClassAnalysis class_analysis(const QString &kind)
         compute_scores(*st);
         return analyse_class(*st);
     }
-    if (kind == QLatin1String("class")) {
+    if (kind == QLatin1String("class") || kind == QLatin1String("compared")) {
         students = {{"甲", "AB", {8}}, {"乙", "AE", {4}}, {"丙", "aB", {4}}, {"丁", " B", {2.8}}, {"戊", "DA", {4.8}}};
     } else if (kind == QLatin1String("absent")) {
         // 己 missed the exam: her 0 stays on the score sheet only.
@@ -326,7 +327,16 @@ ClassAnalysis class_analysis(const QString &kind)
     }
     ExamStorePtr st = store_with("AB", {2, 2, 8}, 2, students);
     compute_scores(*st);
-    return analyse_class(*st);
+    ClassAnalysis a = analyse_class(*st);
+    if (kind == QLatin1String("compared")) {
+        // The class's last exam, 丁 new and 戊 缺考 there; and two other classes.
+        ExamHistory h;
+        h.previous = PastExam{QStringLiteral("月考"), QString(), 1760000000000, 12, {{3, false, 1}, {9, false, 2}, {5, false, 3}, {0, true, 5}}};
+        h.classes << PastExam{QString(), QStringLiteral("高一（4）班"), 1, 12, {{10.5, false, 0}, {0, true, 0}}}
+                  << PastExam{QString(), QStringLiteral("高一（10）班"), 1, 12, {{6, false, 0}}};
+        compare_exam(a, h);
+    }
+    return a;
 }
 
 // The slips must print as laid out: A4, velora's own scale (a sheet fitted
@@ -655,6 +665,8 @@ void TestExport::contents_data()
     for (const QString &suffix : {QStringLiteral(".xlsx"), QStringLiteral(".xls")}) {
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis of a class")))
             << suffix << chinese_sheet() << QStringLiteral("class") << QList<int>{1, 2, 2, 4, 4};
+        QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": 进退步 and 班级对比 beside the class")))
+            << suffix << chinese_sheet() << QStringLiteral("compared") << QList<int>{1, 2, 2, 4, 4};
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": a 缺考 student without a rank")))
             << suffix << chinese_sheet() << QStringLiteral("absent") << QList<int>{1, 2, 2, 4, 4};
         QTest::newRow(qPrintable(suffix.mid(1) + QStringLiteral(": analysis without students")))
@@ -705,6 +717,8 @@ void TestExport::contents()
     const Cell title_cell = wb.second.value({1, 1});
     if (analysis == QLatin1String("forty"))
         QCOMPARE(title_cell.text, QStringLiteral("高一（3）班物理　2026秋季期中物理　成绩分析"));
+    else if (analysis == QLatin1String("compared"))  // the exam compared with, under the title when there is one
+        QCOMPARE(title_cell.text, QStringLiteral("进退步对比：月考（2025-10-09 导出）"));
     else
         QCOMPARE(title_cell.text, QStringLiteral("全班概况"));
     // The key stands centred, clear of the 区分度 number before it.
@@ -728,7 +742,7 @@ void TestExport::contents()
     const QVector<double> heights(laid.rows.size(), analysis_row_height);
     QVERIFY2(pages_hold(heights, laid.breaks, laid.scale, true, 1e9, &why), qPrintable(why));
     for (int b : laid.breaks)
-        QVERIFY2(QStringList({"全班概况", "分数段", "各题分析", "题目"}).contains(laid.rows.at(b).value(0).text),
+        QVERIFY2(QStringList({"全班概况", "分数段", "班级对比", "进退步", "各题分析", "题目"}).contains(laid.rows.at(b).value(0).text),
                  qPrintable(QString::number(b)));
 
     QCOMPARE(wb.third_name, QStringLiteral("成绩条"));

@@ -78,6 +78,7 @@ private slots:
     void whose_marks();
     void kept_on_disk();
     void export_and_revert();
+    void history();
     void faults_data();
     void faults();
     void disk_fills_up();
@@ -223,6 +224,59 @@ void TestMarkLibrary::export_and_revert()
     QVERIFY(lib.revert_to_exported().ok());
     QCOMPARE(marks_text(lib.marks(), id), QStringLiteral("张三:1=3 张三:2=0"));
     QCOMPARE(lib.marks().unexported, 0);
+}
+
+// What the next export compares with: the class's latest exam begun before
+// it on another paper, and the other classes' last exports on its paper.
+void TestMarkLibrary::history()
+{
+    QTemporaryDir tmp;
+    MarkLibrary lib;
+    QVERIFY(lib.open(tmp.path()).ok());
+    const QString quiz = QStringLiteral("e|f|g|h"), test = QStringLiteral("i|j|k|l"), later = QStringLiteral("m|n|o|p");
+    auto exam = [](const QString &names, const QString &texts, const QString &paper, const QString &cls) {
+        ExamIdentity id = exam_of(names, texts);
+        id.paper_name = paper;
+        id.class_name = cls;
+        return id;
+    };
+    auto exported = [&](const ExamIdentity &id, const QVector<double> &totals, const QVector<bool> &absent = {}) {
+        const bool ok = open_exam(lib, id) && lib.record_export(tmp.filePath(QStringLiteral("x.xlsx")), totals, absent).ok();
+        lib.close_exam();
+        return ok;
+    };
+    const QString one = QStringLiteral("张三 李四 王五");
+    QVERIFY(exported(exam(one, test, QStringLiteral("单元测验"), QStringLiteral("一班")), {9, 9, 9}));
+    QVERIFY(exported(exam(one, quiz, QStringLiteral("月考"), QStringLiteral("一班")), {5, 7, 0}, {false, false, true}));
+    // Class 二 exported twice: only the second workbook counts.
+    QVERIFY(exported(exam(QStringLiteral("T01 T02"), QStringLiteral("a|b|c|d"), QStringLiteral("期中"), QStringLiteral("二班")), {3, 4}));
+    QVERIFY(exported(exam(QStringLiteral("T01 T02"), QStringLiteral("a|b|c|d"), QStringLiteral("期中"), QStringLiteral("二班")), {6, 8}));
+    // Class 三 still being marked, class 四 exported.
+    QVERIFY(open_exam(lib, exam(QStringLiteral("U01 U02"), QStringLiteral("a|b|c|d"), QStringLiteral("期中"), QStringLiteral("三班")), QStringLiteral("1 1 2")));
+    lib.close_exam();
+    QVERIFY(exported(exam(QStringLiteral("V01"), QStringLiteral("a|b|c|d"), QStringLiteral("期中"), QStringLiteral("四班")), {10}));
+    // Class 一's 期中 begun, then a later exam of the class exported: no "last exam" of 期中.
+    const ExamIdentity now = exam(QStringLiteral("王五 张三 新生 李四"), QStringLiteral("a|b|c|d"), QStringLiteral("期中"), QStringLiteral("一班"));
+    QVERIFY(open_exam(lib, now));
+    lib.close_exam();
+    QVERIFY(exported(exam(one, later, QStringLiteral("期末"), QStringLiteral("一班")), {1, 1, 1}));
+
+    QVERIFY(open_exam(lib, now));
+    const ExamHistory h = lib.history();
+    QVERIFY(h.previous);
+    QStringList got;
+    auto students = [](const PastExam &e) {
+        QStringList s;
+        for (const PastStudent &p : e.students)
+            s << (p.absent ? QStringLiteral("-") : QString::number(p.total)) + QLatin1Char('@') + QString::number(p.roster);
+        return e.paper_name + QLatin1Char(' ') + e.class_name + QLatin1Char(' ') + s.join(QLatin1Char(' '));
+    };
+    got << students(*h.previous);
+    for (const PastExam &e : h.classes)
+        got << students(e);
+    QCOMPARE(got, QStringList({"月考 一班 5@2 7@4 -@1", "期中 二班 6@0 8@0", "期中 四班 10@0"}));
+    QCOMPARE(h.previous->full_marks, 21.0);
+    QVERIFY(h.previous->exported_ms > 0);
 }
 
 void TestMarkLibrary::faults_data()

@@ -1063,6 +1063,10 @@ void TestMarking::marks_belong_to_their_exam_data()
     QTest::newRow("quiz 2 in the same sitting starts with no marks; quiz 1 comes back")
         << QStringList{"mark 2.5", "mark 1", "export", "paper 2", "none", "marks 0 0", "mark 4",
                        "paper 1",  "box " + other, "answer 继续", "none", "marks 2.5 1"};
+    QTest::newRow("quiz 2 after quiz 1 and after class 二: each slip with the class's last exam and the 年级")
+        << QStringList{"mark 2.5", "mark 1", "export", "slip 学生信息 总分 名次 选择题1", "paper 2", "mark 4",
+                       "class 二", "answer 继续", "export", "slip 学生信息 总分 名次 选择题1", "class 一",
+                       "answer 恢复", "export", "slip 学生信息 总分 名次 上次名次 进退 年级名次 选择题1"};
     QTest::newRow("quiz 2 after a kill starts with no marks")
         << QStringList{"mark 2.5", "mark 1", "export", "restart", "paper 2", "class 一", "none", "marks 0 0"};
     QTest::newRow("a mended paper, Enter: another exam") << QStringList{
@@ -1232,6 +1236,18 @@ void TestMarking::marks_belong_to_their_exam()
             win->keep_unmarked_box = false;
         } else if (step.startsWith(QLatin1String("file "))) {
             QCOMPARE(QFileInfo::exists(files->filePath(QStringLiteral("成绩.xlsx"))), arg == QLatin1String("yes"));
+        } else if (step.startsWith(QLatin1String("slip "))) {
+            // The header row of the first slip, as the workbook holds it.
+            QFile written(files->filePath(QStringLiteral("成绩.xlsx")));
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            XlsxBook book;
+            QString error;
+            QVERIFY2(read_xlsx(written.readAll(), &book, &error), qPrintable(error));
+            QStringList header;
+            for (const XlsxCell &c : book.sheets.value(2))
+                if (c.row == 1 && header.size() < args.size())
+                    header << c.text;
+            QCOMPARE(header, args);
         } else if (step.startsWith(QLatin1String("library "))) {
             QCOMPARE(library_mark_count(QDir(journals).filePath(QStringLiteral("velora.sqlite3"))), arg.toInt());
         } else if (step == QLatin1String("legacy")) {

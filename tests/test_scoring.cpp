@@ -2,7 +2,9 @@
 // the class analysis as its sheet lays it out.
 #include "exam/exam_store.h"
 #include "export/analysis_sheet.h"
+#include "export/slip_sheet.h"
 #include "marking/analysis.h"
+#include "marking/exam_comparison.h"
 #include "marking/scoring.h"
 #include "tests/support/exam_fixtures.h"
 
@@ -13,6 +15,7 @@
 
 using Students = std::vector<FixtureStudent>;
 Q_DECLARE_METATYPE(Students)
+Q_DECLARE_METATYPE(ExamHistory)
 
 namespace {
 
@@ -58,6 +61,67 @@ QStringList figures_of(const AnalysisSheet &sheet, bool *chart)
     return out;
 }
 
+
+// A past exam of `totals` ("5 9 -" : "-" 缺考) whose students are at `roster`
+// positions of the roster now (0: no longer in the class).
+PastExam past_exam(const QString &class_name, const QString &totals, const QList<int> &roster, double full = 12)
+{
+    PastExam p;
+    p.paper_name = QStringLiteral("月考");
+    p.class_name = class_name;
+    p.exported_ms = 1760000000000;
+    p.full_marks = full;
+    const QStringList t = totals.split(QLatin1Char(' '));
+    for (int i = 0; i < t.size(); ++i)
+        p.students << PastStudent{t[i] == QLatin1String("-") ? 0.0 : t[i].toDouble(), t[i] == QLatin1String("-"),
+                                  roster.value(i)};
+    return p;
+}
+
+// What the comparison gave, as a teacher reads it off the sheets: each
+// student "name rank←previous change 年级n", the previous exam's figures and
+// its movers, each 班级对比 row, the blocks of 成绩分析 and a slip's header.
+QStringList compared_text(const ClassAnalysis &a)
+{
+    QStringList out;
+    for (const StudentResult &r : a.roster)
+        out << QStringLiteral("%1 %2←%3 %4 年级%5")
+                   .arg(r.name, r.absent ? QStringLiteral("缺考") : QString::number(r.rank))
+                   .arg(r.previous_rank)
+                   .arg(rank_change_text(r))
+                   .arg(r.grade_rank);
+    if (a.previous) {
+        out << QStringLiteral("上次 %1 %2").arg(a.previous->mean.value_or(-1), 0, 'f', 2).arg(a.previous->excellent_rate.value_or(-1), 0, 'f', 3);
+        QStringList up, down;
+        for (int k : a.previous->risers)
+            up << a.roster.at(k).name;
+        for (int k : a.previous->fallers)
+            down << a.roster.at(k).name;
+        out << QStringLiteral("进步 ") + up.join(QLatin1Char(' ')) << QStringLiteral("退步 ") + down.join(QLatin1Char(' '));
+    }
+    for (const ClassFigures &c : a.classes)
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+                   .arg(c.name)
+                   .arg(c.students)
+                   .arg(c.absent)
+                   .arg(c.mean.value_or(-1), 0, 'f', 2)
+                   .arg(c.high.value_or(-1), 0, 'f', 2)
+                   .arg(c.low.value_or(-1), 0, 'f', 2)
+                   .arg(c.excellent_rate.value_or(-1), 0, 'f', 3)
+                   .arg(c.pass_rate.value_or(-1), 0, 'f', 3);
+    QStringList blocks;
+    const QStringList headings = {"进退步对比：月考（2025-10-09 导出）", "全班概况", "分数段", "班级对比", "进退步",
+                                  "进步最多", "退步最多", "各题分析"};
+    for (const QVector<SheetCell> &row : analysis_sheet(a).rows)
+        if (headings.contains(row.value(0).text))
+            blocks << row.at(0).text;
+    out << blocks.join(QLatin1Char(' '));
+    QStringList header;
+    for (const SheetCell &c : slip_sheet(a).rows.value(1))
+        header << c.text;
+    out << header.join(QLatin1Char(' '));
+    return out;
+}
 }  // namespace
 
 class TestScoring : public QObject {
@@ -70,6 +134,8 @@ private slots:
     void choice_scoring();
     void analysis_data();
     void analysis();
+    void comparison_data();
+    void comparison();
 };
 
 void TestScoring::formatting_data()
@@ -412,6 +478,87 @@ void TestScoring::analysis()
     for (int i = 0; i < qMax(got.size(), figures.size()); ++i)
         QCOMPARE(got.value(i, QStringLiteral("<none>")), figures.value(i, QStringLiteral("<none>")));
     QCOMPARE(charted, chart);
+}
+
+// Hand-worked: of 12 full marks (优秀 from 10.2, 及格 from 7.2), the last
+// exam's of 10 (优秀 from 8.5).
+void TestScoring::comparison_data()
+{
+    QTest::addColumn<Students>("students");
+    QTest::addColumn<ExamHistory>("history");
+    QTest::addColumn<QStringList>("want");
+    const QString slip = QStringLiteral("学生信息 总分 名次 上次名次 进退 选择题1 非选择题1");
+
+    ExamHistory ties;
+    ties.previous = past_exam(QStringLiteral("一班"), QStringLiteral("5 9 5 7 3"), {1, 2, 3, 4, 0}, 10);
+    QTest::newRow("ties, a student new to the class, one gone")
+        << Students{{"甲", "", {8}}, {"乙", "", {4}}, {"丙", "", {4}}, {"丁", "", {2.8}}, {"新", "", {6}}} << ties
+        << QStringList{"甲 1←3 ↑2 年级0", "乙 3←1 ↓2 年级0", "丙 3←3 0 年级0", "丁 5←2 ↓3 年级0",
+                       "新 2←0 — 年级0", "上次 5.80 0.200", "进步 甲", "退步 丁 乙",
+                       "进退步对比：月考（2025-10-09 导出） 全班概况 分数段 进退步 进步最多 退步最多 各题分析", slip};
+
+    ExamHistory away;
+    away.previous = past_exam(QStringLiteral("一班"), QStringLiteral("- 6 3"), {1, 2, 3}, 10);
+    QTest::newRow("缺考 then, 缺考 now: no change, nobody moved")
+        << Students{{"甲", "", {8}}, {"乙", "", {0}, true}, {"丙", "", {4}}} << away
+        << QStringList{"甲 1←0 — 年级0", "乙 缺考←1 — 年级0", "丙 2←2 0 年级0", "上次 4.50 0.000", "进步 ", "退步 ",
+                       "进退步对比：月考（2025-10-09 导出） 全班概况 分数段 进退步 各题分析", slip};
+
+    // Twelve students in the reverse order of last time: six rose, five are named.
+    Students twelve;
+    static std::vector<QByteArray> names;
+    names.clear();
+    QStringList then, want;
+    QList<int> positions;
+    for (int i = 0; i < 12; ++i)
+        names.push_back(QStringLiteral("生%1").arg(i + 1, 2, 10, QLatin1Char('0')).toUtf8());
+    for (int i = 0; i < 12; ++i) {
+        twelve.push_back({names[size_t(i)].constData(), "", {double(12 - i) / 1.2}});
+        then << QString::number(i + 1);
+        positions << i + 1;
+        const int change = 11 - 2 * i;
+        want << QStringLiteral("生%1 %2←%3 %4 年级0")
+                    .arg(i + 1, 2, 10, QLatin1Char('0'))
+                    .arg(i + 1)
+                    .arg(12 - i)
+                    .arg(change > 0 ? QStringLiteral("↑%1").arg(change) : QStringLiteral("↓%1").arg(-change));
+    }
+    ExamHistory reversed;
+    reversed.previous = past_exam(QStringLiteral("一班"), then.join(QLatin1Char(' ')), positions);
+    want << "上次 6.50 0.167" << "进步 生01 生02 生03 生04 生05" << "退步 生12 生11 生10 生09 生08"
+         << "进退步对比：月考（2025-10-09 导出） 全班概况 分数段 进退步 进步最多 退步最多 各题分析" << slip;
+    QTest::newRow("the five who rose most and the five who fell most") << twelve << reversed << want;
+
+    ExamHistory grade;
+    grade.classes << past_exam(QStringLiteral("高一（10）班"), QStringLiteral("10 - 4"), {})
+                  << past_exam(QStringLiteral("高一（3）班"), QStringLiteral("12 8"), {});
+    QTest::newRow("a 年级 of three classes, by number")
+        << Students{{"甲", "", {8}}, {"乙", "", {4}}, {"丙", "", {0}, true}} << grade
+        << QStringList{"甲 1←0 — 年级3", "乙 2←0 — 年级5", "丙 缺考←0 — 年级0",
+                       "高一（2）班 2 1 6.00 8.00 4.00 0.000 0.500", "高一（3）班 2 0 10.00 12.00 8.00 0.500 1.000",
+                       "高一（10）班 2 1 7.00 10.00 4.00 0.000 0.500", "年级 6 2 7.67 12.00 4.00 0.167 0.667",
+                       "全班概况 分数段 班级对比 各题分析", "学生信息 总分 名次 年级名次 选择题1 非选择题1"};
+
+    QTest::newRow("nothing to compare: the sheets as they were")
+        << Students{{"甲", "", {8}}, {"乙", "", {4}}} << ExamHistory()
+        << QStringList{"甲 1←0 — 年级0", "乙 2←0 — 年级0", "全班概况 分数段 各题分析",
+                       "学生信息 总分 名次 选择题1 非选择题1"};
+}
+
+void TestScoring::comparison()
+{
+    QFETCH(Students, students);
+    QFETCH(ExamHistory, history);
+    QFETCH(QStringList, want);
+    ExamStorePtr st = store_with("A", {2, 10}, 1, students);
+    std::strcpy(st->pro_path, "/考试/期中.txt");
+    std::strcpy(st->stu_path, "/考试/高一（2）班/s");
+    compute_scores(*st);
+    ClassAnalysis a = analyse_class(*st);
+    compare_exam(a, history);
+    const QStringList got = compared_text(a);
+    for (int i = 0; i < qMax(got.size(), want.size()); ++i)
+        QCOMPARE(got.value(i, QStringLiteral("<none>")), want.value(i, QStringLiteral("<none>")));
 }
 
 QTEST_GUILESS_MAIN(TestScoring)
