@@ -31,7 +31,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <QStatusBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -703,15 +702,7 @@ void velora::change_order(int index)
 
 void velora::to_next_unmarked()
 {
-    if (!cursor_ready() || score_refused())
-        return;
-    store_current_mark();
-    QToolTip::hideText();
-    if (step_to_unmarked(st, order))
-        show_current_item();
-    else
-        statusBar()->showMessage(tr("所有答案都已评分。"), 5000);
-    focus_score();
+    store_and_step(step_to_unmarked, tr("所有答案都已评分。"));
 }
 
 bool velora::cursor_ready()
@@ -744,16 +735,19 @@ void velora::on_next_clicked()
     store_and_step(step_forward);
 }
 
-void velora::store_and_step(bool (*step)(ExamStore &, MarkingOrder))
+void velora::store_and_step(bool (*step)(ExamStore &, MarkingOrder), const QString &nowhere_to_go)
 {
     if (!cursor_ready() || score_refused())
         return;
     store_current_mark();
     QToolTip::hideText();
-    if (step(st, order))
+    if (step(st, order)) {
         show_current_item();
-    else
+    } else {
         show_marked_count();
+        if (!nowhere_to_go.isEmpty())
+            statusBar()->showMessage(nowhere_to_go, 5000);
+    }
     focus_score();
 }
 

@@ -86,7 +86,8 @@ private:
     void show_current_item();
     void clear_marking_view();
     bool cursor_ready();
-    void store_and_step(bool (*step)(ExamStore &, MarkingOrder));
+    // Stores the mark on screen and moves by `step`; where it cannot, says `nowhere_to_go` if given.
+    void store_and_step(bool (*step)(ExamStore &, MarkingOrder), const QString &nowhere_to_go = QString());
     // Stores the mark on screen and goes to the next answer with no mark.
     void to_next_unmarked();
     void show_marked_count();

@@ -20,6 +20,22 @@ bool compared(const StudentResult &r)
     return !r.absent && r.previous_rank > 0;
 }
 
+// The totals of those who sat a past exam, with their positions in today's roster; the rest counted 缺考.
+QVector<double> present_totals(const PastExam &e, int *absent, QVector<int> *roster = nullptr)
+{
+    QVector<double> totals;
+    for (const PastStudent &s : e.students) {
+        if (s.absent) {
+            ++*absent;
+            continue;
+        }
+        totals << s.total;
+        if (roster)
+            *roster << s.roster;
+    }
+    return totals;
+}
+
 // The digits of a run of them, without leading zeros: longer is larger.
 QString digits_at(const QString &s, int *i)
 {
@@ -53,17 +69,9 @@ bool natural_less(const QString &x, const QString &y)
 
 void add_previous(ClassAnalysis &a, const PastExam &past)
 {
-    QVector<double> totals;
     QVector<int> roster;
     int absent = 0;
-    for (const PastStudent &s : past.students) {
-        if (s.absent) {
-            ++absent;
-            continue;
-        }
-        totals << s.total;
-        roster << s.roster;
-    }
+    const QVector<double> totals = present_totals(past, &absent, &roster);
     const QVector<int> ranks = competition_ranks(totals);
     for (int i = 0; i < ranks.size(); ++i)
         if (roster.at(i) >= 1 && roster.at(i) <= a.roster.size())
@@ -105,27 +113,12 @@ void add_classes(ClassAnalysis &a, const QVector<PastExam> &others)
     for (const StudentResult &r : a.roster)
         if (!r.absent)
             grade << r.total;
-    const int own = grade.size();
 
-    ClassFigures mine;
-    mine.name = a.class_name.isEmpty() ? QCoreApplication::translate("velora", "本班") : a.class_name;
-    mine.students = a.students;
-    mine.absent = a.absent;
-    mine.mean = a.mean;
-    mine.high = a.high;
-    mine.low = a.low;
-    mine.excellent_rate = a.excellent_rate;
-    mine.pass_rate = a.pass_rate;
-    QVector<ClassFigures> rows{mine};
+    const QString mine = a.class_name.isEmpty() ? QCoreApplication::translate("velora", "本班") : a.class_name;
+    QVector<ClassFigures> rows{class_figures(mine, grade, a.absent, a.full_marks)};
     for (const PastExam &c : others) {
-        QVector<double> totals;
         int away = 0;
-        for (const PastStudent &s : c.students) {
-            if (s.absent)
-                ++away;
-            else
-                totals << s.total;
-        }
+        const QVector<double> totals = present_totals(c, &away);
         rows << class_figures(c.class_name, totals, away, a.full_marks);
         grade << totals;
         absent += away;
@@ -135,9 +128,9 @@ void add_classes(ClassAnalysis &a, const QVector<PastExam> &others)
     rows << class_figures(QCoreApplication::translate("velora", "年级"), grade, absent, a.full_marks);
 
     const QVector<int> ranks = competition_ranks(grade);
-    int i = 0;
+    int i = 0;  // this class's students come first in `grade`
     for (StudentResult &r : a.roster)
-        if (!r.absent && i < own)
+        if (!r.absent)
             r.grade_rank = ranks.at(i++);
     a.classes = rows;
 }
