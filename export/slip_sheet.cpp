@@ -24,17 +24,19 @@ SheetCell number(double v, NumberFormat format)
 }
 
 // A 缺考 student has no rank: the slip says why.
-SheetCell rank_cell(const StudentResult &r)
+SheetCell rank_cell(const StudentResult &r, int rank)
 {
     if (r.absent)
         return text(QCoreApplication::translate("velora", "缺考"));
-    return number(r.rank, NumberFormat::count);
+    return number(rank, NumberFormat::count);
 }
 
-// 上次名次 and 进退 where there is a last exam, 年级名次 where other classes sat the paper.
-QStringList compared_headers(const ClassAnalysis &a)
+// The columns before the questions: 学生信息, 总分, 名次, then 上次名次 and 进退
+// where there is a last exam, 年级名次 where other classes sat the paper.
+QStringList leading_headers(const ClassAnalysis &a)
 {
-    QStringList h;
+    QStringList h{QCoreApplication::translate("velora", "学生信息"), QCoreApplication::translate("velora", "总分"),
+                  QCoreApplication::translate("velora", "名次")};
     if (a.previous)
         h << QCoreApplication::translate("velora", "上次名次") << QCoreApplication::translate("velora", "进退");
     if (!a.classes.isEmpty())
@@ -42,17 +44,19 @@ QStringList compared_headers(const ClassAnalysis &a)
     return h;
 }
 
-QVector<SheetCell> compared_cells(const ClassAnalysis &a, const StudentResult &r)
+// A student's cells under leading_headers().
+QVector<SheetCell> leading_cells(const ClassAnalysis &a, const StudentResult &r)
 {
-    QVector<SheetCell> cells;
+    QVector<SheetCell> cells{text(r.name), number(r.total, NumberFormat::score), rank_cell(r, r.rank)};
     if (a.previous) {
-        cells << (r.previous_rank > 0 ? number(r.previous_rank, NumberFormat::count) : text(QStringLiteral("—")));
-        cells << text(rank_change_text(r));
-        for (SheetCell &c : cells)
+        QVector<SheetCell> then{r.previous_rank > 0 ? number(r.previous_rank, NumberFormat::count) : text(QStringLiteral("—")),
+                                text(rank_change_text(r))};
+        for (SheetCell &c : then)
             c.centred = !c.numeric;  // "—" and "↑3" under their headings
+        cells << then;
     }
     if (!a.classes.isEmpty())
-        cells << (r.absent ? text(QCoreApplication::translate("velora", "缺考")) : number(r.grade_rank, NumberFormat::count));
+        cells << rank_cell(r, r.grade_rank);
     return cells;
 }
 
@@ -143,18 +147,17 @@ private:
 Slips::Slips(const ClassAnalysis &a) : title(a.exam_name.isEmpty() ? tr("成绩条") : a.exam_name)
 {
     // Column widths of the columns before the questions and of every question, over every slip.
-    QVector<QVector<SheetCell>> fixed = {{text(tr("学生信息")), text(tr("满分"))},
-                                         {text(tr("总分")), number(a.full_marks, NumberFormat::score)},
-                                         {text(tr("名次"))}};
-    for (const QString &h : compared_headers(a))
+    QVector<QVector<SheetCell>> fixed;
+    for (const QString &h : leading_headers(a))
         fixed.append({text(h)});
+    fixed[0].append(text(tr("满分")));
+    fixed[1].append(number(a.full_marks, NumberFormat::score));
     fixed_columns = fixed.size();
     QVector<QVector<SheetCell>> by_question;
     for (const QuestionAnalysis &q : a.questions)
         by_question.append({text(q.label), number(q.max, NumberFormat::score)});
     for (const StudentResult &r : a.roster) {
-        const QVector<SheetCell> own = QVector<SheetCell>{text(r.name), number(r.total, NumberFormat::score), rank_cell(r)}
-            + compared_cells(a, r);
+        const QVector<SheetCell> own = leading_cells(a, r);
         for (int c = 0; c < fixed_columns; ++c)
             fixed[c].append(own.at(c));
         for (int q = 0; q < r.scores.size() && q < by_question.size(); ++q)
@@ -210,12 +213,11 @@ void Slips::add_slip(const ClassAnalysis &a, const StudentResult &r)
         maxima[0] = text(tr("满分"));
         scores[0] = text(r.name);
         if (line == 0) {
-            header = {text(tr("学生信息")), text(tr("总分")), text(tr("名次"))};
-            for (const QString &h : compared_headers(a))
+            header.clear();
+            for (const QString &h : leading_headers(a))
                 header.append(text(h));
             maxima[1] = number(a.full_marks, NumberFormat::score);
-            scores = QVector<SheetCell>{text(r.name), number(r.total, NumberFormat::score), rank_cell(r)}
-                + compared_cells(a, r);
+            scores = leading_cells(a, r);
         }
         for (int q = line * fit.per_line; q < (line + 1) * fit.per_line && q < a.questions.size(); ++q) {
             header.append(text(a.questions.at(q).label));

@@ -276,9 +276,7 @@ ClassAnalysis analyse_class(const ExamStore &st)
     const Scores scores = table_scores(st, questions);
     a.students = scores.present.size();
     a.absent = st.stu_count - a.students;
-    for (int p = 1; p <= questions; ++p)
-        a.full_marks += table_value(st.pro_score[p]);
-    a.full_marks = table_value(a.full_marks);
+    a.full_marks = full_marks_of(QVector<double>(st.pro_score + 1, st.pro_score + 1 + questions));
     analyse_totals(a, scores.totals);
     a.reliability = reliability_of(scores);
     a.roster = roster_of(st, scores, questions);
@@ -301,6 +299,14 @@ ClassAnalysis analyse_class(const ExamStore &st)
         a.questions.append(q);
     }
     return a;
+}
+
+double full_marks_of(const QVector<double> &maxima)
+{
+    double full = 0.0;
+    for (double m : maxima)
+        full += table_value(m);
+    return table_value(full);
 }
 
 ClassFigures class_figures(const QString &name, const QVector<double> &totals, int absent, double full_marks)
@@ -336,15 +342,16 @@ ClassFigures class_figures(const QString &name, const QVector<double> &totals, i
 // share a rank and the next rank skips (1, 2, 2, 4).
 QVector<int> competition_ranks(const QVector<double> &totals)
 {
-    QVector<qint64> sorted;
-    sorted.reserve(totals.size());
+    QVector<qint64> shown;
+    shown.reserve(totals.size());
     for (double t : totals)
-        sorted.append(hundredths(table_value(t)));
+        shown.append(hundredths(table_value(t)));
+    QVector<qint64> sorted = shown;
     std::sort(sorted.begin(), sorted.end());
     QVector<int> ranks;
-    ranks.reserve(totals.size());
-    for (double t : totals)
-        ranks.append(1 + int(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), hundredths(table_value(t)))));
+    ranks.reserve(shown.size());
+    for (qint64 h : shown)
+        ranks.append(1 + int(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), h)));
     return ranks;
 }
 

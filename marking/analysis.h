@@ -88,6 +88,9 @@ QStringList question_labels(const ExamStore &st);
 // The analysis of what the store holds now; compute_scores() must have run.
 ClassAnalysis analyse_class(const ExamStore &st);
 
+// A paper's 满分 as the table shows it: every maximum as its cell shows it, summed.
+double full_marks_of(const QVector<double> &maxima);
+
 // The figures of a class (or a 年级) over the totals of those who sat it,
 // rounded as the table shows them; the rates against full_marks.
 ClassFigures class_figures(const QString &name, const QVector<double> &totals, int absent, double full_marks);

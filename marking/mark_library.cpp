@@ -15,7 +15,6 @@
 
 #include <sqlite3.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -842,8 +841,10 @@ ExamHistory MarkLibrary::history() const
         } else if (same_class && (its_created < created || (its_created == created && id < exam_))) {
             maxima.reset();
             maxima.bind(1, its_paper);
+            QVector<double> max_scores;
             while (maxima.step())
-                past.full_marks += std::round(maxima.real(0) * 100.0) / 100.0;
+                max_scores << maxima.real(0);
+            past.full_marks = full_marks_of(max_scores);
             h.previous = past;  // the latest so far: exams come in the order they began
         }
     }
